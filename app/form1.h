@@ -1,0 +1,92 @@
+#pragma once
+
+#include "common/mainwindow.h"
+#include "common/services.h"
+
+#include <QCursor>
+#include <QWidget>
+
+class DocumentListView;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class TextProgressBar;
+
+// The program's one working window: the document list, the speech settings, the
+// output location and the start button. Closing it ends the program at once.
+class Form1 final : public QWidget, public IMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Form1(const Services &services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // IMainWindow
+    WindowState &State() override { return m_state; }
+    MousePointer Pointer() const override;
+    void SetPointer(MousePointer pointer) override;
+    IDocumentList &ListView1() override;
+    IProgressBar &ProgressBar1() override;
+    int Combo1Index() const override;
+    int Slider1Value() const override;
+    int Slider2Value() const override;
+    bool Option1Value() const override;
+    bool Option2Value() const override;
+    QString Text1Value() const override;
+
+    /// Loads the hand pointer shown over the push buttons; a missing or unreadable image
+    /// leaves the standard arrow.
+    void LoadHandPointer(const QString &path);
+
+    // The controls, by their names in the window's design.
+    DocumentListView *listView1() const { return m_listView1; }
+    TextProgressBar *progressBar1() const { return m_progressBar1; }
+    QPushButton *PushButton1 = nullptr;
+    QPushButton *PushButton2 = nullptr;
+    QPushButton *PushButton3 = nullptr;
+    QPushButton *PushButton4 = nullptr;
+    QPushButton *PushButton5 = nullptr;
+    QPushButton *PushButton6 = nullptr;
+    QPushButton *PushButton7 = nullptr;
+    QPushButton *PushButton8 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QPushButton *PushButton14 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QGroupBox *Frame6 = nullptr;
+    QSlider *Slider1 = nullptr;
+    QSlider *Slider2 = nullptr;
+    QLabel *lblVolume = nullptr;
+    QLabel *lblSpeed = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QLineEdit *Text1 = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildControls();
+    void ApplyPointerRule(QObject *over);
+
+    Services m_services;
+    WindowState m_state;
+    MousePointer m_pointer = MousePointer::Default;
+    QCursor m_handCursor;
+    bool m_hasHandCursor = false;
+    DocumentListView *m_listView1 = nullptr;
+    TextProgressBar *m_progressBar1 = nullptr;
+};

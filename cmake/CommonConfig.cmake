@@ -1,0 +1,23 @@
+# Compile settings shared by every target of the project.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
+endif()
+
+option(VOCATEXT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(vocatext_options INTERFACE)
+target_compile_features(vocatext_options INTERFACE cxx_std_20)
+target_compile_options(vocatext_options INTERFACE
+  -Wall -Wextra -pedantic -Wnon-virtual-dtor)
+target_compile_definitions(vocatext_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_FOREACH QT_NO_KEYWORDS)
+
+if(VOCATEXT_SANITIZE)
+  target_compile_options(vocatext_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vocatext_options INTERFACE -fsanitize=address,undefined)
+endif()

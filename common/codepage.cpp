@@ -1,0 +1,73 @@
+#include "common/codepage.h"
+
+#include <array>
+
+namespace {
+
+// Windows-1252 bytes 0x80 to 0x9F; undefined bytes keep their C1 code point.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+int CodeOf(char32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<int>(c);
+    for (int i = 0; i < 32; ++i) {
+        if (kHighControls[static_cast<size_t>(i)] == c)
+            return 0x80 + i;
+    }
+    return '?';
+}
+
+} // namespace
+
+namespace CodePage {
+
+QByteArray Encode(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < 0x80) {
+            out.append(static_cast<char>(u));
+            continue;
+        }
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i; // one character outside the code page, one "?"
+            out.append('?');
+            continue;
+        }
+        out.append(static_cast<char>(CodeOf(u)));
+    }
+    return out;
+}
+
+QString Decode(QByteArrayView bytes)
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *dst = out.data();
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        *dst++ = QChar(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+int Asc(char32_t character)
+{
+    return CodeOf(character);
+}
+
+QChar Chr(int code)
+{
+    const auto b = static_cast<unsigned char>(code);
+    return QChar(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char16_t(b));
+}
+
+} // namespace CodePage

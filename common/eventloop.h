@@ -1,0 +1,25 @@
+#pragma once
+
+// The program's one thread keeps the window alive by yielding to the event loop at
+// fixed points of long work; this is that service, with the clock and the sleep.
+class IEventLoop
+{
+public:
+    virtual ~IEventLoop() = default;
+
+    /// Lets the pending window events run once.
+    virtual void Yield() = 0;
+    /// Blocks the thread for the given time without dispatching events.
+    virtual void Sleep(int milliseconds) = 0;
+    /// The time of day in seconds since midnight; restarts at 0 at midnight.
+    virtual double SecondsSinceMidnight() = 0;
+};
+
+// The real event loop of the running QCoreApplication.
+class QtEventLoop final : public IEventLoop
+{
+public:
+    void Yield() override;
+    void Sleep(int milliseconds) override;
+    double SecondsSinceMidnight() override;
+};

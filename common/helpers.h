@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class IEventLoop;
+
+// Path and file helpers shared by every part of the program. Paths use "/" as their
+// separator; a backslash is an ordinary character of a file name.
+
+/// True when the path's modification time can be read (files and folders); never throws.
+bool FileExists(const QString &path);
+/// True when the path exists and is a folder; never throws.
+bool FolderExists(const QString &path);
+/// Yields to the event loop once, then deletes the file; every failure is ignored.
+void KillFile(IEventLoop &events, const QString &path);
+/// The text after the last "/"; the whole path when it has none.
+QString GetFileName(const QString &path);
+/// The text up to and including the last "/"; empty when there is none.
+QString GetFolderPath(const QString &path);
+/// The name without its last extension, when the last dot stands at the second character or later.
+QString StripExtension(const QString &name);
+/// Linux has no short names: an existing path gives itself, a missing one gives "".
+QString GetShortPath(const QString &path);
+/// Collapses each pair of "/" into one, left to right; a leading run of "/" becomes one "/".
+QString FixPathSlashes(const QString &path);
+/// Writes the text and a CR LF in the code page, replacing the file; throws on failure.
+void WriteTextFile(const QString &text, const QString &path);
+/// Yields once; unless the path exists, writes the bytes there. A failed write leaves no file.
+void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString &path);
+/// "" for a missing file, "empty file" for an empty one, else every byte as a code-page character.
+QString ReadTextFile(const QString &path);

@@ -1,0 +1,46 @@
+#include "common/statements.h"
+
+#include "common/buildconfig.h"
+#include "common/runtimeerror.h"
+#include "platform/messageboxes.h"
+
+#include <new>
+
+using namespace Qt::StringLiterals;
+
+QString SiteTag(const QString &module, const QString &procedure, const QString &project)
+{
+    return u"in "_s + project + u'.' + module + u'.' + procedure + u' ';
+}
+
+QString ErrorReportText(const QString &description, const QString &siteTag, int line)
+{
+    return description + u"\r\n"_s + siteTag + u"at line "_s + QString::number(line) + u"\r\r"_s
+           + u"Please email screenshot of this message to "_s + QString::fromUtf8(kSupportAddress);
+}
+
+QString DescribeFailure(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RuntimeError &e) {
+        return e.description();
+    } catch (const std::bad_alloc &) {
+        return u"Out of memory"_s;
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return u"Unexpected error"_s;
+    }
+}
+
+Statements::Statements(IMessageBoxes &boxes, QString siteTag)
+    : m_boxes(boxes)
+    , m_siteTag(std::move(siteTag))
+{
+}
+
+void Statements::Report(std::exception_ptr failure)
+{
+    m_boxes.ErrorReport(ErrorReportText(DescribeFailure(failure), m_siteTag, m_line));
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+class IMessageBoxes;
+
+// Project tags of the error reports' site tags.
+inline constexpr char16_t kMainProjectTag[] = u"Lectorn2021/08/31";
+inline constexpr char16_t kFolderWalkProjectTag[] = u"Brindle2021/08/31";
+
+/// "in " + project + "." + module + "." + procedure + " ", as an error report shows it.
+QString SiteTag(const QString &module, const QString &procedure,
+                const QString &project = QString::fromUtf16(kMainProjectTag));
+
+/// The text of the "Application Error" box for a failure at a numbered statement.
+QString ErrorReportText(const QString &description, const QString &siteTag, int line);
+
+/// The description of whatever a statement threw.
+QString DescribeFailure(std::exception_ptr failure);
+
+// Runs the numbered statements of one guarded procedure: a statement that fails shows
+// one "Application Error" box naming the procedure and the statement's number, and the
+// procedure goes on with its next statement. A statement without a number of its own
+// reports the last number passed. A conditional test that fails counts as passed, so
+// what it guards runs.
+class Statements
+{
+public:
+    Statements(IMessageBoxes &boxes, QString siteTag);
+
+    /// Runs the statement numbered line.
+    template<typename F>
+    void operator()(int line, F &&statement)
+    {
+        m_line = line;
+        (*this)(std::forward<F>(statement));
+    }
+
+    /// Runs a statement that has no number of its own.
+    template<typename F>
+    void operator()(F &&statement)
+    {
+        try {
+            statement();
+        } catch (...) {
+            Report(std::current_exception());
+        }
+    }
+
+    /// Runs the test of a conditional numbered line; a failing test answers true.
+    template<typename F>
+    bool If(int line, F &&test)
+    {
+        m_line = line;
+        try {
+            return static_cast<bool>(test());
+        } catch (...) {
+            Report(std::current_exception());
+            return true;
+        }
+    }
+
+    /// Sets the number reported for the statements that follow.
+    void At(int line) { m_line = line; }
+    int Line() const { return m_line; }
+    const QString &Tag() const { return m_siteTag; }
+
+    /// Shows the report for a failure at the current line.
+    void Report(std::exception_ptr failure);
+
+private:
+    IMessageBoxes &m_boxes;
+    QString m_siteTag;
+    int m_line = 0;
+};

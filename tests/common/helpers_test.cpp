@@ -1,0 +1,119 @@
+#include "common/helpers.h"
+#include "common/runtimeerror.h"
+#include "tests/fakes/fakes.h"
+#include "tests/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+TEST(FixPathSlashes, CollapsesPairsLeftToRightWithoutOverlap)
+{
+    EXPECT_EQ(FixPathSlashes(u"a//b"_s), u"a/b"_s);
+    EXPECT_EQ(FixPathSlashes(u"a///b"_s), u"a//b"_s); // three become two
+    EXPECT_EQ(FixPathSlashes(u"a////b"_s), u"a//b"_s);
+    EXPECT_EQ(FixPathSlashes(u"docs/report.odt"_s), u"docs/report.odt"_s);
+    EXPECT_EQ(FixPathSlashes(QString()), QString());
+}
+
+TEST(FixPathSlashes, LeadingRunBecomesOneSlash)
+{
+    EXPECT_EQ(FixPathSlashes(u"//name.odt"_s), u"/name.odt"_s); // a scan of "/"
+    EXPECT_EQ(FixPathSlashes(u"///x//y"_s), u"/x/y"_s);
+    EXPECT_EQ(FixPathSlashes(u"/x///y"_s), u"/x//y"_s);
+    EXPECT_EQ(FixPathSlashes(u"/"_s), u"/"_s);
+}
+
+TEST(PathParts, FileNameFolderAndExtension)
+{
+    EXPECT_EQ(GetFileName(u"/docs/report.odt"_s), u"report.odt"_s);
+    EXPECT_EQ(GetFileName(u"report.odt"_s), u"report.odt"_s);
+    EXPECT_EQ(GetFileName(u"/docs/"_s), QString());
+    EXPECT_EQ(GetFolderPath(u"/docs/report.odt"_s), u"/docs/"_s);
+    EXPECT_EQ(GetFolderPath(u"report.odt"_s), QString());
+    EXPECT_EQ(GetFileName(u"C:\\Docs\\a.odt"_s), u"C:\\Docs\\a.odt"_s); // a backslash is a name character
+
+    EXPECT_EQ(StripExtension(u"a.b.odt"_s), u"a.b"_s);
+    EXPECT_EQ(StripExtension(u".odt"_s), u".odt"_s); // the dot at the first character stays
+    EXPECT_EQ(StripExtension(u"x.odt"_s), u"x"_s);
+    EXPECT_EQ(StripExtension(u"noext"_s), u"noext"_s);
+    EXPECT_EQ(StripExtension(QString()), QString());
+    EXPECT_EQ(StripExtension(u"/t/data"_s), u"/t/data"_s);
+}
+
+TEST(FileTests, ExistenceOfFilesAndFolders)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"f.txt"_s);
+    WriteBytes(file, "x");
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_TRUE(FileExists(dir.path())); // a folder's time can be read too
+    EXPECT_FALSE(FileExists(dir.filePath(u"missing"_s)));
+    EXPECT_FALSE(FileExists(QString()));
+    EXPECT_TRUE(FolderExists(dir.path()));
+    EXPECT_FALSE(FolderExists(file));
+    EXPECT_FALSE(FolderExists(dir.filePath(u"missing"_s)));
+    EXPECT_EQ(GetShortPath(file), file);
+    EXPECT_EQ(GetShortPath(dir.filePath(u"missing"_s)), QString());
+}
+
+TEST(KillFile, YieldsDeletesAndNeverThrows)
+{
+    QTemporaryDir dir;
+    FakeEventLoop events;
+    const QString file = dir.filePath(u"f.txt"_s);
+    WriteBytes(file, "x");
+    ::chmod(QFile::encodeName(file).constData(), 0444);
+    KillFile(events, file);
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_EQ(events.yields, 1);
+
+    KillFile(events, dir.filePath(u"missing"_s));
+    KillFile(events, QString());
+    KillFile(events, dir.path()); // a folder is not a file: left alone
+    EXPECT_TRUE(FolderExists(dir.path()));
+}
+
+TEST(WriteTextFile, WritesCodePageTextAndLineEndReplacingTheFile)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"t.txt"_s);
+    WriteBytes(file, "a much longer earlier content");
+    WriteTextFile(u"caf\u00e9 \u20ac \U0001F600"_s, file);
+    EXPECT_EQ(ReadBytes(file), QByteArray("caf\xe9 \x80 ?\r\n"));
+    EXPECT_THROW(WriteTextFile(u"x"_s, dir.filePath(u"no/such/folder.txt"_s)), RuntimeError);
+}
+
+TEST(WriteBinaryFile, KeepsAnExistingFileAndLeavesNoPartialOne)
+{
+    QTemporaryDir dir;
+    FakeEventLoop events;
+    const QString file = dir.filePath(u"lame.exe"_s);
+    WriteBinaryFile(events, QByteArray(1000, 'a'), file);
+    EXPECT_EQ(ReadBytes(file).size(), 1000);
+    WriteBinaryFile(events, "other", file);
+    EXPECT_EQ(ReadBytes(file), QByteArray(1000, 'a'));
+    EXPECT_EQ(events.yields, 2);
+    EXPECT_THROW(WriteBinaryFile(events, "x", dir.filePath(u"no/such/x"_s)), RuntimeError);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"lame.exe"_s});
+}
+
+TEST(ReadTextFile, MissingEmptyAndRawBytes)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(ReadTextFile(dir.filePath(u"missing"_s)), QString());
+    const QString empty = dir.filePath(u"empty"_s);
+    WriteBytes(empty, "");
+    EXPECT_EQ(ReadTextFile(empty), u"empty file"_s);
+    const QString text = dir.filePath(u"text"_s);
+    WriteBytes(text, "abc\r\n");
+    EXPECT_EQ(ReadTextFile(text), u"abc\r\n"_s);
+    WriteBytes(text, "\xef\xbb\xbf\x80");
+    EXPECT_EQ(ReadTextFile(text), u"\u00ef\u00bb\u00bf\u20ac"_s); // no byte-order mark honoured
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Sets an environment variable for one scope and restores it afterwards.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::optional<QString> &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    QByteArray m_name;
+    std::optional<QByteArray> m_old;
+};
+
+/// The bytes of a file; empty when it cannot be read.
+QByteArray ReadBytes(const QString &path);
+/// Writes bytes to a file, replacing it.
+void WriteBytes(const QString &path, const QByteArray &bytes);
+/// The folder of the test data files.
+QString TestDataPath(const QString &name);
