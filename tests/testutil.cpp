@@ -42,3 +42,35 @@ QString TestDataPath(const QString &name)
 {
     return QStringLiteral(VOCATEXT_TEST_DATA_DIR "/") + name;
 }
+
+#include <zip.h>
+
+#include <stdexcept>
+
+void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &entries)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip)
+        throw std::runtime_error("cannot create zip");
+    // libzip reads the entries' bytes when the package is closed.
+    for (const auto &[name, bytes] : entries) {
+        zip_source_t *source = zip_source_buffer(zip, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        zip_file_add(zip, name.toUtf8().constData(), source, ZIP_FL_OVERWRITE);
+    }
+    if (zip_close(zip) != 0)
+        throw std::runtime_error("cannot write zip");
+}
+
+QByteArray ContentXml(const QByteArray &body)
+{
+    return QByteArrayLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+               "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+               "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+               "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" office:version=\"1.3\">"
+               "<office:body><office:text>")
+           + body + QByteArrayLiteral("</office:text></office:body></office:document-content>");
+}

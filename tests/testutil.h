@@ -25,3 +25,11 @@ QByteArray ReadBytes(const QString &path);
 void WriteBytes(const QString &path, const QByteArray &bytes);
 /// The folder of the test data files.
 QString TestDataPath(const QString &name);
+
+#include <QList>
+#include <utility>
+
+/// Writes a zip package holding the given entries (name, bytes), deflated.
+void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &entries);
+/// A content.xml whose office:text holds the given body markup.
+QByteArray ContentXml(const QByteArray &body);

@@ -73,6 +73,8 @@ void FakeEventLoop::Sleep(int milliseconds)
 {
     sleptMs += milliseconds;
     clock += milliseconds / 1000.0;
+    if (clock >= 86400)
+        clock -= 86400;
 }
 
 double FakeEventLoop::SecondsSinceMidnight()

@@ -1,0 +1,225 @@
+#include "pipeline/speak.h"
+
+#include "common/eventloop.h"
+#include "common/helpers.h"
+#include "common/mainwindow.h"
+#include "common/runtimeerror.h"
+#include "common/services.h"
+#include "common/statements.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr bool IsKept(int v)
+{
+    return (v >= '0' && v <= '9') || (v >= 'a' && v <= 'z') || (v >= 'A' && v <= 'Z') || v == ' ' || v == '!'
+           || v == ',' || v == '.' || v == ';' || v == '?';
+}
+
+// Lower-cases A-Z and turns every byte outside the kept alphabet into a space.
+constexpr std::array<char, 256> MakeSegmentTable()
+{
+    std::array<char, 256> table{};
+    for (int v = 0; v < 256; ++v) {
+        if (v >= 'A' && v <= 'Z')
+            table[static_cast<size_t>(v)] = static_cast<char>(v + 32);
+        else
+            table[static_cast<size_t>(v)] = IsKept(v) ? static_cast<char>(v) : ' ';
+    }
+    return table;
+}
+constexpr std::array<char, 256> kSegmentTable = MakeSegmentTable();
+
+// The input text file, read line by line: a line ends at LF, and a CR before the LF
+// belongs to the line end.
+class LineReader
+{
+public:
+    explicit LineReader(const QString &path)
+        : m_file(path)
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            throw RuntimeError(u"File not found: "_s + path + u" ("_s + m_file.errorString() + u')',
+                               ErrorNumber::FileNotFound);
+    }
+
+    bool AtEnd() { return m_file.atEnd(); }
+
+    QByteArray ReadLine()
+    {
+        QByteArray line = m_file.readLine();
+        if (line.isEmpty() && m_file.error() != QFileDevice::NoError)
+            throw RuntimeError(u"Input past end of file: "_s + m_file.fileName() + u" ("_s + m_file.errorString()
+                                   + u')',
+                               62);
+        if (line.endsWith('\n')) {
+            line.chop(1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+        }
+        return line;
+    }
+
+    void Close() { m_file.close(); }
+
+private:
+    QFile m_file;
+};
+
+// One segment file, written in large blocks. A write failure is reported once; what
+// follows for the same file is dropped.
+class SegmentWriter
+{
+public:
+    void Create(const QString &path)
+    {
+        Close();
+        m_failed = false;
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            Fail();
+    }
+
+    void Write(const QByteArray &bytes)
+    {
+        if (m_failed || !m_file.isOpen())
+            return;
+        m_buffer.append(bytes);
+        if (m_buffer.size() >= 64 * 1024)
+            Flush();
+    }
+
+    void Close()
+    {
+        if (!m_file.isOpen())
+            return;
+        if (!m_failed)
+            Flush();
+        m_file.close();
+        if (!m_failed && m_file.error() != QFileDevice::NoError)
+            Fail();
+    }
+
+private:
+    void Flush()
+    {
+        const QByteArray bytes = std::exchange(m_buffer, {});
+        if (m_file.write(bytes) != bytes.size() || !m_file.flush())
+            Fail();
+    }
+
+    [[noreturn]] void Fail()
+    {
+        m_failed = true;
+        m_buffer.clear();
+        throw RuntimeError(u"Path/File access error: "_s + m_file.fileName() + u" ("_s + m_file.errorString()
+                               + u')',
+                           ErrorNumber::PathFileAccessError);
+    }
+
+    QFile m_file;
+    QByteArray m_buffer;
+    bool m_failed = false;
+};
+
+} // namespace
+
+QString SegmentPath(const QString &inputPath, int number, const QString &extension)
+{
+    const QString folder = GetFolderPath(inputPath);
+    const QString stem = StripExtension(inputPath.mid(folder.size()));
+    return folder + stem + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0')) + extension;
+}
+
+SegmentLimits SegmentLimitsForRate(int rate)
+{
+    if (rate < 0)
+        return {1300 + 125 * rate, 500 + 45 * rate};
+    return {1300, 500};
+}
+
+QByteArray CleanLineForSegment(QByteArray line)
+{
+    line.replace("&#xa0;", "");
+    char *p = line.data();
+    for (qsizetype i = 0, n = line.size(); i < n; ++i)
+        p[i] = kSegmentTable[static_cast<unsigned char>(p[i])];
+    return line;
+}
+
+QString CleanTextForSpeech(const QString &line)
+{
+    QString out = line;
+    for (QChar &c : out) {
+        if (!IsKept(c.unicode() < 128 ? c.unicode() : 0))
+            c = u' ';
+    }
+    return out;
+}
+
+int CutTextFileFSO(const Services &services, const IMainWindow &window, const QString &inputPath)
+{
+    Statements run(*services.boxes, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
+    IEventLoop &events = *services.events;
+
+    SegmentLimits limits{1300, 500};
+    run(100, [&] { limits = SegmentLimitsForRate(window.Slider2Value()); });
+    const qint64 characterLimit = qint64(limits.kilochars) * 1024;
+
+    std::unique_ptr<LineReader> input;
+    run(120, [&] { input = std::make_unique<LineReader>(inputPath); });
+
+    // Segment numbers go on past 32 767 rather than lose text.
+    int i = 1;
+    int j = 1;
+    qint64 c = 0;
+    SegmentWriter segment;
+    run(128, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
+
+    // The window stays responsive: the cut yields to the event loop every 20 ms of work.
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    for (;;) {
+        bool atEnd = true;
+        run(136, [&] { atEnd = !input || input->AtEnd(); });
+        if (atEnd)
+            break;
+        QByteArray line;
+        bool read = false;
+        run(138, [&] {
+            line = CleanLineForSegment(input->ReadLine());
+            read = true;
+        });
+        if (!read)
+            break; // a stream that cannot be read is not asked again
+        run(140, [&] { segment.Write(line); });
+        run(142, [&] { c += line.size(); });
+        run(144, [&] { ++j; });
+        if (!(j < limits.lines && c < characterLimit)) {
+            run(148, [&] { ++i; });
+            run(150, [&] { segment.Close(); });
+            run(154, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
+            run(162, [&] {
+                j = 1;
+                c = 0;
+            });
+        }
+        if (sinceYield.elapsed() >= 20) {
+            events.Yield();
+            sinceYield.restart();
+        }
+    }
+    run(166, [&] { segment.Close(); });
+    run(172, [&] {
+        if (input)
+            input->Close();
+    });
+    run(176, [&] { KillFile(events, inputPath); });
+    return i;
+}

@@ -1,0 +1,78 @@
+#include "common/runtimeerror.h"
+#include "pipeline/writer1.h"
+#include "platform/documentreader.h"
+#include "tests/fakes/fakes.h"
+#include "tests/testutil.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+TEST(ExtractDocumentText, WritesTheBodyInTheCodePageReplacingTheOldFile)
+{
+    QTemporaryDir temp;
+    ScopedEnv env("TEMP", temp.path());
+    WriteBytes(temp.filePath(u"output.txt"_s), QByteArray(100000, 'x'));
+    OdtReader reader;
+    EXPECT_EQ(ExtractDocumentText(reader, TestDataPath(u"paragraphs.odt"_s)), QString());
+    const QByteArray bytes = ReadBytes(temp.filePath(u"output.txt"_s));
+    EXPECT_TRUE(bytes.startsWith("A Heading\nFirst paragraph.\n\nLeading spaces,"));
+    EXPECT_TRUE(bytes.contains("Soft\xadhyphen, no-break space, emoji ?, caf\xe9, ?mega, \x80 5 \x97 \x93quotes\x94."));
+    EXPECT_TRUE(bytes.endsWith("\nLast paragraph.")); // nothing added
+}
+
+TEST(ExtractDocumentText, AnUnreadableDocumentLeavesNoTextFile)
+{
+    QTemporaryDir temp;
+    ScopedEnv env("TEMP", temp.path());
+    const QByteArray whole = ReadBytes(TestDataPath(u"paragraphs.odt"_s));
+    const QString broken = temp.filePath(u"broken.odt"_s);
+    // A package whose content.xml breaks off in the middle of the body.
+    WriteZip(broken, {{u"content.xml"_s, ContentXml("<text:p>First paragraph.</text:p><text:p>Second")}});
+    OdtReader reader;
+    EXPECT_THROW(ExtractDocumentText(reader, broken), RuntimeError);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{u"broken.odt"_s});
+
+    WriteBytes(temp.filePath(u"output.txt"_s), "stale text of the previous document");
+    EXPECT_THROW(ExtractDocumentText(reader, temp.filePath(u"missing.odt"_s)), RuntimeError);
+    EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("stale text of the previous document"));
+}
+
+// A reader that hands out a surrogate pair split across two pieces.
+class SplitPairReader final : public IDocumentReader
+{
+public:
+    void ReadBodyText(const QString &, const TextSink &sink) override
+    {
+        const QString text = u"a\U0001F600b"_s;
+        sink(QStringView(text).left(2));
+        sink(QStringView(text).mid(2));
+    }
+};
+
+TEST(ExtractDocumentText, ASurrogatePairSplitBetweenPiecesIsOneCharacter)
+{
+    QTemporaryDir temp;
+    ScopedEnv env("TEMP", temp.path());
+    SplitPairReader reader;
+    ExtractDocumentText(reader, u"any"_s);
+    EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("a?b"));
+}
+
+TEST(WaitSeconds, EndsAfterTheTimeAlsoAcrossMidnight)
+{
+    FakeEventLoop events;
+    events.clock = 86399.6; // 0.4 s before midnight
+    WaitSeconds(events, 1);
+    EXPECT_NEAR(events.clock, 0.6, 0.011); // one second later, not at once and not a day later
+    EXPECT_GT(events.yields, 0);
+    EXPECT_EQ(events.yields * 5, events.sleptMs); // never spins without sleeping
+
+    FakeEventLoop plain;
+    plain.clock = 100;
+    WaitSeconds(plain, 0);
+    EXPECT_EQ(plain.yields, 0);
+}
