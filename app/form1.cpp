@@ -2,6 +2,8 @@
 
 #include "app/controls.h"
 #include "common/buildconfig.h"
+#include "pipeline/conversionrun.h"
+#include "pipeline/speak.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -63,8 +65,15 @@ QPoint CursorHotSpot(const QString &path)
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
     , m_services(services)
+    , m_speak(std::make_unique<Speak>(m_services, *this))
 {
     BuildControls();
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+}
+
+void Form1::PushButton1_Click()
+{
+    ::PushButton1_Click(m_services, *this, *m_speak);
 }
 
 Form1::~Form1() = default;

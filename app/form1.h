@@ -6,8 +6,11 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <memory>
+
 class DocumentListView;
 class QComboBox;
+class Speak;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -73,6 +76,9 @@ public:
     QRadioButton *Option2 = nullptr;
     QLineEdit *Text1 = nullptr;
 
+public Q_SLOTS:
+    void PushButton1_Click();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -84,6 +90,7 @@ private:
 
     Services m_services;
     WindowState m_state;
+    std::unique_ptr<Speak> m_speak;
     MousePointer m_pointer = MousePointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;

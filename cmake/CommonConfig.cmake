@@ -21,3 +21,10 @@ if(VOCATEXT_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(vocatext_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+option(VOCATEXT_FUZZ "Build the libFuzzer target of the document reader (clang)" OFF)
+if(VOCATEXT_FUZZ)
+  # Coverage for the fuzzer in every library it links.
+  target_compile_options(vocatext_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(vocatext_options INTERFACE -fsanitize=address,undefined)
+endif()

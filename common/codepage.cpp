@@ -29,22 +29,21 @@ namespace CodePage {
 
 QByteArray Encode(QStringView text)
 {
-    QByteArray out;
-    out.reserve(text.size());
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *dst = out.data();
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text[i].unicode();
         if (u < 0x80) {
-            out.append(static_cast<char>(u));
-            continue;
-        }
-        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            *dst++ = static_cast<char>(u);
+        } else if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
             ++i; // one character outside the code page, one "?"
-            out.append('?');
-            continue;
+            *dst++ = '?';
+        } else {
+            *dst++ = static_cast<char>(CodeOf(u));
         }
-        out.append(static_cast<char>(CodeOf(u)));
     }
+    out.truncate(dst - out.constData());
     return out;
 }
 

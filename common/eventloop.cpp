@@ -1,8 +1,10 @@
 #include "common/eventloop.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 #include <QTime>
+#include <QTimer>
 
 void QtEventLoop::Yield()
 {
@@ -11,7 +13,14 @@ void QtEventLoop::Yield()
 
 void QtEventLoop::Sleep(int milliseconds)
 {
-    QThread::msleep(static_cast<unsigned long>(milliseconds));
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+        return;
+    }
+    // The thread sleeps in the event loop: no CPU is used and the window stays alive.
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 double QtEventLoop::SecondsSinceMidnight()

@@ -9,7 +9,8 @@ public:
 
     /// Lets the pending window events run once.
     virtual void Yield() = 0;
-    /// Blocks the thread for the given time without dispatching events.
+    /// Waits the given time; window events keep running meanwhile, so a wait never
+    /// freezes the window.
     virtual void Sleep(int milliseconds) = 0;
     /// The time of day in seconds since midnight; restarts at 0 at midnight.
     virtual double SecondsSinceMidnight() = 0;

@@ -16,7 +16,10 @@ constexpr int DiskFull = 61;
 constexpr int PermissionDenied = 70;
 constexpr int PathFileAccessError = 75;
 constexpr int PathNotFound = 76;
+constexpr int InvalidProcedureCall = 5;
+constexpr int ResourceNotFound = 326;
 constexpr int InvalidPropertyValue = 380;
+constexpr int CannotCreateObject = 429;
 constexpr int UnexpectedError = 440;
 constexpr int BufferTooSmall = 20476;
 // The speech engine cannot create the selected voice (REGDB_E_CLASSNOTREG).

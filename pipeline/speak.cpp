@@ -6,6 +6,10 @@
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/statements.h"
+#include "common/workingfolder.h"
+#include "pipeline/shell32.h"
+#include "platform/messageboxes.h"
+#include "platform/speechengine.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -163,13 +167,40 @@ QString CleanTextForSpeech(const QString &line)
     return out;
 }
 
-int CutTextFileFSO(const Services &services, const IMainWindow &window, const QString &inputPath)
+QString QuotedForCommandLine(const QString &path)
 {
-    Statements run(*services.boxes, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
-    IEventLoop &events = *services.events;
+    QString escaped = path;
+    return u'"' + escaped.replace(u"\""_s, u"\"\"\""_s) + u'"';
+}
+
+namespace {
+
+// The error of a statement that uses an object that is not there.
+template<typename T>
+T &Must(const std::unique_ptr<T> &object)
+{
+    if (!object)
+        throw RuntimeError(u"Object variable or With block variable not set"_s, 91);
+    return *object;
+}
+
+} // namespace
+
+Speak::Speak(const Services &services, IMainWindow &window)
+    : m_services(services)
+    , m_window(window)
+{
+}
+
+Speak::~Speak() = default;
+
+int Speak::CutTextFileFSO(const QString &inputPath)
+{
+    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
+    IEventLoop &events = *m_services.events;
 
     SegmentLimits limits{1300, 500};
-    run(100, [&] { limits = SegmentLimitsForRate(window.Slider2Value()); });
+    run(100, [&] { limits = SegmentLimitsForRate(m_window.Slider2Value()); });
     const qint64 characterLimit = qint64(limits.kilochars) * 1024;
 
     std::unique_ptr<LineReader> input;
@@ -222,4 +253,81 @@ int CutTextFileFSO(const Services &services, const IMainWindow &window, const QS
     });
     run(176, [&] { KillFile(events, inputPath); });
     return i;
+}
+
+void Speak::SaveToWAV(QString text, QString wavPath)
+{
+    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"SaveToWAV"_s));
+    ISpeechEngine &engine = *m_services.speech;
+    std::exception_ptr pending; // a failure of the speak call itself
+
+    run(100, [&] {
+        m_renderingVoice.reset();
+        m_renderingStream.reset();
+        m_renderingVoice = engine.CreateVoice();
+    });
+    if (!run.If(102, [&] { return m_renderingVoice == nullptr; })) {
+        if (run.If(104, [&] { return m_window.Combo1Index() != -1; }))
+            run(106, [&] { Must(m_renderingVoice).SelectVoice(m_window.Combo1Index()); });
+        run(108, [&] { Must(m_renderingVoice).SetVolume(m_window.Slider1Value()); });
+        run(110, [&] { Must(m_renderingVoice).SetRate(m_window.Slider2Value()); });
+        if (!run.If(112, [&] { return wavPath.isEmpty(); })) {
+            std::unique_ptr<IAudioFileStream> stream;
+            run(114, [&] { stream = engine.CreateFileStream(); });
+            if (!run.If(116, [&] { return stream == nullptr; })) {
+                run(118, [&] { Must(stream).SetFormat(AudioFormat{}); });
+                run(120, [&] { Must(stream).Open(wavPath); });
+                run(122, [&] { Must(m_renderingVoice).SetOutput(stream.get()); });
+            }
+            run(124, [&] { m_services.events->Yield(); });
+            run.At(126);
+            try {
+                Must(m_renderingVoice).SpeakFile(text);
+            } catch (...) {
+                pending = std::current_exception();
+            }
+            if (pending) {
+                // The voice keeps its stream until the next call replaces both.
+                m_renderingStream = std::move(stream);
+            } else {
+                run(128, [&] { Must(stream).Close(); });
+                run(130, [&] { stream.reset(); });
+                run(132, [&] { Must(m_renderingVoice).SetOutput(nullptr); });
+            }
+        } else {
+            run.At(134);
+            try {
+                Must(m_renderingVoice).Speak(text);
+            } catch (...) {
+                pending = std::current_exception();
+            }
+        }
+        if (!pending)
+            run(138, [&] { m_renderingVoice.reset(); });
+    }
+
+    if (!pending)
+        return;
+    const QString description = DescribeFailure(pending);
+    if (run.If(142, [&] { return description == u"Class not registered"_s; })) {
+        run(144, [&] {
+            m_services.boxes->Information(description + u"\r\r"_s
+                                          + u"Please try selecting another voice from the dropdown."_s);
+        });
+    }
+    // Any other failure of the speak call is dropped without a message.
+}
+
+void Speak::WAVToMP3(const QString &wavPath, const QString &mp3Path)
+{
+    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
+    QString encoder;
+    QString arguments;
+    QString commandLine;
+    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(u"lame.exe"_s)); });
+    run(102, [&] {
+        arguments = u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
+    });
+    run(104, [&] { commandLine = encoder + arguments; });
+    run(106, [&] { ShellAndWait(m_services, m_window, commandLine, 0); });
 }

@@ -291,18 +291,24 @@ private:
 
     void Characters(Output &out, ParagraphState &state, QStringView text)
     {
+        auto isSpace = [](char16_t u) { return u == u' ' || u == u'\t' || u == u'\n' || u == u'\r'; };
         m_buffer.clear();
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            if (u == u' ' || u == u'\t' || u == u'\n' || u == u'\r') {
+        const qsizetype n = text.size();
+        qsizetype i = 0;
+        while (i < n) {
+            if (isSpace(text[i].unicode())) {
                 if (!state.ignoreSpace) {
                     m_buffer.append(u' ');
                     state.ignoreSpace = true;
                 }
-            } else {
-                m_buffer.append(c);
-                state.ignoreSpace = false;
+                ++i;
+                continue;
             }
+            const qsizetype start = i;
+            while (i < n && !isSpace(text[i].unicode()))
+                ++i;
+            m_buffer.append(text.mid(start, i - start));
+            state.ignoreSpace = false;
         }
         if (!m_buffer.isEmpty())
             Emit(out, m_buffer);

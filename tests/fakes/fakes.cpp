@@ -85,3 +85,187 @@ double FakeEventLoop::SecondsSinceMidnight()
         clock -= 86400;
     return now;
 }
+
+#include "common/codepage.h"
+#include "platform/wavwriter.h"
+#include "tools/batch.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace {
+
+class FakeStream final : public IAudioFileStream
+{
+public:
+    explicit FakeStream(QStringList &calls)
+        : m_calls(calls)
+    {
+    }
+    void SetFormat(const AudioFormat &format) override
+    {
+        m_calls.append(QStringLiteral("SetFormat %1/%2/%3").arg(format.sampleRate).arg(format.bitsPerSample).arg(format.channels));
+    }
+    void Open(const QString &path) override
+    {
+        m_calls.append(QStringLiteral("Open ") + path);
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
+            throw RuntimeError(QStringLiteral("Path/File access error: ") + path, ErrorNumber::PathFileAccessError);
+        writer = std::make_unique<WavWriter>(file);
+        writer->Begin();
+    }
+    void Close() override
+    {
+        m_calls.append(QStringLiteral("Close"));
+        if (writer)
+            writer->Finish();
+        file.close();
+    }
+    QFile file;
+    std::unique_ptr<WavWriter> writer;
+
+private:
+    QStringList &m_calls;
+};
+
+class FakeVoice final : public ISpeechVoice
+{
+public:
+    explicit FakeVoice(FakeSpeechEngine &engine)
+        : m_engine(engine)
+    {
+    }
+    void SelectVoice(int index) override
+    {
+        m_engine.calls.append(QStringLiteral("SelectVoice %1").arg(index));
+        if (index < 0 || index >= m_engine.voices.size())
+            throw RuntimeError(QStringLiteral("Invalid procedure call or argument"), 5);
+        m_index = index;
+    }
+    void SetVolume(int volume) override { m_engine.calls.append(QStringLiteral("SetVolume %1").arg(volume)); }
+    void SetRate(int rate) override { m_engine.calls.append(QStringLiteral("SetRate %1").arg(rate)); }
+    void SetOutput(IAudioFileStream *stream) override
+    {
+        m_engine.calls.append(stream ? QStringLiteral("SetOutput stream") : QStringLiteral("SetOutput none"));
+        m_output = static_cast<FakeStream *>(stream);
+    }
+    void SpeakFile(const QString &path) override
+    {
+        m_engine.calls.append(QStringLiteral("SpeakFile ") + path);
+        CheckFailure();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw RuntimeError(QStringLiteral("File not found: ") + path, ErrorNumber::FileNotFound);
+        Write(file.readAll().size());
+    }
+    void Speak(const QString &text) override
+    {
+        m_engine.calls.append(QStringLiteral("Speak ") + text);
+        CheckFailure();
+    }
+
+private:
+    void CheckFailure()
+    {
+        if (m_engine.unregistered.contains(m_index))
+            throw RuntimeError(QStringLiteral("Class not registered"), ErrorNumber::ClassNotRegistered);
+        if (!m_engine.speakFailure.isEmpty())
+            throw RuntimeError(m_engine.speakFailure);
+    }
+    void Write(qint64 characters)
+    {
+        if (!m_output || !m_output->writer)
+            return;
+        const QList<qint16> samples(characters * m_engine.samplesPerCharacter, 1000);
+        m_output->writer->Write(samples.constData(), samples.size());
+    }
+
+    FakeSpeechEngine &m_engine;
+    int m_index = 0;
+    FakeStream *m_output = nullptr;
+};
+
+class FakeChild final : public IChildProcess
+{
+public:
+    FakeChild(int polls, int exitCode, std::function<void()> finish)
+        : m_polls(polls)
+        , m_exitCode(exitCode)
+        , m_finish(std::move(finish))
+    {
+    }
+    int ExitCode() override
+    {
+        if (m_polls > 0 && --m_polls > 0)
+            return kStillActive;
+        if (m_finish) {
+            m_finish();
+            m_finish = nullptr;
+        }
+        return m_exitCode;
+    }
+
+private:
+    int m_polls;
+    int m_exitCode;
+    std::function<void()> m_finish;
+};
+
+} // namespace
+
+std::unique_ptr<ISpeechVoice> FakeSpeechEngine::CreateVoice()
+{
+    calls.append(QStringLiteral("CreateVoice"));
+    if (failCreateVoice)
+        throw RuntimeError(QStringLiteral("The speech engine could not be started"), ErrorNumber::CannotCreateObject);
+    return std::make_unique<FakeVoice>(*this);
+}
+
+std::unique_ptr<IAudioFileStream> FakeSpeechEngine::CreateFileStream()
+{
+    calls.append(QStringLiteral("CreateFileStream"));
+    return std::make_unique<FakeStream>(calls);
+}
+
+QStringList FakeSpeechEngine::VoiceDescriptions()
+{
+    if (failVoiceList)
+        throw RuntimeError(QStringLiteral("The speech engine could not be started"), ErrorNumber::CannotCreateObject);
+    return voices;
+}
+
+std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine, int windowStyle)
+{
+    commandLines.append(commandLine);
+    windowStyles.append(windowStyle);
+    if (startError != 0)
+        throw RuntimeError(QStringLiteral("cannot start"), startError);
+    const QStringList words = QProcess::splitCommand(commandLine);
+    if (words.isEmpty() || !QFileInfo::exists(words.first()))
+        throw RuntimeError(QStringLiteral("No such file or directory"), 2);
+    std::function<void()> finish;
+    if (words.first().endsWith(QStringLiteral(".bat"))) {
+        const QString file = words.first();
+        finish = [file] { RunBatchFile(file, [](const QString &) {}); };
+    } else if (words.size() == 4 && words[1] == QStringLiteral("-h")) {
+        const QString wav = words[2];
+        const QString mp3 = words[3];
+        finish = [wav, mp3] {
+            QFile in(wav);
+            QFile out(mp3);
+            if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
+                out.write("MP3(" + QByteArray::number(in.size()) + ")");
+        };
+    }
+    return std::make_unique<FakeChild>(pollsToFinish, exitCode, finish);
+}
+
+QByteArray FakeResources::Load(const QString &type, int id)
+{
+    const QString key = type + QLatin1Char('/') + QString::number(id);
+    if (!resources.contains(key))
+        throw RuntimeError(QStringLiteral("Resource with identifier '%1' not found").arg(id), ErrorNumber::ResourceNotFound);
+    return resources.value(key);
+}

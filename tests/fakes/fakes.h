@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/eventloop.h"
-#include "common/mainwindow.h"
+#include "common/plainwindow.h"
 #include "common/services.h"
 #include "filelist/documentlist.h"
 #include "platform/messageboxes.h"
@@ -72,58 +72,58 @@ public:
     std::function<void()> onYield;
 };
 
-// A progress bar of plain values that remembers every text it showed.
-class FakeProgressBar final : public IProgressBar
+// The window's values: the plain window of the core library serves as the fake.
+using FakeProgressBar = PlainProgressBar;
+using FakeMainWindow = PlainMainWindow;
+
+#include "platform/processes.h"
+#include "platform/resources.h"
+#include "platform/speechengine.h"
+
+#include <QSet>
+
+// A speech engine that records what it was asked and writes small WAV files.
+class FakeSpeechEngine final : public ISpeechEngine
 {
 public:
-    double Value() const override { return value; }
-    void SetValue(double v) override
-    {
-        value = v;
-        values.append(v);
-    }
-    QString Text() const override { return text; }
-    void SetText(const QString &t) override
-    {
-        text = t;
-        texts.append(t);
-    }
+    std::unique_ptr<ISpeechVoice> CreateVoice() override;
+    std::unique_ptr<IAudioFileStream> CreateFileStream() override;
+    QStringList VoiceDescriptions() override;
 
-    double value = 0;
-    QString text = QStringLiteral("Progress Bar");
-    QList<double> values;
-    QStringList texts;
+    QStringList voices = {QStringLiteral("eSpeak NG English (Great Britain)"), QStringLiteral("eSpeak NG German"),
+                          QStringLiteral("eSpeak NG French (France)")};
+    /// Voices whose speaking fails with "Class not registered".
+    QSet<int> unregistered;
+    /// When set, every speak call fails with this description.
+    QString speakFailure;
+    bool failCreateVoice = false;
+    bool failVoiceList = false;
+    /// Everything asked, in order ("SelectVoice 1", "SpeakFile /w/output001.txt", ...).
+    QStringList calls;
+    /// Samples written for every character spoken.
+    int samplesPerCharacter = 10;
 };
 
-// The main window as plain values.
-class FakeMainWindow final : public IMainWindow
+// Runs command lines without starting anything: the encoder is imitated (it writes the MP3
+// named last, from the WAV named first) and command files run in-process.
+class FakeProcessRunner final : public IProcessRunner
 {
 public:
-    WindowState &State() override { return state; }
-    MousePointer Pointer() const override { return pointer; }
-    void SetPointer(MousePointer p) override
-    {
-        pointer = p;
-        pointers.append(p);
-    }
-    IDocumentList &ListView1() override { return list; }
-    IProgressBar &ProgressBar1() override { return progress; }
-    int Combo1Index() const override { return combo1Index; }
-    int Slider1Value() const override { return slider1; }
-    int Slider2Value() const override { return slider2; }
-    bool Option1Value() const override { return option1; }
-    bool Option2Value() const override { return option2; }
-    QString Text1Value() const override { return text1; }
+    std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
 
-    WindowState state;
-    MousePointer pointer = MousePointer::Default;
-    QList<MousePointer> pointers;
-    StringDocumentList list;
-    FakeProgressBar progress;
-    int combo1Index = 0;
-    int slider1 = 100;
-    int slider2 = 0;
-    bool option1 = true;
-    bool option2 = false;
-    QString text1;
+    QStringList commandLines;
+    QList<int> windowStyles;
+    /// Polls that a started command runs before it ends.
+    int pollsToFinish = 1;
+    int exitCode = 0;
+    /// When set, starting fails with this error number.
+    int startError = 0;
+};
+
+// Resources from a map.
+class FakeResources final : public IResources
+{
+public:
+    QByteArray Load(const QString &type, int id) override;
+    QMap<QString, QByteArray> resources = {{QStringLiteral("CUSTOM/101"), QByteArray("#!fake encoder\n")}};
 };

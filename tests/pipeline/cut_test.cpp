@@ -26,7 +26,8 @@ protected:
     int Cut(int rate)
     {
         window.slider2 = rate;
-        return CutTextFileFSO(services, window, input);
+        Speak speak(services, window);
+        return speak.CutTextFileFSO(input);
     }
 
     QByteArray Segment(int number) const { return ReadBytes(SegmentPath(input, number, u".txt"_s)); }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+// Helpers shared by the benchmarks.
+
+/// About paragraphCount paragraphs of English text, from the licence texts that ship with
+/// Debian, holding at least the given number of characters.
+QStringList EnglishParagraphs(qint64 characters, int paragraphCount);
+/// Writes an .odt package whose body holds the paragraphs, one text:p each.
+void WriteOdt(const QString &path, const QStringList &paragraphs);
+/// Peak resident memory of this process in MiB.
+double PeakMemoryMiB();
+
+// Measures how long the event loop went without running: a 10 ms timer's longest gap.
+class EventLoopGapMeter : public QObject
+{
+public:
+    EventLoopGapMeter();
+    void Start();
+    /// The longest gap in milliseconds since Start.
+    qint64 LongestGapMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};

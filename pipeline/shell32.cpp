@@ -1,0 +1,91 @@
+#include "pipeline/shell32.h"
+
+#include "common/eventloop.h"
+#include "common/mainwindow.h"
+#include "common/runtimeerror.h"
+#include "common/services.h"
+#include "common/settings.h"
+#include "filelist/documentlist.h"
+#include "platform/processes.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int SettleWindowStyle(std::optional<int> style)
+{
+    return style && *style >= 0 && *style <= 6 ? *style : 6;
+}
+
+} // namespace
+
+QString ProgressText(qint32 fileNumber, int fileCount, qint32 step)
+{
+    return u"Processing file "_s + QString::number(fileNumber) + u" of "_s + QString::number(fileCount)
+           + u".. please wait patiently.. Please do not click on anything.."_s + QString::number(step);
+}
+
+qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString &commandLine,
+                    std::optional<int> windowStyle)
+{
+    std::unique_ptr<IChildProcess> child;
+    try {
+        child = services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
+    } catch (const RuntimeError &e) {
+        return kStartFailureBase + e.number();
+    }
+    IEventLoop &events = *services.events;
+    WindowState &state = window.State();
+    int exitCode = kStillActive;
+    do {
+        exitCode = child->ExitCode();
+        events.Yield();
+        events.Sleep(100);
+        ++state.StepCounter;
+        window.ProgressBar1().SetText(ProgressText(state.CurrentFileNumber, window.ListView1().Count(),
+                                                   state.StepCounter));
+    } while (exitCode == kStillActive);
+    return exitCode;
+}
+
+qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine, std::optional<int> windowStyle,
+                            IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount)
+{
+    std::unique_ptr<IChildProcess> child;
+    try {
+        child = services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
+    } catch (const RuntimeError &e) {
+        return kStartFailureBase + e.number();
+    }
+    IEventLoop &events = *services.events;
+    qint32 polls = 0;
+    int exitCode = kStillActive;
+    do {
+        exitCode = child->ExitCode();
+        events.Yield();
+        events.Sleep(100);
+        if (bar) {
+            events.Yield();
+            ++polls;
+            if (polls >= 50) {
+                events.Yield();
+                bar->SetText(baseText + (baseText.isEmpty() ? QString() : u", "_s) + u"Please wait.. "_s
+                             + QString::number(polls - 50));
+                if ((polls - 50) % 150 == 0) {
+                    if (documentCount == 0)
+                        throw RuntimeError(u"Division by zero"_s, 11);
+                    const double step = RoundHalfEven(100.0 / documentCount / 10);
+                    const double cap = RoundHalfEven(100.0 / documentCount + startValue - step);
+                    const double x = (polls - 50) / 150.0 * step + startValue;
+                    bar->SetValue(x < cap ? x : cap);
+                }
+                events.Yield();
+            }
+            events.Yield();
+        }
+        events.Yield();
+    } while (exitCode == kStillActive);
+    if (bar)
+        bar->SetText(baseText.isEmpty() ? u"Progress Bar"_s : baseText);
+    return exitCode;
+}

@@ -1,0 +1,100 @@
+#include "tests/audio.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <cmath>
+
+WavInfo ReadWav(const QString &path)
+{
+    WavInfo info;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return info;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
+        return info;
+    qsizetype at = 12;
+    QByteArray data;
+    while (at + 8 <= bytes.size()) {
+        const QByteArray id = bytes.mid(at, 4);
+        const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+        const qsizetype body = at + 8;
+        if (id == "fmt ") {
+            info.channels = qFromLittleEndian<quint16>(bytes.constData() + body + 2);
+            info.sampleRate = static_cast<int>(qFromLittleEndian<quint32>(bytes.constData() + body + 4));
+            info.bitsPerSample = qFromLittleEndian<quint16>(bytes.constData() + body + 14);
+        } else if (id == "data") {
+            // A decoder writing to a pipe may leave the size open; take what is there.
+            const qsizetype length = size == 0 || body + size > bytes.size() ? bytes.size() - body : size;
+            data = bytes.mid(body, length);
+            break;
+        }
+        at = body + size + (size & 1);
+    }
+    if (info.bitsPerSample != 16 || info.channels < 1 || info.sampleRate <= 0)
+        return info;
+    info.valid = true;
+    info.samples = data.size() / 2 / info.channels;
+    info.seconds = static_cast<double>(info.samples) / info.sampleRate;
+    double sum = 0;
+    const qsizetype count = data.size() / 2;
+    for (qsizetype i = 0; i < count; ++i) {
+        const double s = qFromLittleEndian<qint16>(data.constData() + 2 * i);
+        sum += s * s;
+    }
+    info.rms = count > 0 ? std::sqrt(sum / count) : 0;
+    return info;
+}
+
+WavInfo DecodeMp3(const QString &mp3Path)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(QStringLiteral("decoded.wav"));
+    QProcess lame;
+    lame.start(QStringLiteral("lame"), {QStringLiteral("--quiet"), QStringLiteral("--decode"), mp3Path, wav});
+    if (!lame.waitForFinished(120000) || lame.exitStatus() != QProcess::NormalExit || lame.exitCode() != 0)
+        return {};
+    return ReadWav(wav);
+}
+
+int Mp3FrameCount(const QString &path, int *samplesPerFrame, int *sampleRate)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray b = file.readAll();
+    static const int kBitrates[2][16] = {
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}, // MPEG-1 layer III
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},     // MPEG-2/2.5 layer III
+    };
+    static const int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+    int frames = 0;
+    qsizetype at = 0;
+    while (at + 4 <= b.size()) {
+        const auto h = [&](int i) { return static_cast<unsigned char>(b[at + i]); };
+        if (h(0) != 0xFF || (h(1) & 0xE0) != 0xE0)
+            return -1;
+        const int version = (h(1) >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+        const int layer = (h(1) >> 1) & 3;    // 1: layer III
+        const int bitrateIndex = h(2) >> 4;
+        const int rateIndex = (h(2) >> 2) & 3;
+        const int padding = (h(2) >> 1) & 1;
+        if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+            return -1;
+        const bool mpeg1 = version == 3;
+        const int rate = kRates[mpeg1 ? 0 : (version == 2 ? 1 : 2)][rateIndex];
+        const int bitrate = kBitrates[mpeg1 ? 0 : 1][bitrateIndex] * 1000;
+        const int spf = mpeg1 ? 1152 : 576;
+        const qsizetype length = (spf / 8) * bitrate / rate + padding;
+        if (samplesPerFrame)
+            *samplesPerFrame = spf;
+        if (sampleRate)
+            *sampleRate = rate;
+        ++frames;
+        at += length;
+    }
+    return at == b.size() ? frames : -1;
+}
