@@ -1,6 +1,16 @@
 #include "app/controls.h"
 
+#include "common/runtimeerror.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -50,6 +60,11 @@ DocumentListView::DocumentListView(QWidget *parent)
     setColumnCount(0);
     header()->setStretchLastSection(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Entries are never dragged out of the window; files are dropped in.
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
 }
 
 int DocumentListView::Count() const
@@ -109,4 +124,128 @@ int DocumentListView::IndexAt(const QPoint &viewportPoint) const
 {
     QTreeWidgetItem *item = itemAt(viewportPoint);
     return item ? indexOfTopLevelItem(item) + 1 : 0;
+}
+
+void DocumentListView::mousePressEvent(QMouseEvent *event)
+{
+    Q_EMIT MouseDown();
+    QTreeWidget::mousePressEvent(event);
+    if (itemAt(event->position().toPoint()))
+        Q_EMIT EntryClicked();
+}
+
+void DocumentListView::mouseMoveEvent(QMouseEvent *event)
+{
+    Q_EMIT MouseMoved(event->position().toPoint(), event->globalPosition().toPoint());
+    // With a button down the drag of the window's own rules moves entries; the view's
+    // drag-selection would fight it.
+    if (event->buttons() == Qt::NoButton)
+        QTreeWidget::mouseMoveEvent(event);
+}
+
+void DocumentListView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    Q_EMIT MouseUp();
+}
+
+void DocumentListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    Q_EMIT ListDoubleClicked();
+}
+
+void DocumentListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        Q_EMIT DeletePressed();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+QStringList DroppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+void DocumentListView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (DroppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // Only ever a copy: the source must never move or delete what was dropped.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void DocumentListView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (DroppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void DocumentListView::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    Q_EMIT FilesDropped(paths);
+}
+
+VoiceListCombo::VoiceListCombo(QComboBox &combo)
+    : m_combo(combo)
+{
+}
+
+void VoiceListCombo::Clear()
+{
+    const QSignalBlocker quiet(&m_combo);
+    m_combo.clear();
+}
+
+void VoiceListCombo::AddItem(const QString &text)
+{
+    const QSignalBlocker quiet(&m_combo);
+    const int selected = m_combo.currentIndex();
+    m_combo.addItem(text);
+    m_combo.setCurrentIndex(selected); // adding to an empty list selects nothing
+}
+
+int VoiceListCombo::Count() const
+{
+    return m_combo.count();
+}
+
+void VoiceListCombo::SetListIndex(int index)
+{
+    if (index < -1 || index >= m_combo.count())
+        throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
+    if (index == m_combo.currentIndex())
+        Q_EMIT m_combo.currentIndexChanged(index); // choosing counts as a selection even when unchanged
+    else
+        m_combo.setCurrentIndex(index);
+}
+
+void SetSliderValue(QSlider &slider, double value)
+{
+    if (!(value >= slider.minimum() && value <= slider.maximum()))
+        throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
+    slider.setValue(static_cast<int>(value));
 }

@@ -2,10 +2,15 @@
 
 #include "common/mainwindow.h"
 #include "filelist/documentlist.h"
+#include "speech/voicecatalogue.h"
 
 #include <QProgressBar>
 #include <QRect>
 #include <QTreeWidget>
+
+class QComboBox;
+class QMimeData;
+class QSlider;
 
 /// A rectangle given in twips (15 twips are one pixel), in pixels.
 QRect Twips(int left, int top, int width, int height);
@@ -48,4 +53,50 @@ public:
 
     /// The entry under a point of the viewport; 0 when there is none.
     int IndexAt(const QPoint &viewportPoint) const;
+
+Q_SIGNALS:
+    /// A mouse button went down on the list (any button).
+    void MouseDown();
+    /// An entry was clicked (after the click selected it).
+    void EntryClicked();
+    /// The pointer moved over the list.
+    void MouseMoved(QPoint viewportPosition, QPoint screenPosition);
+    void MouseUp();
+    /// The Delete key while the list has focus.
+    void DeletePressed();
+    void ListDoubleClicked();
+    /// Local files and folders dropped onto the list, in the drop's order.
+    void FilesDropped(const QStringList &paths);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 };
+
+/// The local files and folders that a drag carries; empty when it carries no file list.
+QStringList DroppedPaths(const QMimeData *data);
+
+// The voice list over the window's drop-down list. Filling it selects nothing; choosing an
+// index is a selection, which the list's handlers see.
+class VoiceListCombo final : public IVoiceList
+{
+public:
+    explicit VoiceListCombo(QComboBox &combo);
+    void Clear() override;
+    void AddItem(const QString &text) override;
+    int Count() const override;
+    void SetListIndex(int index) override;
+
+private:
+    QComboBox &m_combo;
+};
+
+/// Sets a slider from code, as the user would move it; a value outside its range is the
+/// "Invalid property value" error and leaves the slider as it was.
+void SetSliderValue(QSlider &slider, double value);

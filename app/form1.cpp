@@ -1,15 +1,32 @@
 #include "app/form1.h"
 
 #include "app/controls.h"
+#include "app/workingfoldercheck.h"
+#include "common/apptitle.h"
 #include "common/buildconfig.h"
+#include "common/eventloop.h"
+#include "common/helpers.h"
+#include "common/settings.h"
+#include "common/statements.h"
+#include "filelist/addfiles.h"
+#include "filelist/addfolder.h"
+#include "filelist/samples.h"
 #include "pipeline/conversionrun.h"
 #include "pipeline/speak.h"
+#include "platform/filedialogs.h"
+#include "platform/messageboxes.h"
+#include "platform/random.h"
+#include "platform/shell.h"
+#include "speech/voicecatalogue.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QSignalBlocker>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -17,6 +34,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
+
+#include "common/runtimeerror.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -68,12 +87,290 @@ Form1::Form1(const Services &services, QWidget *parent)
     , m_speak(std::make_unique<Speak>(m_services, *this))
 {
     BuildControls();
+    m_voiceList = std::make_unique<VoiceListCombo>(*Combo1);
+    ConnectList();
+    ConnectHandlers();
+}
+
+void Form1::ConnectHandlers()
+{
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
+    connect(Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
+    connect(Slider2, &QSlider::valueChanged, this, &Form1::Slider2_Change);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option_Click();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option_Click();
+    });
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+}
+
+bool Form1::Form_Load()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"Form_Load"_s));
+    const QString program = m_services.programFolder;
+    ISettingsStore &settings = *m_services.settings;
+
+    run(100, [&] {
+        const QString skin = program + u"/x/o.cjs"_s;
+        if (QFileInfo(skin).isFile())
+            ApplySkin(skin);
+    });
+    if (run.If(102, [&] { return FileExists(program + u"/HAND-M.CUR"_s); }))
+        run(104, [&] { LoadHandPointer(program + u"/HAND-M.CUR"_s); });
+    run(106, [&] {
+        // About one start in a hundred shows the maker's home page.
+        if (m_services.random->Between(1, 100) == 7)
+            m_services.shell->Open(QString::fromUtf8(kHomePage));
+    });
+    if (run.If(108, [&] { return ReadSetting(settings, u"Snapshot"_s).isEmpty(); }))
+        run([&] { TakeSampleSnapshot(m_services); });
+    if (run.If(128, [&] { return ReadSetting(settings, u"Snapshot"_s).isEmpty(); }))
+        run([&] { TakeSampleSnapshot(m_services); });
+    run(130, [&] {
+        setWindowTitle(QString::fromUtf8(kProductName));
+        setWindowIcon(QIcon(u":/icons/vocatext.png"_s));
+        m_services.boxes->SetApplicationTitle(ApplicationTitle(QString::fromUtf8(kProductName)));
+    });
+    bool voices = true;
+    run(132, [&] { voices = FillVoiceList(m_services, *m_voiceList); });
+    if (!voices)
+        return false;
+    run(134, [&] { SetSliderValue(*Slider1, SettingToWholeNumber(ReadSetting(settings, u"Volume Level"_s, 100))); });
+    run(136, [&] { SetSliderValue(*Slider2, SettingToWholeNumber(ReadSetting(settings, u"Speech Rate"_s, -3))); });
+    run(138, [&] { lblVolume->setText(u"Volume Level = "_s + QString::number(Slider1->value())); });
+    run(140, [&] { lblSpeed->setText(u"Speech Rate = "_s + QString::number(Slider2->value())); });
+    run(142, [&] {
+        const QString desktop = m_services.shell->DesktopFolder() + u'/';
+        Text1->setText(ReadSetting(settings, u"Text1"_s, desktop));
+    });
+    run(144, [&] { m_listView1->setHeaderLabels({u" ODT File(s)"_s}); });
+    run(146, [&] { m_listView1->header()->resizeSection(0, Twips(0, 0, 7000, 0).width()); });
+    // Selecting an option from code is a click on it, also when it was selected already.
+    auto restoreOption = [this](QRadioButton *option, bool selected) {
+        {
+            const QSignalBlocker quiet1(Option1);
+            const QSignalBlocker quiet2(Option2);
+            option->setChecked(selected);
+        }
+        if (selected)
+            Option_Click();
+    };
+    run(148, [&] { restoreOption(Option1, SettingToBoolean(ReadSetting(settings, u"Option1"_s, u"True"_s))); });
+    run(150, [&] { restoreOption(Option2, SettingToBoolean(ReadSetting(settings, u"Option2"_s, u"False"_s))); });
+    if (run.If(152, [&] { return Option1->isChecked(); }))
+        run(154, [&] { Frame6->setEnabled(true); });
+    else
+        run(156, [&] { Frame6->setEnabled(false); });
+    run(156, [&] { CheckWorkingFolder(*m_services.boxes, *m_services.events); });
+    return true;
+}
+
+void Form1::ApplySkin(const QString &path)
+{
+    // The window and its option buttons, frames and labels take the button-face colour.
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(u"Path/File access error: "_s + path, ErrorNumber::PathFileAccessError);
+    m_skin.styleSheet = QString::fromUtf8(file.readAll());
+    m_skin.property1 |= 1;
+    m_skin.property5 = true;
+    m_skin.property10 = true;
+    setStyleSheet(m_skin.styleSheet);
+}
+
+void Form1::PushButton6_Click()
+{
+    ::PushButton6_Click(m_services);
+}
+
+void Form1::PushButton7_Click()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"PushButton7_Click"_s));
+    QString chosen;
+    run(100, [&] {
+        chosen = BrowseForFolder(*m_services.dialogs, u"Please select folder:"_s,
+                                 ReadSetting(*m_services.settings, u"LastFolder"_s));
+    });
+    if (!run.If(102, [&] { return !chosen.isEmpty(); }))
+        return;
+    run(104, [&] { WriteSetting(*m_services.settings, u"LastFolderDot"_s, chosen); });
+    if (run.If(104, [&] { return !chosen.endsWith(u'/'); }))
+        run(106, [&] { Text1->setText(chosen + u'/'); });
+    else
+        run(108, [&] { Text1->setText(chosen); });
+}
+
+void Form1::PushButton8_Click()
+{
+    ::PushButton8_Click(m_services, *m_voiceList);
+}
+
+void Form1::PushButton9_Click()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"PushButton9_Click"_s));
+    const QString br = u"\r\n"_s;
+    run(100, [&] {
+        m_services.boxes->Information(
+            u"Most Windows software and most software on "_s + QString::fromUtf8(kMakerHost)
+            + u" allow you to multitask (do other things) while it is running."_s + br + br
+            + u"This software is an exception. This software uses a lot of resources. Please allow the software to "
+              u"run without multitasking so that it does not crash."_s
+            + br + br + u"Please walk away from the computer and do something else if you are tempted to multitask."_s);
+    });
+}
+
+void Form1::PushButton14_Click()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"PushButton14_Click"_s));
+    if (run.If(100, [&] { return m_state.IsBusy; }))
+        return;
+    run(102, [&] { m_state.IsBusy = true; });
+    run(104, [&] { SetPointer(MousePointer::Hourglass); });
+    run(106, [&] { m_services.events->Yield(); });
+    run(108, [&] { m_speak->SaveToWAV(u"This is a test"_s, QString()); });
+    run(110, [&] { SetPointer(MousePointer::Default); });
+    run(112, [&] { m_state.IsBusy = false; });
+}
+
+namespace {
+
+// A slider moved while a run or the test speech is busy is refused and set back to its
+// stored value; otherwise its label and its setting follow it.
+void SliderChange(const Services &services, const WindowState &state, QSlider &slider, QLabel &label,
+                  const QString &procedure, const QString &caption, const QString &key, int missing)
+{
+    Statements run(*services.boxes, SiteTag(u"Form1"_s, procedure));
+    if (run.If(100, [&] { return state.IsBusy; })) {
+        run(114, [&] { services.boxes->Information(u"You can not adjust because file is being saved now."_s); });
+        run(116, [&] {
+            const QSignalBlocker quiet(&slider); // the set-back is not a move of its own
+            SetSliderValue(slider, SettingToWholeNumber(ReadSetting(*services.settings, key, missing)));
+        });
+        return;
+    }
+    run(102, [&] { label.setText(caption + QString::number(slider.value())); });
+    run(104, [&] { WriteSetting(*services.settings, key, QString::number(slider.value())); });
+}
+
+// The handlers without an error report of their own: a store that cannot be written is
+// left for the next change.
+template<typename F>
+void Quietly(F &&write)
+{
+    try {
+        write();
+    } catch (const std::exception &) {
+    }
+}
+
+} // namespace
+
+void Form1::Slider1_Change()
+{
+    SliderChange(m_services, m_state, *Slider1, *lblVolume, u"Slider1_Change"_s, u"Volume Level = "_s,
+                 u"Volume Level"_s, 100);
+}
+
+void Form1::Slider2_Change()
+{
+    SliderChange(m_services, m_state, *Slider2, *lblSpeed, u"Slider2_Change"_s, u"Speech Rate = "_s,
+                 u"Speech Rate"_s, 0);
+}
+
+void Form1::Combo1_Click()
+{
+    Quietly([&] { WriteSetting(*m_services.settings, u"Combo"_s, QString::number(Combo1->currentIndex())); });
+}
+
+void Form1::Option_Click()
+{
+    Quietly([&] { WriteSetting(*m_services.settings, u"Option1"_s, BooleanToSetting(Option1->isChecked())); });
+    Quietly([&] { WriteSetting(*m_services.settings, u"Option2"_s, BooleanToSetting(Option2->isChecked())); });
+    Frame6->setEnabled(Option1->isChecked());
+}
+
+void Form1::Text1_Change()
+{
+    Quietly([&] { WriteSetting(*m_services.settings, u"Text1"_s, Text1->text()); });
 }
 
 void Form1::PushButton1_Click()
 {
     ::PushButton1_Click(m_services, *this, *m_speak);
+}
+
+void Form1::PushButton2_Click()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"PushButton2_Click"_s));
+    run(100, [&] {
+        if (!WindowIsBusy())
+            m_listView1->Clear();
+    });
+}
+
+void Form1::PushButton3_Click()
+{
+    ::PushButton3_Click(m_services, *m_listView1);
+}
+
+void Form1::PushButton4_Click()
+{
+    ::PushButton4_Click(m_services, *this);
+}
+
+void Form1::PushButton5_Click()
+{
+    Statements run(*m_services.boxes, SiteTag(u"Form1"_s, u"PushButton5_Click"_s));
+    run(100, [&] { LoadSampleFiles(m_services, *m_listView1); });
+}
+
+void Form1::ConnectList()
+{
+    const QPixmap dragImage(m_services.programFolder + u"/drag.ico"_s);
+    m_dragCursor = dragImage.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(dragImage);
+
+    DocumentListView *list = m_listView1;
+    connect(list, &DocumentListView::MouseDown, this, [this] { IsDragging = true; });
+    connect(list, &DocumentListView::EntryClicked, this, [this, list] {
+        list->viewport()->setCursor(m_dragCursor);
+        const int selected = list->SelectedIndex();
+        DragItem = selected > 0 ? QPersistentModelIndex(list->model()->index(selected - 1, 0)) : QPersistentModelIndex();
+    });
+    connect(list, &DocumentListView::MouseMoved, this, [this, list](QPoint at, QPoint screen) {
+        ApplyPointerRule(list);
+        if (!IsDragging)
+            return;
+        const int dragItem = DragItem.isValid() ? DragItem.row() + 1 : 0;
+        const int moved = InListDragStep(*list, dragItem, list->IndexAt(at), screen.y());
+        if (moved != dragItem && moved > 0)
+            DragItem = QPersistentModelIndex(list->model()->index(moved - 1, 0));
+    });
+    connect(list, &DocumentListView::MouseUp, this, [this, list] {
+        IsDragging = false;
+        list->viewport()->unsetCursor();
+    });
+    connect(list, &DocumentListView::DeletePressed, this, [this, list] { RemoveSelectedEntry(*list, WindowIsBusy()); });
+    connect(list, &DocumentListView::ListDoubleClicked, this,
+            [this, list] { RemoveSelectedEntry(*list, WindowIsBusy()); });
+    connect(list, &DocumentListView::FilesDropped, this,
+            [this, list](const QStringList &paths) { DropOnList(m_services, *list, paths); });
 }
 
 Form1::~Form1() = default;
@@ -117,7 +414,6 @@ void Form1::BuildControls()
     m_listView1->setGeometry(Twips(120, 120, 7800, 2445));
     m_listView1->setToolTip(kListTooltip);
     m_listView1->viewport()->setMouseTracking(true);
-    m_listView1->viewport()->installEventFilter(this);
 
     PushButton3 = button(this, u"Add ODT Files"_s, Twips(120, 2650, 3840, 405));
     PushButton4 = button(this, u"Add All ODT Files In Folder"_s, Twips(4080, 2650, 3840, 405));
@@ -294,7 +590,7 @@ void Form1::ApplyPointerRule(QObject *over)
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove)
-        ApplyPointerRule(watched == m_listView1->viewport() ? m_listView1 : watched);
+        ApplyPointerRule(watched);
     return QWidget::eventFilter(watched, event);
 }
 

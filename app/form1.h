@@ -4,11 +4,13 @@
 #include "common/services.h"
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <memory>
 
 class DocumentListView;
+class VoiceListCombo;
 class QComboBox;
 class Speak;
 class QGroupBox;
@@ -41,9 +43,23 @@ public:
     bool Option2Value() const override;
     QString Text1Value() const override;
 
+    /// Runs the start-up sequence before the window is first shown; false when the
+    /// program must end without showing it (no speech engine).
+    bool Form_Load();
+
     /// Loads the hand pointer shown over the push buttons; a missing or unreadable image
     /// leaves the standard arrow.
     void LoadHandPointer(const QString &path);
+
+    /// The skin: a Qt style sheet loaded from the program folder's x/o.cjs.
+    struct Skin
+    {
+        QString styleSheet;
+        int property1 = 0;
+        bool property5 = false;
+        bool property10 = false;
+    };
+    const Skin &SkinFramework1() const { return m_skin; }
 
     // The controls, by their names in the window's design.
     DocumentListView *listView1() const { return m_listView1; }
@@ -78,6 +94,20 @@ public:
 
 public Q_SLOTS:
     void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void PushButton8_Click();
+    void PushButton9_Click();
+    void PushButton14_Click();
+    void Slider1_Change();
+    void Slider2_Change();
+    void Combo1_Click();
+    void Option_Click();
+    void Text1_Change();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -87,13 +117,23 @@ protected:
 private:
     void BuildControls();
     void ApplyPointerRule(QObject *over);
+    void ConnectList();
+    void ConnectHandlers();
+    void ApplySkin(const QString &path);
+    bool WindowIsBusy() const { return Pointer() == MousePointer::Hourglass; }
 
     Services m_services;
     WindowState m_state;
     std::unique_ptr<Speak> m_speak;
+    std::unique_ptr<VoiceListCombo> m_voiceList;
+    Skin m_skin;
     MousePointer m_pointer = MousePointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;
+    QCursor m_dragCursor;
+    // The in-list drag: a button is down on the list; the entry being moved.
+    bool IsDragging = false;
+    QPersistentModelIndex DragItem;
     DocumentListView *m_listView1 = nullptr;
     TextProgressBar *m_progressBar1 = nullptr;
 };

@@ -4,7 +4,9 @@
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
 #include "platform/processes.h"
+#include "platform/qt/qtdialogs.h"
 #include "platform/qt/qtmessageboxes.h"
+#include "platform/random.h"
 #include "platform/resources.h"
 #include "platform/settingsstore.h"
 
@@ -27,6 +29,9 @@ int main(int argc, char *argv[])
     OdtReader reader;
     PosixProcessRunner processes(programFolder + u"/vocatext-cmd"_s);
     QtResources resources;
+    QtFileDialogs dialogs;
+    QtShell shell;
+    TimeSeededRandom random;
 
     Services services;
     services.boxes = &boxes;
@@ -36,11 +41,16 @@ int main(int argc, char *argv[])
     services.reader = &reader;
     services.processes = &processes;
     services.resources = &resources;
+    services.dialogs = &dialogs;
+    services.shell = &shell;
+    services.random = &random;
     services.programFolder = programFolder;
 
     Form1 window(services);
     boxes.SetParent(&window);
-    window.setWindowTitle(u"Vocatext"_s);
+    dialogs.SetParent(&window);
+    if (!window.Form_Load())
+        return 0; // no speech engine: the window is never shown
     window.show();
     return app.exec();
 }

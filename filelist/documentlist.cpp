@@ -57,3 +57,31 @@ void StringDocumentList::EnsureVisible(int index)
 {
     m_scrolledTo.append(index);
 }
+
+void RemoveSelectedEntry(IDocumentList &list, bool windowBusy)
+{
+    if (windowBusy || list.Count() == 0)
+        return;
+    const int selected = list.SelectedIndex();
+    if (selected >= 1)
+        list.Remove(selected);
+}
+
+int InListDragStep(IDocumentList &list, int dragItem, int hit, int screenRow)
+{
+    if (hit < 1 || hit > list.Count() || dragItem < 1 || dragItem > list.Count())
+        return dragItem;
+    const QString dragged = list.Text(dragItem);
+    if (dragged == list.Text(hit))
+        return dragItem;
+    list.SetText(dragItem, list.Text(hit));
+    list.SetText(hit, dragged);
+    list.Select(hit);
+    if (screenRow < kDragScrollUpBelowRow) {
+        if (hit >= 2)
+            list.EnsureVisible(hit - 1);
+    } else if (screenRow >= kDragScrollDownFromRow && hit + 1 <= list.Count()) {
+        list.EnsureVisible(hit + 1);
+    }
+    return hit;
+}

@@ -52,3 +52,15 @@ private:
     int m_selected = 0;
     QList<int> m_scrolledTo;
 };
+
+/// Removes the selected entry unless the window is busy; nothing when none is selected.
+void RemoveSelectedEntry(IDocumentList &list, bool windowBusy);
+
+/// Rows of the screen above which (and from which on) a drag scrolls the list.
+inline constexpr int kDragScrollUpBelowRow = 305;
+inline constexpr int kDragScrollDownFromRow = 365;
+
+/// One pointer move of the in-list drag: swaps the texts of the dragged entry and the entry
+/// under the pointer (hit, 0 for none), selects the latter, and scrolls near the screen rows
+/// 305 and 365. Returns the entry that is the drag item afterwards.
+int InListDragStep(IDocumentList &list, int dragItem, int hit, int screenRow);

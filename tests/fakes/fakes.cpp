@@ -269,3 +269,24 @@ QByteArray FakeResources::Load(const QString &type, int id)
         throw RuntimeError(QStringLiteral("Resource with identifier '%1' not found").arg(id), ErrorNumber::ResourceNotFound);
     return resources.value(key);
 }
+
+QString FakeFileDialogs::OpenFiles(const QString &fileName, int options, const QString &title, const QString &filter)
+{
+    asked.append(QStringList{QStringLiteral("OpenFiles"), fileName, QString::number(options), title, filter}.join(u'|'));
+    if (failWithTooMany)
+        throw RuntimeError(QStringLiteral("too many"), ErrorNumber::BufferTooSmall);
+    return openResult;
+}
+
+QString FakeFileDialogs::PickFolder(const QString &prompt, const QString &start)
+{
+    asked.append(QStringList{QStringLiteral("PickFolder"), prompt, start}.join(u'|'));
+    return pickedFolder;
+}
+
+QString FakeShell::DesktopFolder()
+{
+    if (failDesktop)
+        throw RuntimeError(QStringLiteral("The desktop folder cannot be found"), ErrorNumber::PathNotFound);
+    return desktop;
+}

@@ -127,3 +127,47 @@ public:
     QByteArray Load(const QString &type, int id) override;
     QMap<QString, QByteArray> resources = {{QStringLiteral("CUSTOM/101"), QByteArray("#!fake encoder\n")}};
 };
+
+#include "platform/filedialogs.h"
+#include "platform/shell.h"
+
+// Dialogs that answer from a script and record what they were asked.
+class FakeFileDialogs final : public IFileDialogs
+{
+public:
+    QString OpenFiles(const QString &fileName, int options, const QString &title, const QString &filter) override;
+    QString PickFolder(const QString &prompt, const QString &start) override;
+
+    /// The file dialog's answer (the design's result string); failWithTooMany throws 20476.
+    QString openResult;
+    bool failWithTooMany = false;
+    /// The folder picker's answer.
+    QString pickedFolder;
+    QStringList asked; // "OpenFiles|name|options|title|filter", "PickFolder|prompt|start"
+};
+
+// A shell that records what it was asked to open.
+class FakeShell final : public IShell
+{
+public:
+    bool Open(const QString &target) override
+    {
+        opened.append(target);
+        return true;
+    }
+    QString DesktopFolder() override;
+
+    QStringList opened;
+    QString desktop = QStringLiteral("/home/user/Desktop");
+    bool failDesktop = false;
+};
+
+#include "platform/random.h"
+
+// A random source that answers a fixed number.
+class FakeRandom final : public IRandom
+{
+public:
+    int Between(int, int) override { return value; }
+    int value = 50;
+};

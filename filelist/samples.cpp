@@ -1,0 +1,82 @@
+#include "filelist/samples.h"
+
+#include "common/codepage.h"
+#include "common/eventloop.h"
+#include "common/helpers.h"
+#include "common/services.h"
+#include "common/settings.h"
+#include "filelist/addfolder.h"
+#include "filelist/documentlist.h"
+#include "platform/messageboxes.h"
+#include "platform/shell.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString SampleFolder(const Services &services)
+{
+    return services.programFolder + u"/Samples"_s;
+}
+
+template<typename Combine>
+QString Transform(IEventLoop &events, const QString &text, const QString &key, Combine combine)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype k = 0;
+    for (const QChar c : text) {
+        const int code = combine(CodePage::Asc(c.unicode()), CodePage::Asc(key[k].unicode()));
+        out.append(CodePage::Chr(code));
+        k = (k + 1) % std::min<qsizetype>(key.size(), 8);
+        events.Yield();
+    }
+    return out;
+}
+
+} // namespace
+
+QString ScrambleText(IEventLoop &events, const QString &text, const QString &key)
+{
+    return Transform(events, text, key, [](int c, int k) { return c + k >= 256 ? c + k - 255 : c + k; });
+}
+
+QString UnscrambleText(IEventLoop &events, const QString &text, const QString &key)
+{
+    return Transform(events, text, key, [](int c, int k) { return c - k <= 0 ? c - k + 255 : c - k; });
+}
+
+bool IsInFileList(const IDocumentList &list, const QString &path)
+{
+    bool found = false;
+    for (int i = 1; i <= list.Count(); ++i) {
+        if (list.Text(i) == path)
+            found = true;
+    }
+    return found;
+}
+
+void TakeSampleSnapshot(const Services &services)
+{
+    QString text;
+    for (const QString &name : ListFolderFiles(SampleFolder(services), u"*.*"_s))
+        text += SampleFolder(services) + u'/' + name + u'|';
+    if (!text.isEmpty())
+        text.chop(1);
+    WriteSetting(*services.settings, u"Snapshot"_s,
+                 ScrambleText(*services.events, text, QString::fromUtf16(kSnapshotKey)));
+}
+
+void LoadSampleFiles(const Services &services, IDocumentList &list)
+{
+    const QString snapshot = UnscrambleText(*services.events, ReadSetting(*services.settings, u"Snapshot"_s),
+                                            QString::fromUtf16(kSnapshotKey));
+    const QStringList paths = snapshot.isEmpty() ? QStringList() : snapshot.split(u'|');
+    for (const QString &path : paths) {
+        if (FileExists(path) && !IsInFileList(list, path))
+            list.Append(path);
+    }
+    if (services.boxes->Question(u"Would you like this software to open the folder where these sample files are "
+                                 u"stored (so that you can view them before working with them)?"_s))
+        services.shell->Open(SampleFolder(services) + u'/');
+}

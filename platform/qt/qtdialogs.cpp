@@ -1,0 +1,64 @@
+#include "platform/qt/qtdialogs.h"
+
+#include "common/runtimeerror.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "Description (*.odt)|*.odt" as Qt writes a filter: the description with its patterns.
+QString QtFilter(const QString &filter)
+{
+    QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString pattern = QString(parts[i + 1]).replace(u';', u' ');
+        filters.append(parts[i].contains(u'(') ? parts[i] : parts[i] + u" ("_s + pattern + u')');
+    }
+    return filters.join(u";;"_s);
+}
+
+} // namespace
+
+void QtFileDialogs::SetParent(QWidget *parent)
+{
+    m_parent = parent;
+}
+
+QString QtFileDialogs::OpenFiles(const QString &fileName, int /*options*/, const QString &title, const QString &filter)
+{
+    const QStringList paths = QFileDialog::getOpenFileNames(m_parent, title, fileName, QtFilter(filter));
+    const QString result = FileDialogResult(paths);
+    if (result.size() > kFileDialogCapacity)
+        throw RuntimeError(u"The selection does not fit into the dialog's result"_s, ErrorNumber::BufferTooSmall);
+    return result;
+}
+
+QString QtFileDialogs::PickFolder(const QString &prompt, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(m_parent, prompt, start);
+}
+
+bool QtShell::Open(const QString &folderOrAddress)
+{
+    const QString target = folderOrAddress;
+    const QUrl url = target.startsWith(u'/') ? QUrl::fromLocalFile(target) : QUrl(target);
+    return QDesktopServices::openUrl(url);
+}
+
+QString QtShell::DesktopFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QDir(desktop).exists())
+        return desktop;
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || !QDir(home).exists())
+        throw RuntimeError(u"The desktop folder cannot be found"_s, ErrorNumber::PathNotFound);
+    return home;
+}

@@ -1,0 +1,15 @@
+#include "platform/random.h"
+
+#include <QRandomGenerator>
+#include <QTime>
+
+TimeSeededRandom::TimeSeededRandom()
+    : m_state(static_cast<unsigned int>(QTime::currentTime().msecsSinceStartOfDay()))
+{
+}
+
+int TimeSeededRandom::Between(int low, int high)
+{
+    QRandomGenerator generator(m_state++);
+    return generator.bounded(low, high + 1);
+}

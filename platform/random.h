@@ -1,0 +1,21 @@
+#pragma once
+
+// A source of pseudo-random whole numbers.
+class IRandom
+{
+public:
+    virtual ~IRandom() = default;
+    /// A whole number from low to high, both included.
+    virtual int Between(int low, int high) = 0;
+};
+
+// A generator seeded with the time of day.
+class TimeSeededRandom final : public IRandom
+{
+public:
+    TimeSeededRandom();
+    int Between(int low, int high) override;
+
+private:
+    unsigned int m_state;
+};

@@ -1,0 +1,82 @@
+#include "speech/voicecatalogue.h"
+
+#include "common/services.h"
+#include "common/settings.h"
+#include "common/statements.h"
+#include "platform/messageboxes.h"
+#include "platform/shell.h"
+#include "platform/speechengine.h"
+
+using namespace Qt::StringLiterals;
+
+QString VoiceSearchAddress()
+{
+    return u"https://duckduckgo.com/?q=microsoft%20text%20to%20speech%20voices"_s;
+}
+
+bool FillVoiceList(const Services &services, IVoiceList &list)
+{
+    bool failed = false;
+    auto step = [&failed](auto &&statement) {
+        try {
+            statement();
+        } catch (...) {
+            failed = true;
+        }
+    };
+
+    std::unique_ptr<ISpeechVoice> voice;
+    step([&] { voice = services.speech->CreateVoice(); });
+    if (voice) {
+        step([&] { list.Clear(); });
+        step([&] {
+            for (const QString &description : services.speech->VoiceDescriptions())
+                list.AddItem(description);
+        });
+        step([&] {
+            const double saved = SettingToNumber(ReadSetting(*services.settings, u"Combo"_s, 0));
+            if (saved < list.Count()) {
+                // A saved index that no longer names a voice leaves nothing selected.
+                const double index = RoundHalfEven(saved);
+                list.SetListIndex(index >= 0 && index < list.Count() ? static_cast<int>(index) : -1);
+            }
+        });
+    }
+    if (!failed)
+        return true;
+    services.boxes->Information(u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);
+    return false;
+}
+
+void PushButton8_Click(const Services &services, IVoiceList &list)
+{
+    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton8_Click"_s));
+    bool filled = false;
+    run(100, [&] { filled = FillVoiceList(services, list); });
+    run(102, [&] {
+        if (filled)
+            services.boxes->Information(u"Done.\r\rList has been refreshed with the latest voices found within the "
+                                        u"'Text to Speech' feature in the Windows Control Panel."_s);
+    });
+}
+
+void PushButton6_Click(const Services &services)
+{
+    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton6_Click"_s));
+    QString address;
+    run(100, [&] { address = VoiceSearchAddress(); });
+    const QString br = u"\r\n"_s;
+    bool yes = false;
+    run(102, [&] {
+        yes = services.boxes->Question(
+            u"This software uses Microsoft Text to Speech (TTS) as its backbone. If you would like to add voices, you "
+            u"need to:"_s
+            + br + br + u"1. Download them from the web."_s + br
+            + u"2. Install them to the 'Text to Speech' feature in the Windows Control Panel."_s + br
+            + u"2. Click the 'Refresh List' button in this software."_s + br + br
+            + u"Would you like to see the voices available for download on the web?"_s);
+    });
+    if (!yes)
+        return;
+    run(104, [&] { services.shell->Open(address); });
+}
