@@ -11,6 +11,7 @@
 #include "filelist/documentlist.h"
 #include "platform/filedialogs.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
@@ -242,7 +243,14 @@ void AddFolderFiles(Statements &run, const Services &services, IDocumentList &li
     QStringList folders;
     run(112, [&] { folders = QStringList{folder + u'/'}; });
     run(114, [&] { GetSubDirectories2016(services, folders, true); });
+    // Listing thousands of folders: the window is served every 20 ms.
+    QElapsedTimer sinceYield;
+    sinceYield.start();
     for (const QString &entry : std::as_const(folders)) {
+        if (sinceYield.elapsed() >= 20) {
+            services.events->Yield();
+            sinceYield.restart();
+        }
         QString v;
         run(118, [&] { v = entry.chopped(1); });
         QStringList names;
