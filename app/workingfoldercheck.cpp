@@ -2,6 +2,7 @@
 
 #include "common/buildconfig.h"
 #include "common/helpers.h"
+#include "common/statements.h"
 #include "common/workingfolder.h"
 #include "platform/messageboxes.h"
 
@@ -9,14 +10,7 @@ using namespace Qt::StringLiterals;
 
 bool CheckWorkingFolder(IMessageBoxes &boxes, IEventLoop &events)
 {
-    bool failed = false;
-    auto step = [&failed](auto &&statement) {
-        try {
-            statement();
-        } catch (...) {
-            failed = true;
-        }
-    };
+    Attempts step;
 
     const QString testText = u"Quillmark Temp Folder Test file"_s;
     QString testFile;
@@ -37,7 +31,7 @@ bool CheckWorkingFolder(IMessageBoxes &boxes, IEventLoop &events)
     });
     step([&] { KillFile(events, testFile); });
 
-    const bool passed = !failed && !testText.isEmpty() && !readBack.isEmpty() && testText == readBack;
+    const bool passed = !step.Failed() && !testText.isEmpty() && !readBack.isEmpty() && testText == readBack;
     if (!passed) {
         const QString br = u"\r\n"_s;
         boxes.Information(u"Software cannot access your TEMP folder."_s + br + br

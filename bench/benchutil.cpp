@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <zip.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -101,4 +102,14 @@ void EventLoopGapMeter::Start()
     m_last = 0;
     m_longest = 0;
     m_timer.start();
+}
+
+void PrintingBoxes::Information(const QString &text)
+{
+    std::printf("box: %s\n", qPrintable(text));
+}
+
+void PrintingBoxes::ErrorReport(const QString &text)
+{
+    std::printf("error report: %s\n", qPrintable(text));
 }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "platform/messageboxes.h"
+
 // Helpers shared by the benchmarks.
 
 /// About paragraphCount paragraphs of English text, from the licence texts that ship with
@@ -31,4 +33,14 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+};
+
+// Message boxes that print what they would show; questions are answered No.
+class PrintingBoxes final : public IMessageBoxes
+{
+public:
+    void SetApplicationTitle(const QString &) override {}
+    void Information(const QString &text) override;
+    bool Question(const QString &) override { return false; }
+    void ErrorReport(const QString &text) override;
 };

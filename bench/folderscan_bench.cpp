@@ -24,15 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PrintingBoxes final : public IMessageBoxes
-{
-public:
-    void SetApplicationTitle(const QString &) override {}
-    void Information(const QString &text) override { std::printf("box: %s\n", qPrintable(text)); }
-    bool Question(const QString &) override { return false; }
-    void ErrorReport(const QString &text) override { std::printf("error report: %s\n", qPrintable(text)); }
-};
-
 // A tree of the given number of folders, ten sub-folders a folder, level by level.
 void MakeTree(const QString &root, int folders, int filesPerFolder)
 {

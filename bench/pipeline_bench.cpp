@@ -47,15 +47,6 @@ struct StageTimes
     double join = 0;
 };
 
-class PrintingBoxes final : public IMessageBoxes
-{
-public:
-    void SetApplicationTitle(const QString &) override {}
-    void Information(const QString &text) override { std::printf("box: %s\n", qPrintable(text)); }
-    bool Question(const QString &) override { return false; }
-    void ErrorReport(const QString &text) override { std::printf("error report: %s\n", qPrintable(text)); }
-};
-
 class TimedReader final : public IDocumentReader
 {
 public:

@@ -25,19 +25,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-class PrintingBoxes final : public IMessageBoxes
-{
-public:
-    void SetApplicationTitle(const QString &) override {}
-    void Information(const QString &text) override { std::printf("box: %s\n", qPrintable(text)); }
-    bool Question(const QString &) override { return false; }
-    void ErrorReport(const QString &text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);

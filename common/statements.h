@@ -76,3 +76,23 @@ private:
     QString m_siteTag;
     int m_line = 0;
 };
+
+// Runs steps that each may fail without a report: every step runs, and a failure only
+// marks the whole as failed.
+class Attempts
+{
+public:
+    template<typename F>
+    void operator()(F &&step)
+    {
+        try {
+            step();
+        } catch (...) {
+            m_failed = true;
+        }
+    }
+    bool Failed() const { return m_failed; }
+
+private:
+    bool m_failed = false;
+};

@@ -17,6 +17,18 @@ int SettleWindowStyle(std::optional<int> style)
     return style && *style >= 0 && *style <= 6 ? *style : 6;
 }
 
+// Starts the command; null with the failure's result when it cannot start.
+std::unique_ptr<IChildProcess> Start(const Services &services, const QString &commandLine,
+                                     std::optional<int> windowStyle, qint32 *failure)
+{
+    try {
+        return services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
+    } catch (const RuntimeError &e) {
+        *failure = kStartFailureBase + e.number();
+        return nullptr;
+    }
+}
+
 } // namespace
 
 QString ProgressText(qint32 fileNumber, int fileCount, qint32 step)
@@ -28,12 +40,10 @@ QString ProgressText(qint32 fileNumber, int fileCount, qint32 step)
 qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString &commandLine,
                     std::optional<int> windowStyle)
 {
-    std::unique_ptr<IChildProcess> child;
-    try {
-        child = services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
-    } catch (const RuntimeError &e) {
-        return kStartFailureBase + e.number();
-    }
+    qint32 failure = 0;
+    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure);
+    if (!child)
+        return failure;
     IEventLoop &events = *services.events;
     WindowState &state = window.State();
     int exitCode = kStillActive;
@@ -51,12 +61,10 @@ qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString
 qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine, std::optional<int> windowStyle,
                             IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount)
 {
-    std::unique_ptr<IChildProcess> child;
-    try {
-        child = services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
-    } catch (const RuntimeError &e) {
-        return kStartFailureBase + e.number();
-    }
+    qint32 failure = 0;
+    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure);
+    if (!child)
+        return failure;
     IEventLoop &events = *services.events;
     qint32 polls = 0;
     int exitCode = kStillActive;

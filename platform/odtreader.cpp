@@ -159,6 +159,18 @@ private:
         }
     }
 
+    // Moves to the next child element of the current element; false at the current element's end.
+    bool NextChildElement()
+    {
+        for (;;) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::EndElement)
+                return false;
+            if (token == QXmlStreamReader::StartElement)
+                return true;
+        }
+    }
+
     // Skips the element whose start was just read, with everything inside it.
     void SkipElement()
     {
@@ -214,13 +226,8 @@ private:
     // Children of the current element as block content: paragraphs, lists, tables, sections.
     void Block(Output &out, int depth)
     {
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                return;
-            if (token == QXmlStreamReader::StartElement)
-                BlockElement(out, depth + 1);
-        }
+        while (NextChildElement())
+            BlockElement(out, depth + 1);
     }
 
     void BlockElement(Output &out, int depth)
@@ -383,12 +390,7 @@ private:
     // A footnote or endnote: its citation label only, inline.
     void Note(Output &out, ParagraphState &state)
     {
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                return;
-            if (token != QXmlStreamReader::StartElement)
-                continue;
+        while (NextChildElement()) {
             if (m_xml.namespaceUri() == kText && m_xml.name() == u"note-citation") {
                 Emit(out, ElementText());
                 state.ignoreSpace = false;
@@ -400,23 +402,13 @@ private:
 
     void TrackedChanges(int depth)
     {
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                return;
-            if (token != QXmlStreamReader::StartElement)
-                continue;
+        while (NextChildElement()) {
             if (m_xml.namespaceUri() != kText || m_xml.name() != u"changed-region") {
                 SkipElement();
                 continue;
             }
             const QString id = m_xml.attributes().value(kText, u"id"_s).toString();
-            for (;;) {
-                const auto inner = Next();
-                if (inner == QXmlStreamReader::EndElement)
-                    break;
-                if (inner != QXmlStreamReader::StartElement)
-                    continue;
+            while (NextChildElement()) {
                 if (m_xml.namespaceUri() == kText && m_xml.name() == u"deletion") {
                     CollectOutput deleted;
                     Block(deleted, depth + 2);
@@ -431,12 +423,7 @@ private:
     // A table row by row, left to right; every paragraph of a cell is a line of its own.
     void Table(Output &out, int depth)
     {
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                return;
-            if (token != QXmlStreamReader::StartElement)
-                continue;
+        while (NextChildElement()) {
             CheckDepth(depth + 1);
             const QStringView name = m_xml.name();
             if (m_xml.namespaceUri() != kTable) {
@@ -453,12 +440,7 @@ private:
 
     void Row(Output &out, int depth)
     {
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                return;
-            if (token != QXmlStreamReader::StartElement)
-                continue;
+        while (NextChildElement()) {
             if (m_xml.namespaceUri() != kTable || m_xml.name() != u"table-cell") {
                 SkipElement(); // covered cells show nothing, whatever they hold
                 continue;
@@ -485,12 +467,7 @@ private:
     {
         CountingOutput counted(out);
         bool first = true;
-        for (;;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::EndElement)
-                break;
-            if (token != QXmlStreamReader::StartElement)
-                continue;
+        while (NextChildElement()) {
             // A cell always holds a paragraph; one that begins with a table keeps it empty before the table.
             if (first && m_xml.namespaceUri() == kTable && m_xml.name() == u"table")
                 NewParagraph(counted);

@@ -16,14 +16,7 @@ QString VoiceSearchAddress()
 
 bool FillVoiceList(const Services &services, IVoiceList &list)
 {
-    bool failed = false;
-    auto step = [&failed](auto &&statement) {
-        try {
-            statement();
-        } catch (...) {
-            failed = true;
-        }
-    };
+    Attempts step;
 
     std::unique_ptr<ISpeechVoice> voice;
     step([&] { voice = services.speech->CreateVoice(); });
@@ -42,7 +35,7 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
             }
         });
     }
-    if (!failed)
+    if (!step.Failed())
         return true;
     services.boxes->Information(u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);
     return false;
