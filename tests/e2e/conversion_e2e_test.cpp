@@ -1,5 +1,6 @@
 // End to end: real documents through the real espeak-ng and the real LAME encoder.
 #include "common/eventloop.h"
+#include "common/runtimeerror.h"
 #include "common/plainwindow.h"
 #include "common/services.h"
 #include "pipeline/conversionrun.h"
@@ -22,11 +23,37 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The real event loop, with a hook that runs inside every yield, as a nested handler would.
+class HookedEventLoop final : public IEventLoop
+{
+public:
+    void Yield() override
+    {
+        ++yields;
+        if (hook)
+            hook();
+        m_real.Yield();
+    }
+    void Sleep(int milliseconds) override { m_real.Sleep(milliseconds); }
+    double SecondsSinceMidnight() override { return m_real.SecondsSinceMidnight(); }
+
+    std::function<void()> hook;
+    int yields = 0;
+
+private:
+    QtEventLoop m_real;
+};
+
+HookedEventLoop &EngineEvents()
+{
+    static HookedEventLoop events;
+    return events;
+}
+
 // espeak-ng keeps global state: one engine for the whole test program.
 EspeakEngine &Engine()
 {
-    static QtEventLoop events;
-    static EspeakEngine engine(events, u"en_GB"_s);
+    static EspeakEngine engine(EngineEvents(), u"en_GB"_s);
     return engine;
 }
 
@@ -176,4 +203,41 @@ TEST(EspeakEngine, RateBecomesWordsPerMinute)
     EXPECT_EQ(EspeakEngine::WordsPerMinute(-3), 126);
     EXPECT_EQ(EspeakEngine::WordsPerMinute(0), 175);
     EXPECT_EQ(EspeakEngine::WordsPerMinute(10), 525);
+}
+
+TEST(EspeakEngine, ALongSegmentServesTheWindowAndTurnsAwayNestedCalls)
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 0; i < 400; ++i)
+        text += "this sentence is spoken again and again so that the segment lasts a while. ";
+    WriteBytes(dir.filePath(u"long.txt"_s), text);
+    const QStringList voices = Engine().VoiceDescriptions();
+
+    int nested = 0;
+    QStringList nestedFailures;
+    HookedEventLoop &events = EngineEvents();
+    events.yields = 0;
+    events.hook = [&] {
+        ++nested;
+        EXPECT_EQ(Engine().VoiceDescriptions(), voices); // answered from the last list read
+        try {
+            Engine().CreateVoice()->Speak(u"nested"_s);
+        } catch (const RuntimeError &e) {
+            nestedFailures.append(e.description());
+        }
+    };
+    auto stream = Engine().CreateFileStream();
+    stream->Open(dir.filePath(u"long.wav"_s));
+    auto voice = Engine().CreateVoice();
+    voice->SetOutput(stream.get());
+    voice->SpeakFile(dir.filePath(u"long.txt"_s));
+    stream->Close();
+    events.hook = nullptr;
+
+    EXPECT_GT(nested, 0);
+    EXPECT_EQ(nestedFailures.size(), nested);
+    EXPECT_EQ(nestedFailures.value(0), u"The speech engine is busy"_s);
+    const WavInfo wav = ReadWav(dir.filePath(u"long.wav"_s));
+    EXPECT_GT(wav.seconds, 60);
 }
