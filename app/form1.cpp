@@ -6,6 +6,7 @@
 #include "common/buildconfig.h"
 #include "common/eventloop.h"
 #include "common/helpers.h"
+#include "common/runtimeerror.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "filelist/addfiles.h"
@@ -34,8 +35,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
-
-#include "common/runtimeerror.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -22,5 +22,5 @@ public:
 
 private:
     QPointer<QWidget> m_parent;
-    QString m_title;
+    QString m_title = QStringLiteral("Vocatext"); // until start-up sets the application title
 };
