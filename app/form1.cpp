@@ -427,6 +427,7 @@ void Form1::BuildControls()
     Slider1->setPageStep(5);
     Slider1->setTickPosition(QSlider::TicksBelow);
     Slider1->setTickInterval(5);
+    Slider1->setTracking(false); // a drag is one change, when the slider is let go
     lblVolume = label(Frame1, QString(), Twips(945, 675, 5835, 330));
     lblVolume->setAlignment(Qt::AlignCenter);
     Label2 = label(Frame1, u"Min."_s, Twips(270, 720, 375, 195));
@@ -440,6 +441,7 @@ void Form1::BuildControls()
     Slider2->setPageStep(5);
     Slider2->setTickPosition(QSlider::TicksBelow);
     Slider2->setTickInterval(1);
+    Slider2->setTracking(false);
     PushButton14 = new QPushButton(u"Test Speed"_s, Frame4);
     PushButton14->setGeometry(Twips(6120, 270, 1440, 345));
     PushButton14->setFont(ButtonFont());
