@@ -147,9 +147,9 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                     if (run.If(198, [&] { return segmentCount != 1; })) {
                         // The segment MP3s are joined byte for byte into the document's MP3.
                         QString command;
-                        run(200, [&] { command = u"copy /y \""_s; });
+                        run.At(200);
                         refresh(202);
-                        run(210, [&] { command = JoinCommandText(segmentCount, outputPath); });
+                        run(208, [&] { command = JoinCommandText(segmentCount, outputPath); });
                         run(218, [&] { WriteCommandFile(command, WorkingPath(u"JoinMP3.bat"_s)); });
                         run(220, [&] {
                             ShellAndWaitProgress(services, QuotedForCommandLine(WorkingPath(u"JoinMP3.bat"_s)), 0,
