@@ -243,6 +243,12 @@ void VoiceListCombo::SetListIndex(int index)
         m_combo.setCurrentIndex(index);
 }
 
+void StepSlider::StopRepeat()
+{
+    setRepeatAction(QAbstractSlider::SliderNoAction);
+    setSliderDown(false);
+}
+
 void SetSliderValue(QSlider &slider, double value)
 {
     if (!(value >= slider.minimum() && value <= slider.maximum()))

@@ -6,6 +6,7 @@
 
 #include <QProgressBar>
 #include <QRect>
+#include <QSlider>
 #include <QTreeWidget>
 
 class QComboBox;
@@ -95,6 +96,16 @@ public:
 
 private:
     QComboBox &m_combo;
+};
+
+// A slider whose page-step repeat (a press held on its groove) can be stopped from a handler.
+class StepSlider final : public QSlider
+{
+    Q_OBJECT
+public:
+    using QSlider::QSlider;
+    /// Ends a repeat and the press that started it, as if the button had been let go.
+    void StopRepeat();
 };
 
 /// Sets a slider from code, as the user would move it; a value outside its range is the

@@ -35,6 +35,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTimer>
+#include <QPointer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -174,7 +176,7 @@ bool Form1::Form_Load()
         run(154, [&] { Frame6->setEnabled(true); });
     else
         run(156, [&] { Frame6->setEnabled(false); });
-    run(156, [&] { CheckWorkingFolder(*m_services.boxes, *m_services.events); });
+    run(156, [&] { CheckWorkingFolder(m_services); });
     return true;
 }
 
@@ -252,12 +254,20 @@ namespace {
 
 // A slider moved while a run or the test speech is busy is refused and set back to its
 // stored value; otherwise its label and its setting follow it.
-void SliderChange(const Services &services, const WindowState &state, QSlider &slider, QLabel &label,
+void SliderChange(const Services &services, const WindowState &state, StepSlider &slider, QLabel &label,
                   const QString &procedure, const QString &caption, const QString &key, int missing)
 {
     Statements run(*services.boxes, SiteTag(u"Form1"_s, procedure));
     if (run.If(100, [&] { return state.IsBusy; })) {
+        // A press on the groove repeats its page step for as long as the button is down; the
+        // box takes the release, so the repeat is stopped here and once more after the press
+        // has been handled (the slider starts the repeat only then).
+        slider.StopRepeat();
         run(114, [&] { services.boxes->Information(u"You can not adjust because file is being saved now."_s); });
+        QTimer::singleShot(0, &slider, [target = QPointer<StepSlider>(&slider)] {
+            if (target)
+                target->StopRepeat();
+        });
         run(116, [&] {
             const QSignalBlocker quiet(&slider); // the set-back is not a move of its own
             SetSliderValue(slider, SettingToWholeNumber(ReadSetting(*services.settings, key, missing)));
@@ -368,8 +378,11 @@ void Form1::ConnectList()
     connect(list, &DocumentListView::DeletePressed, this, [this, list] { RemoveSelectedEntry(*list, WindowIsBusy()); });
     connect(list, &DocumentListView::ListDoubleClicked, this,
             [this, list] { RemoveSelectedEntry(*list, WindowIsBusy()); });
-    connect(list, &DocumentListView::FilesDropped, this,
-            [this, list](const QStringList &paths) { DropOnList(m_services, *list, paths); });
+    // The drop is accepted at once and the folders are walked right after, from the event
+    // loop, so the file manager's drag never looks stuck.
+    connect(
+        list, &DocumentListView::FilesDropped, this,
+        [this, list](const QStringList &paths) { DropOnList(m_services, *list, paths); }, Qt::QueuedConnection);
 }
 
 Form1::~Form1() = default;
@@ -380,8 +393,13 @@ void Form1::BuildControls()
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(Twips(0, 0, 8040, 9780).size());
     setFont(WindowFont());
+    // White behind dark text, as designed, whatever the desktop's theme: the labels, frame
+    // titles and option captions keep their dark text on a dark theme too.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        white.setColor(group, QPalette::WindowText, Qt::black);
+    white.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
     setPalette(white);
     setAutoFillBackground(true);
     setMouseTracking(true);
@@ -420,7 +438,7 @@ void Form1::BuildControls()
     PushButton5 = button(this, u"Load Sample/Example Files"_s, Twips(4080, 3160, 3840, 405));
 
     Frame1 = frame(this, u"Volume Control"_s, Twips(120, 3630, 7800, 1110));
-    Slider1 = new QSlider(Qt::Horizontal, Frame1);
+    Slider1 = new StepSlider(Qt::Horizontal, Frame1);
     Slider1->setGeometry(Twips(240, 315, 7305, 315));
     Slider1->setRange(0, 100);
     Slider1->setSingleStep(1);
@@ -434,7 +452,7 @@ void Form1::BuildControls()
     Label3 = label(Frame1, u"Max."_s, Twips(7080, 720, 405, 225));
 
     Frame4 = frame(this, u"Speed of Speech"_s, Twips(120, 4800, 7800, 1080));
-    Slider2 = new QSlider(Qt::Horizontal, Frame4);
+    Slider2 = new StepSlider(Qt::Horizontal, Frame4);
     Slider2->setGeometry(Twips(240, 270, 5745, 315));
     Slider2->setRange(-10, 10);
     Slider2->setSingleStep(1);
@@ -606,6 +624,8 @@ void Form1::closeEvent(QCloseEvent *event)
     // Closing ends the program at once, also in the middle of a run or a nested wait:
     // every setting is already on disk, and working files stay where they are.
     event->accept();
+    if (m_beforeExit)
+        m_beforeExit();
     std::fflush(nullptr);
     ::_exit(0);
 }

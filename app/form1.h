@@ -7,6 +7,7 @@
 #include <QPersistentModelIndex>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class DocumentListView;
@@ -19,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class StepSlider;
 class TextProgressBar;
 
 // The program's one working window: the document list, the speech settings, the
@@ -46,6 +48,10 @@ public:
     /// Runs the start-up sequence before the window is first shown; false when the
     /// program must end without showing it (no speech engine).
     bool Form_Load();
+
+    /// Runs when the window closes, right before the program ends without running any
+    /// destructor (a folder of the instance's own is removed there).
+    void SetBeforeExit(std::function<void()> beforeExit) { m_beforeExit = std::move(beforeExit); }
 
     /// Loads the hand pointer shown over the push buttons; a missing or unreadable image
     /// leaves the standard arrow.
@@ -79,8 +85,8 @@ public:
     QGroupBox *Frame4 = nullptr;
     QGroupBox *Frame5 = nullptr;
     QGroupBox *Frame6 = nullptr;
-    QSlider *Slider1 = nullptr;
-    QSlider *Slider2 = nullptr;
+    StepSlider *Slider1 = nullptr;
+    StepSlider *Slider2 = nullptr;
     QLabel *lblVolume = nullptr;
     QLabel *lblSpeed = nullptr;
     QLabel *Label2 = nullptr;
@@ -123,6 +129,7 @@ private:
     bool WindowIsBusy() const { return Pointer() == MousePointer::Hourglass; }
 
     Services m_services;
+    std::function<void()> m_beforeExit;
     WindowState m_state;
     std::unique_ptr<Speak> m_speak;
     std::unique_ptr<VoiceListCombo> m_voiceList;

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "common/eventloop.h"
 #include "common/services.h"
+#include "platform/diagnostics.h"
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
 #include "platform/processes.h"
@@ -9,6 +10,7 @@
 #include "platform/random.h"
 #include "platform/resources.h"
 #include "platform/settingsstore.h"
+#include "platform/workingfolder.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -24,14 +26,16 @@ int main(int argc, char *argv[])
 
     QtEventLoop events;
     QtMessageBoxes boxes;
+    StderrDiagnostics diagnostics;
     IniSettingsStore settings;
     EspeakEngine speech(events, QLocale::system().name());
-    OdtReader reader;
+    OdtReader reader(&events);
     PosixProcessRunner processes(programFolder + u"/vocatext-cmd"_s);
     QtResources resources;
     QtFileDialogs dialogs;
     QtShell shell;
     TimeSeededRandom random;
+    PrivateWorkingFolder working(&diagnostics);
 
     Services services;
     services.boxes = &boxes;
@@ -44,9 +48,12 @@ int main(int argc, char *argv[])
     services.dialogs = &dialogs;
     services.shell = &shell;
     services.random = &random;
+    services.workingFolder = &working;
+    services.diagnostics = &diagnostics;
     services.programFolder = programFolder;
 
     Form1 window(services);
+    window.SetBeforeExit([&working] { working.Release(); });
     boxes.SetParent(&window);
     dialogs.SetParent(&window);
     if (!window.Form_Load())

@@ -2,20 +2,23 @@
 
 #include "common/buildconfig.h"
 #include "common/helpers.h"
+#include "common/services.h"
 #include "common/statements.h"
-#include "common/workingfolder.h"
+#include "platform/diagnostics.h"
 #include "platform/messageboxes.h"
+#include "platform/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 
-bool CheckWorkingFolder(IMessageBoxes &boxes, IEventLoop &events)
+bool CheckWorkingFolder(const Services &services)
 {
+    IEventLoop &events = *services.events;
     Attempts step;
 
     const QString testText = u"Quillmark Temp Folder Test file"_s;
     QString testFile;
     QString readBack;
-    step([&] { testFile = FixPathSlashes(WorkingFolder() + u"/TempTest.txt"_s); });
+    step([&] { testFile = FixPathSlashes(services.workingFolder->Path() + u"/TempTest.txt"_s); });
     step([&] { KillFile(events, testFile); });
     step([&] { WriteTextFile(testText, testFile); });
     step([&] {
@@ -33,12 +36,16 @@ bool CheckWorkingFolder(IMessageBoxes &boxes, IEventLoop &events)
 
     const bool passed = !step.Failed() && !testText.isEmpty() && !readBack.isEmpty() && testText == readBack;
     if (!passed) {
+        if (services.diagnostics)
+            services.diagnostics->Write(u"The working folder cannot be used: "_s
+                                        + (step.Failed() ? step.Cause() : u"the test file did not read back as written"_s));
         const QString br = u"\r\n"_s;
-        boxes.Information(u"Software cannot access your TEMP folder."_s + br + br
-                          + u"It needs to access the TEMP folder to work correctly."_s + br + br
-                          + u"Please delete files in your"_s + br + br + WorkingFolderForDisplay() + br + br
-                          + u"folder"_s + br + br + u"Please email "_s + QString::fromUtf8(kSupportAddress)
-                          + u" if you have any questions."_s);
+        services.boxes->Information(u"Software cannot access your TEMP folder."_s + br + br
+                                    + u"It needs to access the TEMP folder to work correctly."_s + br + br
+                                    + u"Please delete files in your"_s + br + br
+                                    + services.workingFolder->ForDisplay() + br + br + u"folder"_s + br + br
+                                    + u"Please email "_s + QString::fromUtf8(kSupportAddress)
+                                    + u" if you have any questions."_s);
     }
     return passed;
 }

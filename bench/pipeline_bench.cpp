@@ -10,6 +10,7 @@
 #include "common/eventloop.h"
 #include "common/plainwindow.h"
 #include "common/services.h"
+#include "platform/workingfolder.h"
 #include "pipeline/conversionrun.h"
 #include "pipeline/speak.h"
 #include "platform/documentreader.h"
@@ -124,6 +125,7 @@ public:
         , m_start(Now())
     {
     }
+    QString ErrorOutput() override { return m_child->ErrorOutput(); }
     int ExitCode() override
     {
         const int code = m_child->ExitCode();
@@ -199,6 +201,7 @@ int main(int argc, char *argv[])
     PosixProcessRunner realProcesses(QCoreApplication::applicationDirPath() + u"/../bin/vocatext-cmd"_s);
     TimedProcesses processes(realProcesses, times);
     QtResources resources;
+    PrivateWorkingFolder working;
     Services services;
     services.boxes = &boxes;
     services.events = &events;
@@ -206,6 +209,7 @@ int main(int argc, char *argv[])
     services.reader = &reader;
     services.processes = &processes;
     services.resources = &resources;
+    services.workingFolder = &working;
     PlainMainWindow window;
     window.combo1Index = 0;
     window.slider2 = -3;

@@ -13,6 +13,7 @@
 #include "pipeline/writer1.h"
 #include "platform/documentreader.h"
 #include "platform/messageboxes.h"
+#include "platform/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -43,9 +44,10 @@ int main(int argc, char *argv[])
                       {u"--make"_s, QString::number(characters), document});
 
     OdtReader reader;
+    PrivateWorkingFolder working;
     QElapsedTimer timer;
     timer.start();
-    ExtractDocumentText(reader, document);
+    ExtractDocumentText(reader, working, document);
     const double extractSeconds = timer.nsecsElapsed() / 1e9;
     const qint64 textBytes = QFileInfo(dir.filePath(u"output.txt"_s)).size();
 
@@ -54,6 +56,7 @@ int main(int argc, char *argv[])
     Services services;
     services.boxes = &boxes;
     services.events = &events;
+    services.workingFolder = &working;
     PlainMainWindow window;
     window.slider2 = 0;
     EventLoopGapMeter meter;

@@ -4,72 +4,30 @@
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
 
-#include <QFile>
-#include <QSaveFile>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/filesystem.h"
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-bool Stat(const QString &path, struct stat *st)
-{
-    if (path.isEmpty())
-        return false;
-    const QByteArray native = QFile::encodeName(path);
-    return ::stat(native.constData(), st) == 0;
-}
-
-void WriteAll(int fd, const QByteArray &bytes, const QString &path)
-{
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            ::close(fd);
-            throw FileSystemError(err, path);
-        }
-        p += n;
-        left -= n;
-    }
-}
-
-} // namespace
+namespace Fs = FileSystem;
 
 bool FileExists(const QString &path)
 {
-    struct stat st;
-    return Stat(path, &st);
+    return static_cast<bool>(Fs::Stat(path));
 }
 
 bool FolderExists(const QString &path)
 {
-    struct stat st;
-    return Stat(path, &st) && S_ISDIR(st.st_mode);
+    const auto status = Fs::Stat(path);
+    return status && status->kind == Fs::Kind::Directory;
 }
 
 void KillFile(IEventLoop &events, const QString &path)
 {
     events.Yield();
-    if (path.isEmpty())
-        return;
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st;
-    if (::lstat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
-        return;
-    if (::unlink(native.constData()) == 0)
-        return;
-    // The forced delete: make the file writable and try once more.
-    ::chmod(native.constData(), st.st_mode | S_IWUSR);
-    ::unlink(native.constData());
+    // Linux removes a read-only file too, and a link goes itself: no mode is ever
+    // changed here, so nothing reached through a link can be opened up.
+    const auto status = Fs::LinkStat(path);
+    if (status && status->kind != Fs::Kind::Directory)
+        Fs::Remove(path);
 }
 
 QString GetFileName(const QString &path)
@@ -117,41 +75,40 @@ QString FixPathSlashes(const QString &path)
 
 void WriteTextFile(const QString &text, const QString &path)
 {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw FileSystemError(path.isEmpty() ? ENOENT : errno, path);
-    WriteAll(fd, CodePage::Encode(text) + "\r\n", path);
-    if (::close(fd) != 0)
-        throw FileSystemError(errno, path);
+    // Written beside its name and renamed over it, readable by the user alone; a link that
+    // stands at the name is replaced, never written through.
+    if (const int error = Fs::WriteReplacing(path, CodePage::Encode(text) + "\r\n", 0600))
+        throw FileSystemError(error, path);
 }
 
-void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString &path)
+void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString &path, unsigned mode)
 {
     events.Yield();
     if (FileExists(path))
         return;
-    // Written beside its final name and renamed at the end, so a failed write
-    // (a full disk, say) never leaves a truncated file that a later call would trust.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    file.write(bytes);
-    if (!file.commit())
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
+    // A failed write (a full disk, say) never leaves a truncated file that a later call
+    // would trust; the file has its mode before it has its name.
+    if (const int error = Fs::WriteReplacing(path, bytes, mode))
+        throw FileSystemError(error, path);
+}
+
+bool FileHoldsBytes(const QString &path, const QByteArray &bytes)
+{
+    const auto status = Fs::LinkStat(path);
+    if (!status || status->kind != Fs::Kind::Regular || status->owner != Fs::UserId() || status->size != bytes.size())
+        return false;
+    const auto held = Fs::ReadFile(path, bytes.size());
+    return held && *held == bytes;
 }
 
 QString ReadTextFile(const QString &path)
 {
     if (!FileExists(path))
         return QString();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    if (file.size() == 0)
+    const auto bytes = Fs::ReadFile(path, qint64(1) << 30);
+    if (!bytes)
+        throw FileSystemError(bytes.Error(), path);
+    if (bytes->isEmpty())
         return u"empty file"_s;
-    return CodePage::Decode(file.readAll());
+    return CodePage::Decode(*bytes);
 }

@@ -24,9 +24,13 @@ QString StripExtension(const QString &name);
 QString GetShortPath(const QString &path);
 /// Collapses each pair of "/" into one, left to right; a leading run of "/" becomes one "/".
 QString FixPathSlashes(const QString &path);
-/// Writes the text and a CR LF in the code page, replacing the file; throws on failure.
+/// Writes the text and a CR LF in the code page, replacing the file (mode 0600, never
+/// through a link); throws on failure.
 void WriteTextFile(const QString &text, const QString &path);
-/// Yields once; unless the path exists, writes the bytes there. A failed write leaves no file.
-void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString &path);
+/// Yields once; unless the path exists, writes the bytes there with the mode. A failed
+/// write leaves no file.
+void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString &path, unsigned mode = 0600);
+/// True when the path is a regular file of the user's (not a link) holding exactly the bytes.
+bool FileHoldsBytes(const QString &path, const QByteArray &bytes);
 /// "" for a missing file, "empty file" for an empty one, else every byte as a code-page character.
 QString ReadTextFile(const QString &path);

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class IDiagnostics;
 class IEventLoop;
 class IDocumentReader;
 class IFileDialogs;
@@ -12,6 +13,7 @@ class IResources;
 class ISettingsStore;
 class IShell;
 class ISpeechEngine;
+class IWorkingFolder;
 
 // The platform services that the program's procedures use, passed in by whoever
 // builds the window: the real ones in the program, fakes in tests.
@@ -27,6 +29,8 @@ struct Services
     IShell *shell = nullptr;
     IFileDialogs *dialogs = nullptr;
     IRandom *random = nullptr;
+    IWorkingFolder *workingFolder = nullptr;
+    IDiagnostics *diagnostics = nullptr;
     /// The folder that holds the program's executable.
     QString programFolder;
 };

@@ -78,7 +78,7 @@ private:
 };
 
 // Runs steps that each may fail without a report: every step runs, and a failure only
-// marks the whole as failed.
+// marks the whole as failed and keeps the first failure's description.
 class Attempts
 {
 public:
@@ -88,11 +88,16 @@ public:
         try {
             step();
         } catch (...) {
+            if (!m_failed)
+                m_cause = DescribeFailure(std::current_exception());
             m_failed = true;
         }
     }
     bool Failed() const { return m_failed; }
+    /// The description of the first failure; "" when none failed.
+    const QString &Cause() const { return m_cause; }
 
 private:
     bool m_failed = false;
+    QString m_cause;
 };

@@ -11,17 +11,22 @@
 #include "filelist/documentlist.h"
 #include "platform/filedialogs.h"
 
+#include "platform/filesystem.h"
+
+#include <QCollator>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <optional>
 
 using namespace Qt::StringLiterals;
+
+namespace Fs = FileSystem;
 
 namespace {
 
@@ -29,49 +34,13 @@ constexpr int kMaxPathLength = 260;
 
 struct FolderId
 {
-    dev_t device;
-    ino_t inode;
+    quint64 device;
+    quint64 inode;
     bool operator==(const FolderId &other) const { return device == other.device && inode == other.inode; }
 };
 size_t qHash(const FolderId &id, size_t seed = 0)
 {
-    return ::qHash(static_cast<quint64>(id.device) * 1000003u ^ static_cast<quint64>(id.inode), seed);
-}
-
-// An open directory listing, closed on every way out.
-class Listing
-{
-public:
-    explicit Listing(const QString &folder)
-        : m_dir(::opendir(QFile::encodeName(folder).constData()))
-        , m_error(m_dir ? 0 : errno)
-    {
-    }
-    ~Listing()
-    {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-    Listing(const Listing &) = delete;
-    Listing &operator=(const Listing &) = delete;
-
-    int Error() const { return m_error; }
-    dirent *Next() { return m_dir ? ::readdir(m_dir) : nullptr; }
-    int Fd() const { return m_dir ? ::dirfd(m_dir) : -1; }
-
-private:
-    DIR *m_dir;
-    int m_error;
-};
-
-bool IsDirectoryEntry(const Listing &listing, const dirent *entry)
-{
-    if (entry->d_type == DT_DIR)
-        return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
-        return false;
-    struct stat st;
-    return ::fstatat(listing.Fd(), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    return ::qHash(id.device * 1000003u ^ id.inode, seed);
 }
 
 bool IsRoot(const QString &folder)
@@ -79,19 +48,35 @@ bool IsRoot(const QString &folder)
     return !folder.isEmpty() && folder.count(u'/') == folder.size();
 }
 
-bool FolderIdOf(const QString &folder, FolderId *id)
+std::optional<FolderId> FolderIdOf(const QString &folder)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
-        return false;
-    *id = {st.st_dev, st.st_ino};
-    return true;
+    const auto status = Fs::Stat(folder);
+    if (!status)
+        return std::nullopt;
+    return FolderId{status->device, status->inode};
 }
 
 bool IsLink(const QString &path)
 {
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+    const auto status = Fs::LinkStat(path);
+    return status && status->kind == Fs::Kind::Link;
+}
+
+// The desktop's trash: the user's $XDG_DATA_HOME/Trash (~/.local/share/Trash by default)
+// and every folder named ".Trash" or ".Trash-<uid>".
+bool IsTrashFolder(const QString &path, const QString &name)
+{
+    static const QRegularExpression pattern(u"^\\.Trash(-[0-9]+)?$"_s);
+    if (pattern.match(name).hasMatch())
+        return true;
+    if (name != u"Trash"_s)
+        return false;
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty() || !dataHome.startsWith(u'/'))
+        dataHome = QDir::homePath() + u"/.local/share"_s;
+    const auto trash = Fs::Stat(dataHome + u"/Trash"_s);
+    const auto here = Fs::Stat(path);
+    return trash && here && trash->SameFileAs(*here);
 }
 
 void Walk(const Services &services, QStringList &folders, bool recurse, QSet<FolderId> &visited)
@@ -108,38 +93,42 @@ void Walk(const Services &services, QStringList &folders, bool recurse, QSet<Fol
             continue;
         if (!run.If(110, [&] { return v.size() < kMaxPathLength; }))
             continue; // its sub-folders are not listed, but it stays in the list
-        FolderId id{};
         run(112, [&] {
-            if (FolderIdOf(v, &id))
-                visited.insert(id);
+            if (const auto id = FolderIdOf(v))
+                visited.insert(*id);
         });
         run(114, [&] { events.Yield(); });
-        const bool listed = run.If(116, [&] { return IsWalkedFolderAttributes(FileAttributes(v), IsRoot(v)); });
-        if (!listed)
+        // Hidden system folders (the trash among them) are not walked into; a folder whose
+        // attributes cannot be read is not either.
+        if (run.If(116, [&] { return !IsRoot(v) && !IsWalkedFolderAttributes(FileAttributes(v), false); }))
             continue;
 
         // From here on failures are not reported: a folder that cannot be listed is left out.
-        Listing listing(v);
-        if (listing.Error() == EACCES || listing.Error() == EPERM || listing.Error() == ENOENT
-            || listing.Error() == ENOTDIR) {
-            unlistable.append(v);
+        const auto listing = Fs::ListFolder(v);
+        if (!listing) {
+            const int error = listing.Error();
+            if (error == EACCES || error == EPERM || error == ENOENT || error == ENOTDIR)
+                unlistable.append(v);
             continue;
         }
-        while (const dirent *entry = listing.Next()) {
-            if (!IsDirectoryEntry(listing, entry))
-                continue;
+        QStringList names;
+        for (const Fs::Entry &entry : *listing) {
+            if (entry.folder)
+                names.append(entry.name);
+        }
+        SortForListing(names);
+        for (const QString &name : std::as_const(names)) {
             events.Yield();
-            const QString name = QFile::decodeName(entry->d_name);
             if (name.size() >= kMaxPathLength || HasUnsafeChars(name) || name.contains(u'?') || name == u"."_s
                 || name == u".."_s)
                 continue;
             const QString sub = v + name + u'/';
             // A symbolic link back into the walk would repeat it without end: follow each folder once.
-            FolderId subId{};
-            if (IsLink(v + name) && FolderIdOf(sub, &subId) && visited.contains(subId))
+            const auto subId = FolderIdOf(sub);
+            if (IsLink(v + name) && subId && visited.contains(*subId))
                 continue;
-            if (FolderIdOf(sub, &subId))
-                visited.insert(subId);
+            if (subId)
+                visited.insert(*subId);
             next.append(sub);
         }
     }
@@ -161,26 +150,52 @@ void Walk(const Services &services, QStringList &folders, bool recurse, QSet<Fol
 
 int FileAttributes(const QString &path)
 {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat linkStat;
-    if (path.isEmpty() || ::lstat(native.constData(), &linkStat) != 0)
-        throw FileSystemError(errno, path);
+    const auto linkStatus = Fs::LinkStat(path);
+    if (!linkStatus)
+        throw FileSystemError(linkStatus.Error(), path);
     int attributes = 0;
-    struct stat st = linkStat;
-    if (S_ISLNK(linkStat.st_mode)) {
+    Fs::Status status = *linkStatus;
+    if (linkStatus->kind == Fs::Kind::Link) {
         attributes |= FileAttribute::Link;
-        if (::stat(native.constData(), &st) != 0)
-            st = linkStat; // a dangling link: describe the link itself
+        if (const auto target = Fs::Stat(path))
+            status = *target; // a dangling link is described as the link itself
     }
-    attributes |= S_ISDIR(st.st_mode) ? FileAttribute::Directory : FileAttribute::Archive;
-    QString name = path;
-    while (name.size() > 1 && name.endsWith(u'/'))
-        name.chop(1);
-    if (GetFileName(name).startsWith(u'.') && GetFileName(name) != u"."_s && GetFileName(name) != u".."_s)
+    const bool folder = status.kind == Fs::Kind::Directory;
+    attributes |= folder ? FileAttribute::Directory : FileAttribute::Archive;
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
+        trimmed.chop(1);
+    const QString name = GetFileName(trimmed);
+    if (name.startsWith(u'.') && name != u"."_s && name != u".."_s)
         attributes |= FileAttribute::Hidden;
-    if (::access(native.constData(), W_OK) != 0)
+    // The trash is a hidden system folder, as a recycle bin is: a scan never walks into deleted files.
+    if (folder && IsTrashFolder(trimmed, name))
+        attributes |= FileAttribute::Hidden | FileAttribute::System;
+    if (!Fs::MayWrite(path))
         attributes |= FileAttribute::ReadOnly;
     return attributes;
+}
+
+void SortForListing(QStringList &names)
+{
+    // As a file manager shows them: natural ("Chapter 2" before "Chapter 10") and
+    // case-insensitive in the user's locale; names that it finds equal keep a fixed order.
+    // The "C" locale has no collation of its own (Qt would compare code points): English
+    // stands in for it.
+    const QLocale system = QLocale::system();
+    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QCollatorSortKey, QString>> keyed;
+    keyed.reserve(static_cast<size_t>(names.size()));
+    for (const QString &name : std::as_const(names))
+        keyed.emplace_back(collator.sortKey(name), name);
+    std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+        const int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = keyed[static_cast<size_t>(i)].second;
 }
 
 QString BrowseForFolder(IFileDialogs &dialogs, const QString &prompt, const QString &start)
@@ -190,8 +205,8 @@ QString BrowseForFolder(IFileDialogs &dialogs, const QString &prompt, const QStr
 
 bool CanOpenFile(const QString &path)
 {
-    struct stat st;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    const auto status = Fs::Stat(path);
+    return status && status->kind == Fs::Kind::Regular;
 }
 
 bool HasUnsafeChars(const QString &name)
@@ -216,18 +231,21 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
     const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern),
                                    QRegularExpression::CaseInsensitiveOption);
     QStringList names;
-    Listing listing(base);
-    while (const dirent *entry = listing.Next()) {
-        if (IsDirectoryEntry(listing, entry))
+    const auto listing = Fs::ListFolder(base);
+    if (!listing)
+        return names;
+    for (const Fs::Entry &entry : *listing) {
+        if (entry.folder)
             continue;
         // The listing works in the code page: a character it cannot hold comes out as "?",
         // and the file is then not found under its listed name.
-        const QString name = CodePage::Decode(CodePage::Encode(QFile::decodeName(entry->d_name)));
+        const QString name = CodePage::Decode(CodePage::Encode(entry.name));
         if (!everyFile && !match.match(name).hasMatch())
             continue;
         if (CanOpenFile(base + name))
             names.append(name);
     }
+    SortForListing(names);
     return names;
 }
 

@@ -24,8 +24,12 @@ constexpr int Link = 1024;
 
 /// The attribute sum of a path: read-only when the user may not write it, hidden when the
 /// name begins with ".", directory, archive for everything that is not a directory, link
-/// for a symbolic link. Throws RuntimeError when the path cannot be examined.
+/// for a symbolic link; the desktop's trash folders are hidden and system. Throws
+/// RuntimeError when the path cannot be examined.
 int FileAttributes(const QString &path);
+
+/// Sorts names as a file manager shows them: natural and case-insensitive in the user's locale.
+void SortForListing(QStringList &names);
 
 /// A listed file is appended unless its attribute sum is exactly 34 (hidden and archive).
 constexpr bool IsAcceptedFileAttributes(int attributes)
@@ -50,7 +54,8 @@ bool CanOpenFile(const QString &path);
 bool HasUnsafeChars(const QString &name);
 
 /// The names of the files of one folder that match the pattern (letter case ignored;
-/// "*.*" is every file) and that can be opened, hidden ones included, in listing order.
+/// "*.*" is every file) and that can be opened, hidden ones included, in listing order
+/// (natural and case-insensitive, as a file manager shows them).
 QStringList ListFolderFiles(const QString &folder, const QString &pattern);
 
 /// Extends the folder list (each entry ending in "/") level by level with every accepted

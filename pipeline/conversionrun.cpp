@@ -8,45 +8,180 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
-#include "common/workingfolder.h"
 #include "filelist/documentlist.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
+#include "platform/diagnostics.h"
+#include "platform/filesystem.h"
 #include "platform/messageboxes.h"
+#include "platform/processes.h"
 #include "platform/resources.h"
+#include "platform/workingfolder.h"
 
-#include <QFile>
+#include <QRandomGenerator>
 
 #include <cmath>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
 
 namespace {
 
-QString SegmentFile(int number, const QString &extension)
+QString SegmentFile(IWorkingFolder &working, int number, const QString &extension)
 {
-    return SegmentPath(WorkingPath(u"output.txt"_s), number, extension);
+    return SegmentPath(WorkingPath(working, u"output.txt"_s), number, extension);
 }
 
 // What a directory listing of normal files finds for the path: a regular, visible file.
 bool NormalFileListed(const QString &path)
 {
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
-           && !GetFileName(path).startsWith(u'.');
+    const auto status = Fs::Stat(path);
+    return status && status->kind == Fs::Kind::Regular && !GetFileName(path).startsWith(u'.');
+}
+
+// An MP3 that the encoder or the join wrote: a regular file with something in it.
+bool HoldsAnMp3(const QString &path)
+{
+    const auto status = Fs::LinkStat(path);
+    return status && status->kind == Fs::Kind::Regular && status->size > 0;
+}
+
+QString WithCause(const QString &what, const QString &errorOutput)
+{
+    const QString line = LastErrorLine(errorOutput);
+    return line.isEmpty() ? what : what + u": "_s + line;
+}
+
+void Diagnose(const Services &services, const QString &line)
+{
+    if (services.diagnostics)
+        services.diagnostics->Write(line);
+}
+
+// Encodes one WAV file and checks that an MP3 came of it; throws, in words for the
+// user, when the encoder failed or wrote nothing.
+void EncodeChecked(const Services &services, Speak &speak, const QString &wavPath, const QString &mp3Path)
+{
+    const Speak::EncoderOutcome outcome = speak.WAVToMP3(wavPath, mp3Path);
+    QString failure;
+    if (outcome.result < 0 && outcome.result >= kStartFailureBase)
+        failure = u"The MP3 encoder could not be started"_s + (outcome.errorOutput.isEmpty() ? QString()
+                                                               : u": "_s + outcome.errorOutput);
+    else if (outcome.result != 0)
+        failure = WithCause(u"The MP3 encoder failed (exit code "_s + QString::number(outcome.result) + u") on "_s
+                                + wavPath,
+                            outcome.errorOutput);
+    else if (!HoldsAnMp3(mp3Path))
+        failure = WithCause(u"The MP3 encoder wrote no MP3 file to "_s + mp3Path, outcome.errorOutput);
+    if (failure.isEmpty())
+        return;
+    Fs::Remove(mp3Path);
+    Diagnose(services, failure);
+    throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
+}
+
+// Why the MP3 cannot be put at its output path, or "": a folder, a pipe or a device
+// there is never replaced (a link is: its target is left alone).
+QString OutputPathProblem(const QString &outputPath)
+{
+    const auto status = Fs::LinkStat(outputPath);
+    if (!status || status->kind == Fs::Kind::Regular || status->kind == Fs::Kind::Link)
+        return QString();
+    return u"The MP3 file cannot be written because something that is not a file stands at its place: "_s
+           + outputPath;
+}
+
+// A name beside the output path for the MP3 while it is being made: hidden, and not to be guessed.
+QString PartialName(const QString &outputPath)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QString suffix;
+    for (int i = 0; i < 8; ++i)
+        suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return GetFolderPath(outputPath) + u'.' + GetFileName(outputPath) + u".part-"_s + suffix;
+}
+
+// The complete MP3 takes the place of whatever stood at the output path; throws when it cannot.
+void PutInPlace(const QString &partial, const QString &outputPath)
+{
+    if (const int error = Fs::Rename(partial, outputPath)) {
+        Fs::Remove(partial);
+        throw RuntimeError(u"The MP3 file could not be put in place: "_s + outputPath + u" ("_s
+                               + FileSystemError(error, outputPath).description() + u')',
+                           ErrorNumber::PathFileAccessError);
+    }
+}
+
+// A document of one segment: encoded under a name of its own in the output folder, which
+// takes the output path's place only once the MP3 is complete. A failure leaves an older
+// MP3 at the output path as it was.
+void EncodeToOutput(const Services &services, Speak &speak, const QString &wavPath, const QString &outputPath)
+{
+    auto created = Fs::CreateUnique(GetFolderPath(outputPath), u'.' + GetFileName(outputPath) + u".part-"_s,
+                                    Fs::WithUmask(0666));
+    if (!created) {
+        const QString failure = u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
+                                + FileSystemError(created.Error(), outputPath).description() + u')';
+        Diagnose(services, failure);
+        throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
+    }
+    const QString partial = created->first;
+    created->second.Close();
+    EncodeChecked(services, speak, wavPath, partial);
+    PutInPlace(partial, outputPath);
+}
+
+// The join wrote the segments into the partial file: it takes the output path's place
+// when the join succeeded; otherwise the older MP3 stays and the failure is thrown.
+void FinishJoin(const Services &services, qint32 result, const QString &errorOutput, const QString &partial,
+                const QString &outputPath)
+{
+    QString failure;
+    if (result < 0 && result >= kStartFailureBase)
+        failure = u"The segments could not be joined: the command interpreter could not be started"_s
+                  + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
+    else if (result != 0 || !HoldsAnMp3(partial))
+        failure = WithCause(u"The segments could not be joined into "_s + outputPath, errorOutput);
+    if (!failure.isEmpty()) {
+        Fs::Remove(partial);
+        Diagnose(services, failure);
+        throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
+    }
+    PutInPlace(partial, outputPath);
 }
 
 } // namespace
 
-QString JoinCommandText(int segmentCount, const QString &outputPath)
+void JoinCommand::Start()
 {
-    QString text = u"copy /y \""_s;
+    m_text = u"copy /y \""_s;
+}
+
+void JoinCommand::AddSegment(const QString &segmentPath)
+{
+    m_text += QuotedForCommandLine(segmentPath).mid(1) + u" /b + \""_s;
+}
+
+void JoinCommand::DropLastJoint()
+{
+    m_text.truncate(m_text.size() - 7);
+}
+
+void JoinCommand::SetTarget(const QString &targetPath)
+{
+    m_text += u" /b "_s + QuotedForCommandLine(targetPath);
+}
+
+QString JoinCommandText(IWorkingFolder &working, int segmentCount, const QString &targetPath)
+{
+    JoinCommand command;
+    command.Start();
     for (int j = 1; j <= segmentCount; ++j)
-        text += QuotedForCommandLine(SegmentFile(j, u".mp3"_s)).mid(1) + u" /b + \""_s;
-    text.chop(7);
-    return text + u" /b "_s + QuotedForCommandLine(outputPath);
+        command.AddSegment(SegmentFile(working, j, u".mp3"_s));
+    command.DropLastJoint();
+    command.SetTarget(targetPath);
+    return command.Text();
 }
 
 void WriteCommandFile(const QString &text, const QString &path)
@@ -55,13 +190,8 @@ void WriteCommandFile(const QString &text, const QString &path)
         WriteTextFile(text, path);
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    if (file.write("\xEF\xBB\xBF" + text.toUtf8() + "\r\n") < 0)
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
+    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + text.toUtf8() + "\r\n", 0600))
+        throw FileSystemError(error, path);
 }
 
 void PushButton1_Click(const Services &services, IMainWindow &window, Speak &speak)
@@ -69,6 +199,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
     Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton1_Click"_s));
     WindowState &state = window.State();
     IEventLoop &events = *services.events;
+    IWorkingFolder &working = *services.workingFolder;
     IDocumentList &list = window.ListView1();
     IProgressBar &bar = window.ProgressBar1();
 
@@ -88,11 +219,13 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
             run(108, [&] { window.SetPointer(MousePointer::Hourglass); });
             QByteArray encoder;
             run(110, [&] { encoder = services.resources->Load(u"CUSTOM"_s, 101); });
-            if (run.If(112, [&] { return !FileExists(WorkingPath(u"lame.exe"_s)); })) {
+            // An encoder already there is used only when it is the program's own, byte for
+            // byte; anything else is replaced, so no planted program ever runs.
+            if (run.If(112, [&] { return !FileHoldsBytes(WorkingPath(working, u"lame.exe"_s), encoder); })) {
                 run([&] {
-                    const QString path = WorkingPath(u"lame.exe"_s);
-                    WriteBinaryFile(events, encoder, path);
-                    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                    const QString path = WorkingPath(working, u"lame.exe"_s);
+                    KillFile(events, path);
+                    WriteBinaryFile(events, encoder, path, 0700);
                 });
             }
 
@@ -101,7 +234,10 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
             for (int i = 1; i <= count; ++i) {
                 run(116, [&] { state.StepCounter = 0; });
                 run(118, [&] { state.CurrentFileNumber = i; });
-                run(120, [&] { KillFile(events, WorkingPath(u"output.wav"_s)); });
+                run(120, [&] { KillFile(events, WorkingPath(working, u"output.wav"_s)); });
+                // A document text left by an earlier run that was cut short is never taken
+                // for this document's.
+                run(120, [&] { KillFile(events, WorkingPath(working, u"output.txt"_s)); });
                 run(122, [&] { window.SetPointer(MousePointer::Hourglass); });
                 QString document;
                 run(124, [&] { document = list.Text(i); });
@@ -113,9 +249,9 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                 run(128, [&] { bar.SetText(u"Processing: "_s + GetFileName(document)); });
                 run(130, [&] { events.Yield(); });
                 refresh(132);
-                run(138, [&] { ExtractDocumentText(*services.reader, document); });
+                run(138, [&] { ExtractDocumentText(*services.reader, working, document); });
 
-                if (run.If(140, [&] { return FileExists(WorkingPath(u"output.txt"_s)); })) {
+                if (run.If(140, [&] { return FileExists(WorkingPath(working, u"output.txt"_s)); })) {
                     QString base;
                     run(142, [&] { base = StripExtension(GetFileName(document)); });
                     QString outputPath;
@@ -125,46 +261,77 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                     } else if (run.If(150, [&] { return window.Option2Value(); })) {
                         run(152, [&] { outputPath = FixPathSlashes(GetFolderPath(document) + u'/' + GetFileName(outputPath)); });
                     }
+                    if (const QString problem = OutputPathProblem(outputPath); !problem.isEmpty()) {
+                        // Nothing is converted that could not be saved.
+                        run.Report(std::make_exception_ptr(RuntimeError(problem, ErrorNumber::PathFileAccessError)));
+                        Diagnose(services, problem);
+                        run([&] { KillFile(events, WorkingPath(working, u"output.txt"_s)); });
+                        run.At(230);
+                        continue;
+                    }
                     refresh(154);
                     int segmentCount = 0;
-                    run(160, [&] { segmentCount = speak.CutTextFileFSO(WorkingPath(u"output.txt"_s)); });
+                    run(160, [&] { segmentCount = speak.CutTextFileFSO(WorkingPath(working, u"output.txt"_s)); });
 
                     for (int j = 1; j <= segmentCount; ++j) {
                         refresh(164);
-                        run(170, [&] { KillFile(events, SegmentFile(j, u".wav"_s)); });
-                        run(172, [&] { speak.SaveToWAV(SegmentFile(j, u".txt"_s), SegmentFile(j, u".wav"_s)); });
-                        if (run.If(174, [&] { return NormalFileListed(SegmentFile(j, u".wav"_s)); })) {
+                        run(170, [&] { KillFile(events, SegmentFile(working, j, u".wav"_s)); });
+                        run(172, [&] {
+                            speak.SaveToWAV(SegmentFile(working, j, u".txt"_s), SegmentFile(working, j, u".wav"_s));
+                        });
+                        if (run.If(174, [&] { return NormalFileListed(SegmentFile(working, j, u".wav"_s)); })) {
                             refresh(176);
-                            if (run.If(182, [&] { return segmentCount == 1; }))
-                                run(184, [&] { speak.WAVToMP3(SegmentFile(1, u".wav"_s), outputPath); });
-                            else
-                                run(186, [&] { speak.WAVToMP3(SegmentFile(j, u".wav"_s), SegmentFile(j, u".mp3"_s)); });
-                            run(188, [&] { KillFile(events, SegmentFile(j, u".wav"_s)); });
+                            if (run.If(182, [&] { return segmentCount == 1; })) {
+                                run(184, [&] {
+                                    EncodeToOutput(services, speak, SegmentFile(working, 1, u".wav"_s), outputPath);
+                                });
+                            } else {
+                                run(186, [&] {
+                                    // The encoder's target is made afresh: nothing that stands
+                                    // at its name is written through.
+                                    const QString mp3 = SegmentFile(working, j, u".mp3"_s);
+                                    if (auto made = Fs::CreateFresh(mp3, 0600); !made)
+                                        throw FileSystemError(made.Error(), mp3);
+                                    EncodeChecked(services, speak, SegmentFile(working, j, u".wav"_s), mp3);
+                                });
+                            }
+                            run(188, [&] { KillFile(events, SegmentFile(working, j, u".wav"_s)); });
                         }
                     }
                     refresh(192);
 
                     if (run.If(198, [&] { return segmentCount != 1; })) {
-                        // The segment MP3s are joined byte for byte into the document's MP3.
-                        QString command;
-                        run.At(200);
+                        // The segment MP3s are joined byte for byte into a file beside the
+                        // output path, which takes its place once the join succeeded.
+                        JoinCommand command;
+                        QString partial;
+                        run(200, [&] { command.Start(); });
                         refresh(202);
-                        run(208, [&] { command = JoinCommandText(segmentCount, outputPath); });
-                        run(218, [&] { WriteCommandFile(command, WorkingPath(u"JoinMP3.bat"_s)); });
-                        run(220, [&] {
-                            ShellAndWaitProgress(services, QuotedForCommandLine(WorkingPath(u"JoinMP3.bat"_s)), 0,
-                                                 &bar, bar.Text(), static_cast<qint32>(RoundHalfEven(bar.Value())),
-                                                 list.Count());
-                        });
-                        run(222, [&] { KillFile(events, WorkingPath(u"JoinMP3.bat"_s)); });
                         for (int j = 1; j <= segmentCount; ++j)
-                            run(226, [&] { KillFile(events, SegmentFile(j, u".mp3"_s)); });
+                            run(210, [&] { command.AddSegment(SegmentFile(working, j, u".mp3"_s)); });
+                        run(214, [&] { command.DropLastJoint(); });
+                        run(216, [&] {
+                            partial = PartialName(outputPath);
+                            command.SetTarget(partial);
+                        });
+                        run(218, [&] { WriteCommandFile(command.Text(), WorkingPath(working, u"JoinMP3.bat"_s)); });
+                        run(220, [&] {
+                            QString errorOutput;
+                            const qint32 result = ShellAndWaitProgress(
+                                services, QuotedForCommandLine(WorkingPath(working, u"JoinMP3.bat"_s)), 0, &bar,
+                                bar.Text(), static_cast<qint32>(RoundHalfEven(bar.Value())), list.Count(),
+                                &errorOutput);
+                            FinishJoin(services, result, errorOutput, partial, outputPath);
+                        });
+                        run(222, [&] { KillFile(events, WorkingPath(working, u"JoinMP3.bat"_s)); });
+                        for (int j = 1; j <= segmentCount; ++j)
+                            run(226, [&] { KillFile(events, SegmentFile(working, j, u".mp3"_s)); });
                     }
                 }
                 run.At(230);
             }
 
-            run(232, [&] { KillFile(events, WorkingPath(u"lame.exe"_s)); });
+            run(232, [&] { KillFile(events, WorkingPath(working, u"lame.exe"_s)); });
             run(234, [&] { window.SetPointer(MousePointer::Default); });
             run(236, [&] { bar.SetValue(0); });
             run(238, [&] { bar.SetText(u"Progress Bar"_s); });

@@ -17,14 +17,16 @@ int SettleWindowStyle(std::optional<int> style)
     return style && *style >= 0 && *style <= 6 ? *style : 6;
 }
 
-// Starts the command; null with the failure's result when it cannot start.
+// Starts the command; null with the failure's result (and why) when it cannot start.
 std::unique_ptr<IChildProcess> Start(const Services &services, const QString &commandLine,
-                                     std::optional<int> windowStyle, qint32 *failure)
+                                     std::optional<int> windowStyle, qint32 *failure, QString *errorOutput)
 {
     try {
         return services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
     } catch (const RuntimeError &e) {
         *failure = kStartFailureBase + e.number();
+        if (errorOutput)
+            *errorOutput = e.description();
         return nullptr;
     }
 }
@@ -38,10 +40,10 @@ QString ProgressText(qint32 fileNumber, int fileCount, qint32 step)
 }
 
 qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString &commandLine,
-                    std::optional<int> windowStyle)
+                    std::optional<int> windowStyle, QString *errorOutput)
 {
     qint32 failure = 0;
-    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure);
+    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure, errorOutput);
     if (!child)
         return failure;
     IEventLoop &events = *services.events;
@@ -55,14 +57,17 @@ qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString
         window.ProgressBar1().SetText(ProgressText(state.CurrentFileNumber, window.ListView1().Count(),
                                                    state.StepCounter));
     } while (exitCode == kStillActive);
+    if (errorOutput)
+        *errorOutput = child->ErrorOutput();
     return exitCode;
 }
 
 qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine, std::optional<int> windowStyle,
-                            IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount)
+                            IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount,
+                            QString *errorOutput)
 {
     qint32 failure = 0;
-    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure);
+    const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure, errorOutput);
     if (!child)
         return failure;
     IEventLoop &events = *services.events;
@@ -95,5 +100,7 @@ qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine
     } while (exitCode == kStillActive);
     if (bar)
         bar->SetText(baseText.isEmpty() ? u"Progress Bar"_s : baseText);
+    if (errorOutput)
+        *errorOutput = child->ErrorOutput();
     return exitCode;
 }

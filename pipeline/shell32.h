@@ -21,11 +21,14 @@ QString ProgressText(qint32 fileNumber, int fileCount, qint32 step);
 
 /// Runs the command line and waits for it, raising StepCounter and showing the progress
 /// text on every poll. Returns the exit code, or kStartFailureBase + the error number.
+/// errorOutput, when given, receives the end of the command's error output, or why it
+/// could not be started.
 qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString &commandLine,
-                    std::optional<int> windowStyle = std::nullopt);
+                    std::optional<int> windowStyle = std::nullopt, QString *errorOutput = nullptr);
 
 /// Runs the command line and waits for it; after 50 polls the bar shows the base text and a
 /// poll counter, and its value creeps forward every 150 polls. The bar's text is set back
 /// at the end. Returns the exit code, or kStartFailureBase + the error number.
 qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine, std::optional<int> windowStyle,
-                            IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount);
+                            IProgressBar *bar, const QString &baseText, qint32 startValue, qint32 documentCount,
+                            QString *errorOutput = nullptr);

@@ -6,10 +6,11 @@
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/statements.h"
-#include "common/workingfolder.h"
 #include "pipeline/shell32.h"
+#include "platform/filesystem.h"
 #include "platform/messageboxes.h"
 #include "platform/speechengine.h"
+#include "platform/workingfolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -76,8 +77,9 @@ private:
     QFile m_file;
 };
 
-// One segment file, written in large blocks. A write failure is reported once; what
-// follows for the same file is dropped.
+// One segment file, created afresh (never through a link, readable by the user alone)
+// and written in large blocks. A write failure is reported once; what follows for the
+// same file is dropped.
 class SegmentWriter
 {
 public:
@@ -85,14 +87,16 @@ public:
     {
         Close();
         m_failed = false;
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            Fail();
+        m_path = path;
+        auto created = FileSystem::CreateFresh(path, 0600);
+        if (!created)
+            Fail(created.Error());
+        m_file = std::move(*created);
     }
 
     void Write(const QByteArray &bytes)
     {
-        if (m_failed || !m_file.isOpen())
+        if (m_failed || !m_file.IsOpen())
             return;
         m_buffer.append(bytes);
         if (m_buffer.size() >= 64 * 1024)
@@ -101,33 +105,32 @@ public:
 
     void Close()
     {
-        if (!m_file.isOpen())
+        if (!m_file.IsOpen())
             return;
         if (!m_failed)
             Flush();
-        m_file.close();
-        if (!m_failed && m_file.error() != QFileDevice::NoError)
-            Fail();
+        const int error = m_file.Close();
+        if (!m_failed && error != 0)
+            Fail(error);
     }
 
 private:
     void Flush()
     {
         const QByteArray bytes = std::exchange(m_buffer, {});
-        if (m_file.write(bytes) != bytes.size() || !m_file.flush())
-            Fail();
+        if (const int error = m_file.Write(bytes))
+            Fail(error);
     }
 
-    [[noreturn]] void Fail()
+    [[noreturn]] void Fail(int error)
     {
         m_failed = true;
         m_buffer.clear();
-        throw RuntimeError(u"Path/File access error: "_s + m_file.fileName() + u" ("_s + m_file.errorString()
-                               + u')',
-                           ErrorNumber::PathFileAccessError);
+        throw FileSystemError(error, m_path);
     }
 
-    QFile m_file;
+    QString m_path;
+    FileSystem::File m_file;
     QByteArray m_buffer;
     bool m_failed = false;
 };
@@ -174,6 +177,17 @@ QString QuotedForCommandLine(const QString &path)
 }
 
 namespace {
+
+bool IsWriteFailure(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RuntimeError &e) {
+        return e.number() == ErrorNumber::DiskFull;
+    } catch (...) {
+        return false;
+    }
+}
 
 // The error of a statement that uses an object that is not there.
 template<typename T>
@@ -229,17 +243,31 @@ int Speak::CutTextFileFSO(const QString &inputPath)
         });
         if (!read)
             break; // a stream that cannot be read is not asked again
-        run(140, [&] { segment.Write(line); });
-        run(142, [&] { c += line.size(); });
-        run(144, [&] { ++j; });
-        if (!(j < limits.lines && c < characterLimit)) {
-            run(148, [&] { ++i; });
-            run(150, [&] { segment.Close(); });
-            run(154, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
-            run(162, [&] {
-                j = 1;
-                c = 0;
-            });
+        // A line longer than the character limit would outgrow what one WAV file holds: it
+        // is cut at its last blank before the limit and goes on in the next segment.
+        for (bool more = true; more;) {
+            QByteArray piece = line;
+            more = line.size() > characterLimit;
+            if (more) {
+                const qsizetype blank = line.lastIndexOf(' ', characterLimit - 1);
+                const qsizetype cut = blank > 0 ? blank + 1 : characterLimit;
+                piece = line.left(cut);
+                line = line.mid(cut);
+            }
+            // Every line ends with a LF, so that each ends a clause of the speech; the LF is
+            // not counted.
+            run(140, [&] { segment.Write(piece + '\n'); });
+            run(142, [&] { c += piece.size(); });
+            run(144, [&] { ++j; });
+            if (more || !(j < limits.lines && c < characterLimit)) {
+                run(148, [&] { ++i; });
+                run(150, [&] { segment.Close(); });
+                run(154, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
+                run(162, [&] {
+                    j = 1;
+                    c = 0;
+                });
+            }
         }
         if (sinceYield.elapsed() >= 20) {
             events.Yield();
@@ -286,6 +314,14 @@ void Speak::SaveToWAV(QString text, QString wavPath)
             } catch (...) {
                 pending = std::current_exception();
             }
+            if (pending && IsWriteFailure(pending)) {
+                // Speech cut short (a full disk) is not kept, so it is never encoded as if
+                // it were whole; the caller reports it.
+                stream.reset();
+                KillFile(*m_services.events, wavPath);
+                m_renderingVoice.reset();
+                std::rethrow_exception(pending);
+            }
             if (pending) {
                 // The voice keeps its stream until the next call replaces both.
                 m_renderingStream = std::move(stream);
@@ -318,16 +354,18 @@ void Speak::SaveToWAV(QString text, QString wavPath)
     // Any other failure of the speak call is dropped without a message.
 }
 
-void Speak::WAVToMP3(const QString &wavPath, const QString &mp3Path)
+Speak::EncoderOutcome Speak::WAVToMP3(const QString &wavPath, const QString &mp3Path)
 {
     Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
     QString encoder;
     QString arguments;
     QString commandLine;
-    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(u"lame.exe"_s)); });
+    EncoderOutcome outcome;
+    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(*m_services.workingFolder, u"lame.exe"_s)); });
     run(102, [&] {
         arguments = u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
     });
     run(104, [&] { commandLine = encoder + arguments; });
-    run(106, [&] { ShellAndWait(m_services, m_window, commandLine, 0); });
+    run(106, [&] { outcome.result = ShellAndWait(m_services, m_window, commandLine, 0, &outcome.errorOutput); });
+    return outcome;
 }

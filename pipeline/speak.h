@@ -42,18 +42,28 @@ public:
     ~Speak();
 
     /// Cuts the code-page text file into segment files 001, 002, ... beside it, cleaning
-    /// every line and joining the lines with nothing between them, closing a segment at the
-    /// line or character limit of the current speech rate; deletes the input. Returns the
-    /// number of segment files written (at least 1; the last may be empty).
+    /// every line and ending each with one LF, closing a segment at the line or character
+    /// limit of the current speech rate; a line longer than the character limit is cut at
+    /// its last blank before the limit and goes on in the next segment. Deletes the input.
+    /// Returns the number of segment files written (at least 1; the last may be empty).
     int CutTextFileFSO(const QString &inputPath);
 
     /// With a WAV path: speaks the text file into a 22 050 Hz 16-bit mono WAV file. With an
     /// empty WAV path: speaks the text itself through the default audio output. The voice,
-    /// volume and rate are those of the window's controls at the moment of the call.
+    /// volume and rate are those of the window's controls at the moment of the call. Speech
+    /// that could not be written whole (a full disk) is not kept: the WAV file is removed
+    /// and the failure is thrown to the caller.
     void SaveToWAV(QString text, QString wavPath);
 
+    /// What the encoder answered: its exit code (or kStartFailureBase + the error number when
+    /// it could not be started) and the end of its error output (or why it did not start).
+    struct EncoderOutcome
+    {
+        qint32 result = 0;
+        QString errorOutput;
+    };
     /// Encodes the WAV file to MP3 with the working folder's encoder and returns when it has ended.
-    void WAVToMP3(const QString &wavPath, const QString &mp3Path);
+    EncoderOutcome WAVToMP3(const QString &wavPath, const QString &mp3Path);
 
     /// True while a voice is held in the rendering slot (after a failed speak call).
     bool HoldsRenderingVoice() const { return m_renderingVoice != nullptr; }

@@ -3,10 +3,9 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
-#include "common/workingfolder.h"
 #include "platform/documentreader.h"
-
-#include <QSaveFile>
+#include "platform/filesystem.h"
+#include "platform/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,8 +16,9 @@ namespace {
 class CodePageFileWriter
 {
 public:
-    explicit CodePageFileWriter(QSaveFile &file)
+    CodePageFileWriter(FileSystem::ReplacingFile &file, const QString &path)
         : m_file(file)
+        , m_path(path)
     {
     }
 
@@ -56,33 +56,33 @@ public:
 private:
     void Flush()
     {
-        if (m_file.write(m_buffer) != m_buffer.size())
-            throw RuntimeError(u"Path/File access error: "_s + m_file.fileName() + u" ("_s + m_file.errorString()
-                                   + u')',
-                               ErrorNumber::PathFileAccessError);
+        if (const int error = m_file.Write(m_buffer))
+            throw FileSystemError(error, m_path);
         m_buffer.clear();
     }
 
-    QSaveFile &m_file;
+    FileSystem::ReplacingFile &m_file;
+    const QString &m_path;
     QByteArray m_buffer;
     QChar m_pendingHigh;
 };
 
 } // namespace
 
-QString ExtractDocumentText(IDocumentReader &reader, const QString &documentPath)
+QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, const QString &documentPath)
 {
-    QSaveFile file(WorkingPath(u"output.txt"_s));
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw RuntimeError(u"Path/File access error: "_s + file.fileName() + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    CodePageFileWriter writer(file);
+    // Written under another name and renamed when the whole text is there (never through
+    // a link, readable by the user alone), so a document that cannot be read leaves no
+    // document text file behind.
+    const QString path = WorkingPath(working, u"output.txt"_s);
+    FileSystem::ReplacingFile file;
+    if (const int error = file.Open(path, 0600))
+        throw FileSystemError(error, path);
+    CodePageFileWriter writer(file, path);
     reader.ReadBodyText(documentPath, [&writer](QStringView piece) { writer.Write(piece); });
     writer.Finish();
-    if (!file.commit())
-        throw RuntimeError(u"Path/File access error: "_s + file.fileName() + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
+    if (const int error = file.Commit())
+        throw FileSystemError(error, path);
     return QString();
 }
 

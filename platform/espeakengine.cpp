@@ -22,7 +22,7 @@ bool g_engineExists = false;
 // What the synthesis callback needs; handed to espeak-ng as the synthesis' user data.
 struct SynthesisContext
 {
-    WavWriter *writer = nullptr;
+    WavFileStream *writer = nullptr;
     IEventLoop *events = nullptr;
     QElapsedTimer sinceYield;
     bool writeFailed = false;
@@ -65,55 +65,6 @@ RuntimeError ClassNotRegistered()
 
 } // namespace
 
-// A WAV file that receives speech.
-class EspeakFileStream final : public IAudioFileStream
-{
-public:
-    void SetFormat(const AudioFormat &format) override
-    {
-        if (format.sampleRate != 22050 || format.bitsPerSample != 16 || format.channels != 1)
-            throw RuntimeError(u"Invalid procedure call or argument: only 22 050 Hz 16-bit mono is supported"_s,
-                               ErrorNumber::InvalidProcedureCall);
-    }
-
-    void Open(const QString &path) override
-    {
-        Close();
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate))
-            throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + m_file.errorString() + u')',
-                               ErrorNumber::PathFileAccessError);
-        m_writer = std::make_unique<WavWriter>(m_file);
-        if (!m_writer->Begin())
-            throw RuntimeError(u"Path/File access error: "_s + path, ErrorNumber::PathFileAccessError);
-    }
-
-    void Close() override
-    {
-        if (!m_file.isOpen())
-            return;
-        const bool finished = m_writer->Finish();
-        m_writer.reset();
-        m_file.close();
-        if (!finished)
-            throw RuntimeError(u"Path/File access error: "_s + m_file.fileName(), ErrorNumber::PathFileAccessError);
-    }
-
-    WavWriter *Writer() { return m_writer.get(); }
-    bool IsOpen() const { return m_file.isOpen(); }
-    ~EspeakFileStream() override
-    {
-        try {
-            Close();
-        } catch (const RuntimeError &) {
-        }
-    }
-
-private:
-    QFile m_file;
-    std::unique_ptr<WavWriter> m_writer;
-};
-
 class EspeakVoice final : public ISpeechVoice
 {
 public:
@@ -140,7 +91,7 @@ public:
             throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
         m_settings.rate = rate;
     }
-    void SetOutput(IAudioFileStream *stream) override { m_output = dynamic_cast<EspeakFileStream *>(stream); }
+    void SetOutput(IAudioFileStream *stream) override { m_output = dynamic_cast<WavFileStream *>(stream); }
     void SpeakFile(const QString &path) override
     {
         QFile file(path);
@@ -153,7 +104,7 @@ public:
 private:
     EspeakEngine &m_engine;
     EspeakEngine::Settings m_settings;
-    EspeakFileStream *m_output = nullptr;
+    WavFileStream *m_output = nullptr;
 };
 
 EspeakEngine::EspeakEngine(IEventLoop &events, const QString &locale)
@@ -256,7 +207,7 @@ std::unique_ptr<ISpeechVoice> EspeakEngine::CreateVoice()
 
 std::unique_ptr<IAudioFileStream> EspeakEngine::CreateFileStream()
 {
-    return std::make_unique<EspeakFileStream>();
+    return std::make_unique<WavFileStream>();
 }
 
 QStringList EspeakEngine::VoiceDescriptions()
@@ -270,7 +221,7 @@ QStringList EspeakEngine::VoiceDescriptions()
     return descriptions;
 }
 
-void EspeakEngine::Synthesize(const Settings &settings, const QString &text, EspeakFileStream *output)
+void EspeakEngine::Synthesize(const Settings &settings, const QString &text, WavFileStream *output)
 {
     if (m_synthesizing)
         throw RuntimeError(u"The speech engine is busy"_s, ErrorNumber::UnexpectedError);
@@ -300,7 +251,7 @@ void EspeakEngine::Synthesize(const Settings &settings, const QString &text, Esp
         throw RuntimeError(u"The output stream is not open"_s, ErrorNumber::UnexpectedError);
 
     SynthesisContext context;
-    context.writer = output ? output->Writer() : nullptr;
+    context.writer = output;
     context.events = &m_events;
     context.sinceYield.start();
     const QByteArray utf8 = text.toUtf8();
@@ -313,5 +264,5 @@ void EspeakEngine::Synthesize(const Settings &settings, const QString &text, Esp
                                     : u"The speech engine failed"_s,
                            ErrorNumber::UnexpectedError);
     if (context.writeFailed)
-        throw RuntimeError(u"Disk full or write error while saving the speech"_s, ErrorNumber::DiskFull);
+        throw RuntimeError(output->WriteFailure(), ErrorNumber::DiskFull);
 }

@@ -46,7 +46,7 @@ private:
         int rate = 0;
     };
     /// Speaks text into the stream (null: the default audio output).
-    void Synthesize(const Settings &settings, const QString &text, class EspeakFileStream *output);
+    void Synthesize(const Settings &settings, const QString &text, class WavFileStream *output);
     const QList<Voice> &Voices();
 
     IEventLoop &m_events;

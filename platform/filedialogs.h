@@ -22,5 +22,6 @@ public:
     virtual QString PickFolder(const QString &prompt, const QString &start) = 0;
 };
 
-/// The dialog's result string for the chosen full paths (all in one folder).
+/// The dialog's result string for the chosen full paths: their folder and their names when
+/// they share one folder, otherwise "/" and each path below the root.
 QString FileDialogResult(const QStringList &paths);

@@ -1,7 +1,10 @@
 #include "platform/documentreader.h"
 
+#include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "platform/filesystem.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QStringList>
@@ -11,16 +14,21 @@
 
 #include <cerrno>
 #include <memory>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qint64 kMaxEntryBytes = qint64(1) << 30; // 1 GiB of XML
-constexpr qint64 kMaxTextChars = qint64(1) << 30;
+// The text may outgrow the XML read so far by this much (spaces written as text:s,
+// repeated cells and tracked-change copies expand), never more.
+constexpr qint64 kTextSlack = qint64(1) << 20;
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxRepeatedCells = 1024;
+// A longer run of blank lines says nothing more to a listener and only makes segments.
+constexpr int kMaxBlankLines = 64;
+// The window is served this often while a document is read.
+constexpr qint64 kYieldMs = 30;
 
 const QString kOffice = u"urn:oasis:names:tc:opendocument:xmlns:office:1.0"_s;
 const QString kText = u"urn:oasis:names:tc:opendocument:xmlns:text:1.0"_s;
@@ -55,7 +63,8 @@ public:
     virtual void Text(QStringView text) = 0;
 };
 
-// Paragraphs joined by one LF: a separator, not a terminator.
+// Paragraphs joined by one LF: a separator, not a terminator. Of a run of blank lines
+// (empty, or spaces and tabs only) the first kMaxBlankLines are kept.
 class SinkOutput final : public Output
 {
 public:
@@ -66,14 +75,65 @@ public:
     void Paragraph() override
     {
         if (!m_first)
-            m_sink(u"\n");
+            EndLine();
         m_first = false;
     }
-    void Text(QStringView text) override { m_sink(text); }
+    void Text(QStringView text) override
+    {
+        for (;;) {
+            const qsizetype lf = text.indexOf(u'\n');
+            Piece(lf < 0 ? text : text.left(lf));
+            if (lf < 0)
+                return;
+            EndLine();
+            text = text.mid(lf + 1);
+        }
+    }
+    /// The end of the text: a blank last line is kept when its run is short.
+    void Finish()
+    {
+        if (!m_lineHasText && m_blankRun < kMaxBlankLines)
+            m_sink(m_pendingBlanks);
+        m_pendingBlanks.clear();
+    }
 
 private:
+    void Piece(QStringView piece)
+    {
+        if (piece.isEmpty())
+            return;
+        if (m_lineHasText) {
+            m_sink(piece);
+            return;
+        }
+        const bool blank = std::all_of(piece.begin(), piece.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+        if (blank) {
+            m_pendingBlanks.append(piece);
+            return;
+        }
+        m_sink(m_pendingBlanks);
+        m_pendingBlanks.clear();
+        m_sink(piece);
+        m_lineHasText = true;
+    }
+    void EndLine()
+    {
+        if (m_lineHasText) {
+            m_blankRun = 0;
+            m_sink(u"\n");
+        } else if (++m_blankRun <= kMaxBlankLines) {
+            m_sink(m_pendingBlanks);
+            m_sink(u"\n");
+        }
+        m_pendingBlanks.clear();
+        m_lineHasText = false;
+    }
+
     const IDocumentReader::TextSink &m_sink;
     bool m_first = true;
+    bool m_lineHasText = false;
+    int m_blankRun = 0;
+    QString m_pendingBlanks;
 };
 
 class CollectOutput final : public Output
@@ -117,16 +177,30 @@ struct ParagraphState
     bool ignoreSpace = true;
 };
 
+// Where the parser's XML comes from: more of it on demand, and how much has come so far.
+class XmlSource
+{
+public:
+    virtual ~XmlSource() = default;
+    /// Hands the next piece to the reader; false at the end.
+    virtual bool Refill() = 0;
+    /// The bytes of XML handed over so far.
+    virtual qint64 Inflated() const = 0;
+};
+
 // Streams content.xml and writes the body text to an output, as the office suite's text
-// interface gives it.
+// interface gives it. The text may never outgrow the XML read so far by more than
+// kTextSlack; the window is served every kYieldMs.
 class BodyParser
 {
 public:
-    BodyParser(QXmlStreamReader &xml, std::function<bool()> refill, QString path)
+    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path)
         : m_xml(xml)
-        , m_refill(std::move(refill))
+        , m_source(source)
+        , m_events(events)
         , m_path(std::move(path))
     {
+        m_sinceYield.start();
     }
 
     void Run(Output &out)
@@ -147,11 +221,15 @@ public:
 private:
     QXmlStreamReader::TokenType Next()
     {
+        if (m_events && (++m_tokens & 255) == 0 && m_sinceYield.elapsed() >= kYieldMs) {
+            m_events->Yield();
+            m_sinceYield.restart();
+        }
         for (;;) {
             const auto token = m_xml.readNext();
             if (token != QXmlStreamReader::Invalid)
                 return token;
-            if (m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && m_refill())
+            if (m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && m_source.Refill())
                 continue;
             throw RuntimeError(u"The document is damaged ("_s + m_xml.errorString() + u", line "_s
                                    + QString::number(m_xml.lineNumber()) + u"): "_s + m_path,
@@ -171,14 +249,15 @@ private:
         }
     }
 
-    // Skips the element whose start was just read, with everything inside it.
+    // Skips the element whose start was just read, with everything inside it; nesting is
+    // limited here as everywhere else.
     void SkipElement()
     {
         int depth = 1;
         while (depth > 0) {
             const auto token = Next();
             if (token == QXmlStreamReader::StartElement)
-                ++depth;
+                CheckDepth(++depth);
             else if (token == QXmlStreamReader::EndElement)
                 --depth;
         }
@@ -191,14 +270,24 @@ private:
         int depth = 1;
         while (depth > 0) {
             const auto token = Next();
-            if (token == QXmlStreamReader::StartElement)
-                ++depth;
-            else if (token == QXmlStreamReader::EndElement)
+            if (token == QXmlStreamReader::StartElement) {
+                CheckDepth(++depth);
+            } else if (token == QXmlStreamReader::EndElement) {
                 --depth;
-            else if (token == QXmlStreamReader::Characters)
+            } else if (token == QXmlStreamReader::Characters) {
+                Spend(m_xml.text().size());
                 text += m_xml.text();
+            }
         }
         return text;
+    }
+
+    // Counts characters against the budget: the XML read so far and the slack.
+    void Spend(qint64 characters)
+    {
+        m_total += characters;
+        if (m_total > m_source.Inflated() + kTextSlack)
+            throw TooLarge(m_path);
     }
 
     void CheckDepth(int depth) const
@@ -210,16 +299,13 @@ private:
 
     void Emit(Output &out, QStringView text)
     {
-        m_total += text.size();
-        if (m_total > kMaxTextChars)
-            throw TooLarge(m_path);
+        Spend(text.size());
         out.Text(text);
     }
 
     void NewParagraph(Output &out)
     {
-        if (++m_total > kMaxTextChars)
-            throw TooLarge(m_path);
+        Spend(1);
         out.Paragraph();
     }
 
@@ -332,10 +418,9 @@ private:
                 qint64 count = m_xml.attributes().value(kText, u"c"_s).toLongLong(&ok);
                 if (!ok || count < 1)
                     count = 1;
-                if (m_total + count > kMaxTextChars)
-                    throw TooLarge(m_path);
+                Spend(count); // before the spaces exist
                 SkipElement();
-                Emit(out, QString(static_cast<qsizetype>(count), u' '));
+                out.Text(QString(static_cast<qsizetype>(count), u' '));
                 state.ignoreSpace = false;
                 return;
             }
@@ -479,11 +564,76 @@ private:
     }
 
     QXmlStreamReader &m_xml;
-    std::function<bool()> m_refill;
+    XmlSource &m_source;
+    IEventLoop *m_events;
     QString m_path;
     QHash<QString, QStringList> m_deletions;
     QString m_buffer;
     qint64 m_total = 0;
+    quint32 m_tokens = 0;
+    QElapsedTimer m_sinceYield;
+};
+
+// content.xml of a package, inflated piece by piece: never more than the entry declares,
+// never more than kMaxEntryBytes.
+class ZipXmlSource final : public XmlSource
+{
+public:
+    ZipXmlSource(zip_file_t *file, QXmlStreamReader &xml, qint64 limit, IEventLoop *events, const QString &path)
+        : m_file(file)
+        , m_xml(xml)
+        , m_limit(limit)
+        , m_events(events)
+        , m_path(path)
+        , m_chunk(64 * 1024, Qt::Uninitialized)
+    {
+    }
+
+    bool Refill() override
+    {
+        if (m_events)
+            m_events->Yield();
+        // One byte beyond the limit is asked for, so an entry that holds more than it may is
+        // known at once, and nothing beyond is ever inflated.
+        const qint64 room = std::min<qint64>(m_chunk.size(), m_limit - m_inflated + 1);
+        const zip_int64_t n = zip_fread(m_file, m_chunk.data(), static_cast<zip_uint64_t>(room));
+        if (n < 0)
+            throw RuntimeError(u"The document is damaged ("_s + QString::fromUtf8(zip_file_strerror(m_file))
+                                   + u"): "_s + m_path,
+                               ErrorNumber::PathFileAccessError);
+        if (n == 0)
+            return false;
+        m_inflated += n;
+        if (m_inflated > m_limit)
+            throw TooLarge(m_path);
+        m_xml.addData(QByteArray(m_chunk.constData(), static_cast<qsizetype>(n)));
+        return true;
+    }
+    qint64 Inflated() const override { return m_inflated; }
+
+private:
+    zip_file_t *m_file;
+    QXmlStreamReader &m_xml;
+    qint64 m_limit;
+    IEventLoop *m_events;
+    const QString &m_path;
+    QByteArray m_chunk;
+    qint64 m_inflated = 0;
+};
+
+// XML given whole.
+class WholeXmlSource final : public XmlSource
+{
+public:
+    explicit WholeXmlSource(qint64 size)
+        : m_size(size)
+    {
+    }
+    bool Refill() override { return false; }
+    qint64 Inflated() const override { return m_size; }
+
+private:
+    qint64 m_size;
 };
 
 struct ZipCloser
@@ -528,16 +678,21 @@ bool ManifestEncryptsContent(zip_t *zip)
 
 } // namespace
 
+OdtReader::OdtReader(IEventLoop *events)
+    : m_events(events)
+{
+}
+
 void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat st;
-    if (path.isEmpty() || ::stat(native.constData(), &st) != 0) {
-        if (errno == ENOENT || path.isEmpty())
+    const auto status = FileSystem::Stat(path);
+    if (!status) {
+        if (status.Error() == ENOENT)
             throw RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound);
-        throw FileSystemError(errno, path);
+        throw FileSystemError(status.Error(), path);
     }
-    if (!S_ISREG(st.st_mode) || st.st_size == 0)
+    if (status->kind != FileSystem::Kind::Regular || status->size == 0)
         throw NotAPackage(path);
 
     int error = 0;
@@ -561,7 +716,9 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
         throw NotAPackage(path);
     if ((entry.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.encryption_method != ZIP_EM_NONE)
         throw PasswordProtected(path);
-    if ((entry.valid & ZIP_STAT_SIZE) && entry.size > static_cast<zip_uint64_t>(kMaxEntryBytes))
+    if (!(entry.valid & ZIP_STAT_SIZE))
+        throw NotAPackage(path);
+    if (entry.size > static_cast<zip_uint64_t>(kMaxEntryBytes))
         throw TooLarge(path);
 
     std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(index), 0));
@@ -571,24 +728,10 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
                            ErrorNumber::PathFileAccessError);
 
     QXmlStreamReader xml;
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
-    qint64 inflated = 0;
-    auto refill = [&]() -> bool {
-        const zip_int64_t n = zip_fread(file.get(), chunk.data(), static_cast<zip_uint64_t>(chunk.size()));
-        if (n < 0)
-            throw RuntimeError(u"The document is damaged ("_s + QString::fromUtf8(zip_file_strerror(file.get()))
-                                   + u"): "_s + path,
-                               ErrorNumber::PathFileAccessError);
-        if (n == 0)
-            return false;
-        inflated += n;
-        if (inflated > kMaxEntryBytes)
-            throw TooLarge(path);
-        xml.addData(QByteArrayView(chunk.constData(), static_cast<qsizetype>(n)).toByteArray());
-        return true;
-    };
+    ZipXmlSource source(file.get(), xml, static_cast<qint64>(entry.size), m_events, path);
     SinkOutput out(sink);
-    BodyParser(xml, refill, path).Run(out);
+    BodyParser(xml, source, m_events, path).Run(out);
+    out.Finish();
 }
 
 QString OdtBodyTextFromXml(const QByteArray &contentXml)
@@ -597,6 +740,8 @@ QString OdtBodyTextFromXml(const QByteArray &contentXml)
     QString text;
     const IDocumentReader::TextSink sink = [&text](QStringView piece) { text.append(piece); };
     SinkOutput out(sink);
-    BodyParser(xml, [] { return false; }, u"content.xml"_s).Run(out);
+    WholeXmlSource source(contentXml.size());
+    BodyParser(xml, source, nullptr, u"content.xml"_s).Run(out);
+    out.Finish();
     return text;
 }

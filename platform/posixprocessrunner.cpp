@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cerrno>
@@ -18,11 +19,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr qsizetype kKeptErrorBytes = 4096;
+
 class PosixChild final : public IChildProcess
 {
 public:
-    explicit PosixChild(pid_t pid)
+    PosixChild(pid_t pid, int errorPipe)
         : m_pid(pid)
+        , m_errorPipe(errorPipe)
     {
     }
 
@@ -31,12 +35,16 @@ public:
         // A child still running is left to run; one that has ended is reaped.
         if (m_exitCode == kStillActive)
             ExitCode();
+        if (m_errorPipe >= 0)
+            ::close(m_errorPipe);
     }
 
     int ExitCode() override
     {
         if (m_exitCode != kStillActive)
             return m_exitCode;
+        // The pipe is emptied on every poll, so a talkative child never blocks on it.
+        Drain();
         int status = 0;
         pid_t r;
         do {
@@ -47,18 +55,64 @@ public:
                 m_exitCode = WEXITSTATUS(status);
             else if (WIFSIGNALED(status))
                 m_exitCode = 128 + WTERMSIG(status);
+            Drain();
         } else if (r < 0) {
             m_exitCode = 0; // nothing left to ask: treat as ended
         }
         return m_exitCode;
     }
 
+    QString ErrorOutput() override
+    {
+        Drain();
+        return QString::fromLocal8Bit(m_error);
+    }
+
 private:
+    void Drain()
+    {
+        if (m_errorPipe < 0)
+            return;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_errorPipe, buffer, sizeof buffer);
+            if (n > 0) {
+                m_error.append(buffer, n);
+                if (m_error.size() > kKeptErrorBytes)
+                    m_error.remove(0, m_error.size() - kKeptErrorBytes);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0) { // the child and everything it started closed their end
+                ::close(m_errorPipe);
+                m_errorPipe = -1;
+            }
+            return;
+        }
+    }
+
     pid_t m_pid;
+    int m_errorPipe;
     int m_exitCode = kStillActive;
+    QByteArray m_error;
 };
 
 } // namespace
+
+QString LastErrorLine(const QString &errorOutput)
+{
+    static const QRegularExpression escapes(u"\x1b\\[[0-9;?]*[A-Za-z]"_s);
+    QString text = errorOutput;
+    text.remove(escapes);
+    const QStringList lines = text.split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QString line = lines[i].trimmed();
+        if (!line.isEmpty())
+            return line;
+    }
+    return QString();
+}
 
 PosixProcessRunner::PosixProcessRunner(QString batchInterpreter)
     : m_batchInterpreter(std::move(batchInterpreter))
@@ -83,18 +137,27 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLin
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    // No window and no console: the child reads nothing and its output goes nowhere.
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
+        throw RuntimeError(QString::fromLocal8Bit(std::strerror(errno)), errno);
+    ::fcntl(errorPipe[0], F_SETFL, O_NONBLOCK);
+
+    // No window and no console: the child reads nothing, its output goes nowhere and its
+    // error output comes back to us.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
     pid_t pid = 0;
     const bool searchPath = !native.first().contains('/');
     const int error = searchPath ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
                                  : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
+    ::close(errorPipe[1]);
+    if (error != 0) {
+        ::close(errorPipe[0]);
         throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)) + u": "_s + arguments.first(), error);
-    return std::make_unique<PosixChild>(pid);
+    }
+    return std::make_unique<PosixChild>(pid, errorPipe[0]);
 }

@@ -14,7 +14,13 @@ public:
     virtual ~IChildProcess() = default;
     /// The exit code, or kStillActive while the process runs.
     virtual int ExitCode() = 0;
+    /// The end of what the process wrote on its standard error so far (a few kilobytes).
+    virtual QString ErrorOutput() = 0;
 };
+
+/// The last line of a program's error output that says something: terminal escapes and
+/// progress redraws removed; "" when there is none.
+QString LastErrorLine(const QString &errorOutput);
 
 // Runs command lines as child processes; none ever shows a window.
 class IProcessRunner
@@ -27,8 +33,9 @@ public:
     virtual std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) = 0;
 };
 
-// Starts programs with posix_spawn, without a shell. A program whose name ends in ".bat"
-// is run by the batch interpreter that ships with the program: interpreter /c file.
+// Starts programs with posix_spawn, without a shell; the child reads nothing and its
+// standard error is kept for ErrorOutput(). A program whose name ends in ".bat" (letter
+// case ignored) is run by the batch interpreter that ships with the program: interpreter /c file.
 class PosixProcessRunner final : public IProcessRunner
 {
 public:

@@ -41,7 +41,8 @@ public:
     /// The stream that receives the speech; null for the default audio output.
     virtual void SetOutput(IAudioFileStream *stream) = 0;
     /// Speaks the contents of a code-page text file; returns when speaking is done.
-    /// A chosen voice that cannot be loaded fails with "Class not registered".
+    /// A chosen voice that cannot be loaded fails with "Class not registered"; speech that
+    /// cannot be written to the stream (a full disk) fails with ErrorNumber::DiskFull.
     virtual void SpeakFile(const QString &path) = 0;
     /// Speaks the text; returns when speaking is done.
     virtual void Speak(const QString &text) = 0;

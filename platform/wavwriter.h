@@ -1,11 +1,17 @@
 #pragma once
 
+#include "platform/speechengine.h"
+
+#include <QFile>
 #include <QtGlobal>
+
+#include <memory>
 
 class QIODevice;
 
 // Writes 16-bit PCM samples as a WAV file: a 44-byte RIFF header written first and
-// completed with the sizes when the writer finishes. The device must be seekable.
+// completed with the sizes when the writer finishes. The device must be seekable. A WAV
+// file cannot hold more than 4 GiB of samples: a write beyond that is refused.
 class WavWriter
 {
 public:
@@ -13,16 +19,44 @@ public:
 
     /// Writes the header with empty sizes; false when the device refuses.
     bool Begin();
-    /// Appends samples; false when the device refuses.
+    /// Appends samples; false when the device refuses them or the file would grow too large.
     bool Write(const qint16 *samples, qint64 count);
-    /// Fills in the sizes; false when the device refuses.
+    /// Writes what is kept and fills in the sizes; false when the device refuses.
     bool Finish();
 
     qint64 SampleCount() const { return m_samples; }
+    /// True when a write was refused because the file would outgrow what a WAV can hold.
+    bool TooLong() const { return m_tooLong; }
 
 private:
+    bool Flush();
+
     QIODevice &m_device;
     int m_sampleRate;
     int m_channels;
     qint64 m_samples = 0;
+    bool m_tooLong = false;
+    QByteArray m_buffer;
+};
+
+// A WAV file that receives speech, created afresh (never through a link) and readable by
+// the user alone. Every engine speaks into it.
+class WavFileStream final : public IAudioFileStream
+{
+public:
+    ~WavFileStream() override;
+
+    void SetFormat(const AudioFormat &format) override;
+    void Open(const QString &path) override;
+    void Close() override;
+
+    bool IsOpen() const { return m_file.isOpen(); }
+    /// Appends samples; false when they cannot be written (see WriteFailure()).
+    bool Write(const qint16 *samples, qint64 count);
+    /// Why the last write failed, in words for the user.
+    QString WriteFailure() const;
+
+private:
+    QFile m_file;
+    std::unique_ptr<WavWriter> m_writer;
 };

@@ -3,6 +3,7 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
+#include "platform/diagnostics.h"
 #include "platform/messageboxes.h"
 #include "platform/shell.h"
 #include "platform/speechengine.h"
@@ -37,6 +38,8 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
     }
     if (!step.Failed())
         return true;
+    if (services.diagnostics)
+        services.diagnostics->Write(u"No voices can be listed: "_s + step.Cause());
     services.boxes->Information(u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);
     return false;
 }

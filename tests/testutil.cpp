@@ -74,3 +74,18 @@ QByteArray ContentXml(const QByteArray &body)
                "<office:body><office:text>")
            + body + QByteArrayLiteral("</office:text></office:body></office:document-content>");
 }
+
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+void PrintTo(const QStringList &list, std::ostream *os)
+{
+    *os << '{';
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        *os << (i ? ", " : "");
+        PrintTo(list[i], os);
+    }
+    *os << '}';
+}

@@ -1,5 +1,14 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+// Test failures show Qt's strings as text.
+void PrintTo(const QString &text, std::ostream *os);
+void PrintTo(const QStringList &list, std::ostream *os);
+
 #include <QByteArray>
 #include <QString>
 

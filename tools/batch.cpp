@@ -1,67 +1,93 @@
 #include "tools/batch.h"
 
 #include "common/codepage.h"
+#include "platform/filesystem.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSaveFile>
+
+#include <cstring>
 
 using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
 
-QStringList BatchLines(const QByteArray &file)
+QList<BatchLine> ParseBatch(const QString &text)
 {
-    const QString text = file.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(file.mid(3)) : CodePage::Decode(file);
-    QStringList lines;
-    QString line;
+    QList<BatchLine> lines;
+    BatchLine line;
+    BatchWord word;
+    bool inWord = false;
+    int quotes = 0;
     bool inQuote = false;
+    auto endWord = [&] {
+        if (inWord)
+            line.append(word);
+        word = BatchWord();
+        inWord = false;
+    };
     for (const QChar c : text) {
-        if (c == u'"')
-            inQuote = !inQuote;
-        if (!inQuote && (c == u'\r' || c == u'\n')) {
-            if (!line.trimmed().isEmpty())
-                lines.append(line);
-            line.clear();
+        if (c == u'"') {
+            if (++quotes == 3) { // three in a row: the character itself
+                quotes = 0;
+                word.text += c;
+                word.quoted = true;
+                inWord = true;
+            }
             continue;
         }
-        line.append(c);
+        if (quotes == 1) {
+            inQuote = !inQuote;
+            word.quoted = true;
+            inWord = true;
+        }
+        quotes = 0;
+        if (!inQuote && (c == u'\r' || c == u'\n')) {
+            endWord();
+            if (!line.isEmpty())
+                lines.append(line);
+            line.clear();
+        } else if (!inQuote && c.isSpace()) {
+            endWord();
+        } else {
+            word.text += c;
+            inWord = true;
+        }
     }
-    if (!line.trimmed().isEmpty())
+    endWord();
+    if (!line.isEmpty())
         lines.append(line);
     return lines;
 }
 
-QStringList BatchWords(const QString &line)
+QList<BatchLine> ParseBatchFile(const QByteArray &file)
 {
-    return QProcess::splitCommand(line);
+    return ParseBatch(file.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(file.mid(3)) : CodePage::Decode(file));
 }
 
 namespace {
 
-bool IsSwitch(const QString &word, const QString &raw)
+bool IsBare(const BatchWord &word, QStringView text)
 {
-    // A switch is a bare word such as /y or /b; a quoted "/path" is a file.
-    return word.startsWith(u'/') && word.size() <= 3 && !raw.contains(u'"' + word);
+    return !word.quoted && word.text.compare(text, Qt::CaseInsensitive) == 0;
 }
 
-int Copy(const QStringList &words, const QString &line, const std::function<void(const QString &)> &err)
+int Copy(const BatchLine &words, const std::function<void(const QString &)> &err)
 {
     QStringList sources;
     QString destination;
     bool expectSource = true;
     for (qsizetype i = 1; i < words.size(); ++i) {
-        const QString &word = words[i];
-        if (IsSwitch(word, line))
+        const BatchWord &word = words[i];
+        if (IsBare(word, u"/y") || IsBare(word, u"/b"))
             continue;
-        if (word == u"+"_s) {
+        if (IsBare(word, u"+")) {
             expectSource = true;
             continue;
         }
         if (expectSource) {
-            sources.append(word);
+            sources.append(word.text);
             expectSource = false;
         } else if (destination.isEmpty()) {
-            destination = word;
+            destination = word.text;
         } else {
             err(u"The syntax of the command is incorrect."_s);
             return 1;
@@ -71,37 +97,48 @@ int Copy(const QStringList &words, const QString &line, const std::function<void
         err(u"The syntax of the command is incorrect."_s);
         return 1;
     }
+    // A folder, a pipe or a device at the destination is never replaced; a link is (its
+    // target is left alone).
+    const auto target = Fs::LinkStat(destination);
+    if (target && target->kind != Fs::Kind::Regular && target->kind != Fs::Kind::Link) {
+        err(u"The destination is not a regular file: "_s + destination);
+        return 1;
+    }
 
     int exitCode = 0;
     // Written beside the destination and renamed over it at the end: a failed copy never
     // leaves a half file.
-    QSaveFile out(destination);
-    out.setDirectWriteFallback(false);
+    Fs::ReplacingFile out;
+    bool opened = false;
     bool wroteAny = false;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (const QString &source : std::as_const(sources)) {
+        const auto status = Fs::Stat(source);
         QFile in(source);
-        if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly)) {
+        if (!status || status->kind != Fs::Kind::Regular || !in.open(QIODevice::ReadOnly)) {
             err(u"The system cannot find the file specified: "_s + source);
             exitCode = 1;
             continue;
         }
-        if (!out.isOpen() && !out.open(QIODevice::WriteOnly)) {
-            err(u"Access is denied: "_s + destination + u" ("_s + out.errorString() + u')');
-            return 1;
+        if (!opened) {
+            if (const int error = out.Open(destination, Fs::WithUmask(0666))) {
+                err(u"Access is denied: "_s + destination + u" ("_s + QString::fromLocal8Bit(std::strerror(error))
+                    + u')');
+                return 1;
+            }
+            opened = true;
         }
         for (;;) {
             const qint64 n = in.read(buffer.data(), buffer.size());
             if (n < 0) {
                 err(u"The file cannot be read: "_s + source);
-                out.cancelWriting();
                 return 1;
             }
             if (n == 0)
                 break;
-            if (out.write(buffer.constData(), n) != n) {
-                err(u"The file cannot be written: "_s + destination + u" ("_s + out.errorString() + u')');
-                out.cancelWriting();
+            if (const int error = out.Write(QByteArrayView(buffer.constData(), n))) {
+                err(u"The file cannot be written: "_s + destination + u" ("_s
+                    + QString::fromLocal8Bit(std::strerror(error)) + u')');
                 return 1;
             }
         }
@@ -109,8 +146,9 @@ int Copy(const QStringList &words, const QString &line, const std::function<void
     }
     if (!wroteAny)
         return 1;
-    if (!out.commit()) {
-        err(u"The file cannot be written: "_s + destination + u" ("_s + out.errorString() + u')');
+    if (const int error = out.Commit()) {
+        err(u"The file cannot be written: "_s + destination + u" ("_s + QString::fromLocal8Bit(std::strerror(error))
+            + u')');
         return 1;
     }
     return exitCode;
@@ -118,26 +156,25 @@ int Copy(const QStringList &words, const QString &line, const std::function<void
 
 } // namespace
 
-int RunBatchLine(const QString &line, const std::function<void(const QString &)> &err)
+int RunBatchLine(const BatchLine &line, const std::function<void(const QString &)> &err)
 {
-    const QStringList words = BatchWords(line);
-    if (words.isEmpty())
+    if (line.isEmpty())
         return 0;
-    if (words.first().compare(u"copy"_s, Qt::CaseInsensitive) == 0)
-        return Copy(words, line, err);
-    err(u"'"_s + words.first() + u"' is not recognized as a command"_s);
+    if (line.first().text.compare(u"copy"_s, Qt::CaseInsensitive) == 0)
+        return Copy(line, err);
+    err(u"'"_s + line.first().text + u"' is not recognized as a command"_s);
     return 1;
 }
 
 int RunBatchFile(const QString &path, const std::function<void(const QString &)> &err)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto bytes = Fs::ReadFile(path, qint64(1) << 30);
+    if (!bytes) {
         err(u"The system cannot find the file specified: "_s + path);
         return 1;
     }
     int exitCode = 0;
-    for (const QString &line : BatchLines(file.readAll())) {
+    for (const BatchLine &line : ParseBatchFile(*bytes)) {
         if (RunBatchLine(line, err) != 0)
             exitCode = 1;
     }

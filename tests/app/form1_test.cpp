@@ -24,9 +24,6 @@ class Form1Test : public ::testing::Test
 protected:
     Form1Test()
     {
-        services.boxes = &boxes;
-        services.settings = &settings;
-        services.events = &events;
         form = std::make_unique<Form1>(services);
     }
 
@@ -37,10 +34,11 @@ protected:
         QApplication::sendEvent(widget, &move);
     }
 
-    FakeMessageBoxes boxes;
-    MemorySettingsStore settings;
-    FakeEventLoop events;
-    Services services;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes = fakes.boxes;
+    MemorySettingsStore &settings = fakes.settings;
+    FakeEventLoop &events = fakes.events;
+    Services &services = fakes.services;
     std::unique_ptr<Form1> form;
 };
 

@@ -4,6 +4,7 @@
 #include "tests/testutil.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -78,6 +79,20 @@ TEST(KillFile, YieldsDeletesAndNeverThrows)
     KillFile(events, QString());
     KillFile(events, dir.path()); // a folder is not a file: left alone
     EXPECT_TRUE(FolderExists(dir.path()));
+
+    // A link goes itself; what it points at keeps its bytes and its mode.
+    QTemporaryDir elsewhere;
+    const QString key = elsewhere.filePath(u"id_rsa"_s);
+    WriteBytes(key, "secret");
+    ::chmod(QFile::encodeName(key).constData(), 0600);
+    const QString link = dir.filePath(u"output.wav"_s);
+    ASSERT_TRUE(QFile::link(key, link));
+    KillFile(events, link);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadBytes(key), QByteArray("secret"));
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(key).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(WriteTextFile, WritesCodePageTextAndLineEndReplacingTheFile)
@@ -88,6 +103,17 @@ TEST(WriteTextFile, WritesCodePageTextAndLineEndReplacingTheFile)
     WriteTextFile(u"caf\u00e9 \u20ac \U0001F600"_s, file);
     EXPECT_EQ(ReadBytes(file), QByteArray("caf\xe9 \x80 ?\r\n"));
     EXPECT_THROW(WriteTextFile(u"x"_s, dir.filePath(u"no/such/folder.txt"_s)), RuntimeError);
+
+    // The user's alone, and a link at the name is replaced, never written through.
+    EXPECT_EQ(QFileInfo(file).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+    QTemporaryDir elsewhere;
+    WriteBytes(elsewhere.filePath(u"victim"_s), "precious");
+    const QString planted = dir.filePath(u"TempTest.txt"_s);
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(u"victim"_s), planted));
+    WriteTextFile(u"test"_s, planted);
+    EXPECT_EQ(ReadBytes(elsewhere.filePath(u"victim"_s)), QByteArray("precious"));
+    EXPECT_EQ(ReadBytes(planted), QByteArray("test\r\n"));
+    EXPECT_FALSE(QFileInfo(planted).isSymLink());
 }
 
 TEST(WriteBinaryFile, KeepsAnExistingFileAndLeavesNoPartialOne)
@@ -101,7 +127,19 @@ TEST(WriteBinaryFile, KeepsAnExistingFileAndLeavesNoPartialOne)
     EXPECT_EQ(ReadBytes(file), QByteArray(1000, 'a'));
     EXPECT_EQ(events.yields, 2);
     EXPECT_THROW(WriteBinaryFile(events, "x", dir.filePath(u"no/such/x"_s)), RuntimeError);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"lame.exe"_s});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"lame.exe"_s});
+
+    // The encoder has its mode before it has its name.
+    const QString encoder = dir.filePath(u"encoder"_s);
+    WriteBinaryFile(events, "#!", encoder, 0700);
+    EXPECT_EQ(QFileInfo(encoder).permissions(),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    EXPECT_TRUE(FileHoldsBytes(encoder, "#!"));
+    EXPECT_FALSE(FileHoldsBytes(encoder, "#?"));
+    EXPECT_FALSE(FileHoldsBytes(encoder, "#!!"));
+    EXPECT_FALSE(FileHoldsBytes(dir.filePath(u"missing"_s), QByteArray()));
+    ASSERT_TRUE(QFile::link(encoder, dir.filePath(u"link"_s)));
+    EXPECT_FALSE(FileHoldsBytes(dir.filePath(u"link"_s), "#!")); // a link is not the encoder
 }
 
 TEST(ReadTextFile, MissingEmptyAndRawBytes)

@@ -9,6 +9,7 @@
 #include "platform/espeakengine.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
+#include "platform/workingfolder.h"
 #include "tests/audio.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -70,6 +71,8 @@ protected:
         services.reader = &reader;
         services.processes = &processes;
         services.resources = &resources;
+        services.workingFolder = &working;
+        services.diagnostics = &diagnostics;
         window.combo1Index = 0;
         window.text1 = out.path();
     }
@@ -97,6 +100,8 @@ protected:
     OdtReader reader;
     PosixProcessRunner processes;
     QtResources resources;
+    FakeDiagnostics diagnostics;
+    PrivateWorkingFolder working{&diagnostics};
     PlainMainWindow window;
     Services services;
 };

@@ -172,7 +172,7 @@ private:
         if (m_engine.unregistered.contains(m_index))
             throw RuntimeError(QStringLiteral("Class not registered"), ErrorNumber::ClassNotRegistered);
         if (!m_engine.speakFailure.isEmpty())
-            throw RuntimeError(m_engine.speakFailure);
+            throw RuntimeError(m_engine.speakFailure, m_engine.speakFailureNumber);
     }
     void Write(qint64 characters)
     {
@@ -187,30 +187,33 @@ private:
     FakeStream *m_output = nullptr;
 };
 
+// A child that runs for a number of polls; when it ends, finish does its work and gives
+// the exit code.
 class FakeChild final : public IChildProcess
 {
 public:
-    FakeChild(int polls, int exitCode, std::function<void()> finish)
+    FakeChild(int polls, std::function<int()> finish, QString &errorOutput)
         : m_polls(polls)
-        , m_exitCode(exitCode)
         , m_finish(std::move(finish))
+        , m_errorOutput(errorOutput)
     {
     }
     int ExitCode() override
     {
+        if (m_exitCode != kStillActive)
+            return m_exitCode;
         if (m_polls > 0 && --m_polls > 0)
             return kStillActive;
-        if (m_finish) {
-            m_finish();
-            m_finish = nullptr;
-        }
+        m_exitCode = m_finish();
         return m_exitCode;
     }
+    QString ErrorOutput() override { return m_errorOutput; }
 
 private:
     int m_polls;
-    int m_exitCode;
-    std::function<void()> m_finish;
+    std::function<int()> m_finish;
+    QString &m_errorOutput;
+    int m_exitCode = kStillActive;
 };
 
 } // namespace
@@ -245,21 +248,27 @@ std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine
     const QStringList words = QProcess::splitCommand(commandLine);
     if (words.isEmpty() || !QFileInfo::exists(words.first()))
         throw RuntimeError(QStringLiteral("No such file or directory"), 2);
-    std::function<void()> finish;
+    if (fails && fails(commandLine))
+        return std::make_unique<FakeChild>(pollsToFinish, [] { return 1; }, errorOutput);
+    std::function<int()> finish = [this] { return exitCode; };
     if (words.first().endsWith(QStringLiteral(".bat"))) {
         const QString file = words.first();
-        finish = [file] { RunBatchFile(file, [](const QString &) {}); };
+        finish = [file, this] {
+            const int code = RunBatchFile(file, [this](const QString &line) { errorOutput += line + u'\n'; });
+            return code != 0 ? code : exitCode;
+        };
     } else if (words.size() == 4 && words[1] == QStringLiteral("-h")) {
         const QString wav = words[2];
         const QString mp3 = words[3];
-        finish = [wav, mp3] {
+        finish = [wav, mp3, this] {
             QFile in(wav);
             QFile out(mp3);
-            if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
+            if (!encoderWritesNothing && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
                 out.write("MP3(" + QByteArray::number(in.size()) + ")");
+            return exitCode;
         };
     }
-    return std::make_unique<FakeChild>(pollsToFinish, exitCode, finish);
+    return std::make_unique<FakeChild>(pollsToFinish, finish, errorOutput);
 }
 
 QByteArray FakeResources::Load(const QString &type, int id)
@@ -289,4 +298,28 @@ QString FakeShell::DesktopFolder()
     if (failDesktop)
         throw RuntimeError(QStringLiteral("The desktop folder cannot be found"), ErrorNumber::PathNotFound);
     return desktop;
+}
+
+QString FakeWorkingFolder::Path()
+{
+    if (!failure.isEmpty())
+        throw RuntimeError(failure, ErrorNumber::PermissionDenied);
+    return path;
+}
+
+FakeServices::FakeServices()
+{
+    services.boxes = &boxes;
+    services.settings = &settings;
+    services.events = &events;
+    services.speech = &speech;
+    services.reader = &reader;
+    services.processes = &processes;
+    services.resources = &resources;
+    services.shell = &shell;
+    services.dialogs = &dialogs;
+    services.random = &random;
+    services.workingFolder = &working;
+    services.diagnostics = &diagnostics;
+    services.programFolder = programFolder.path();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/testutil.h"
+
 #include "common/eventloop.h"
 #include "common/plainwindow.h"
 #include "common/services.h"
@@ -94,8 +96,9 @@ public:
                           QStringLiteral("eSpeak NG French (France)")};
     /// Voices whose speaking fails with "Class not registered".
     QSet<int> unregistered;
-    /// When set, every speak call fails with this description.
+    /// When set, every speak call fails with this description and number.
     QString speakFailure;
+    int speakFailureNumber = 440;
     bool failCreateVoice = false;
     bool failVoiceList = false;
     /// Everything asked, in order ("SelectVoice 1", "SpeakFile /w/output001.txt", ...).
@@ -118,6 +121,11 @@ public:
     int exitCode = 0;
     /// When set, starting fails with this error number.
     int startError = 0;
+    /// Commands for which this answers true do nothing, write errorOutput and end with exit code 1.
+    std::function<bool(const QString &commandLine)> fails;
+    QString errorOutput;
+    /// The imitated encoder ends well but writes nothing.
+    bool encoderWritesNothing = false;
 };
 
 // Resources from a map.
@@ -170,4 +178,57 @@ class FakeRandom final : public IRandom
 public:
     int Between(int, int) override { return value; }
     int value = 50;
+};
+
+#include "platform/diagnostics.h"
+#include "platform/documentreader.h"
+#include "platform/workingfolder.h"
+
+#include <QTemporaryDir>
+
+// Diagnostics that keep their lines.
+class FakeDiagnostics final : public IDiagnostics
+{
+public:
+    void Write(const QString &line) override { lines.append(line); }
+    QStringList lines;
+};
+
+// A working folder of a temporary folder of the test's own.
+class FakeWorkingFolder final : public IWorkingFolder
+{
+    QTemporaryDir m_dir; // first: path is made from it
+
+public:
+    QString Path() override;
+    QString ForDisplay() override { return Path(); }
+
+    /// The folder; a fresh temporary one unless a test names another.
+    QString path = m_dir.path();
+    /// When set, Path() fails with this description.
+    QString failure;
+};
+
+// Every fake in one bundle, with the services that point at them: a fixture that holds
+// one cannot forget a service. The document reader is the real one, on test files.
+struct FakeServices
+{
+    FakeServices();
+    FakeServices(const FakeServices &) = delete;
+    FakeServices &operator=(const FakeServices &) = delete;
+
+    FakeMessageBoxes boxes;
+    MemorySettingsStore settings;
+    FakeEventLoop events;
+    FakeSpeechEngine speech;
+    OdtReader reader;
+    FakeProcessRunner processes;
+    FakeResources resources;
+    FakeShell shell;
+    FakeFileDialogs dialogs;
+    FakeRandom random;
+    FakeWorkingFolder working;
+    FakeDiagnostics diagnostics;
+    QTemporaryDir programFolder;
+    Services services;
 };

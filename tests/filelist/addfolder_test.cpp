@@ -21,30 +21,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The sub-folders of a folder in the order the file system lists them.
-QStringList ListedFolders(const QString &folder)
-{
-    QStringList names;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    while (const dirent *entry = dir ? ::readdir(dir) : nullptr) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name != u"."_s && name != u".."_s && QFileInfo(folder + u'/' + name).isDir())
-            names.append(name);
-    }
-    if (dir)
-        ::closedir(dir);
-    return names;
-}
 
 class FolderScanTest : public ::testing::Test
 {
 protected:
     FolderScanTest()
     {
-        services.boxes = &boxes;
-        services.events = &events;
-        services.settings = &settings;
-        services.dialogs = &dialogs;
         root = dir.path() + u"/root"_s;
         QDir().mkpath(root);
     }
@@ -66,11 +48,12 @@ protected:
 
     QTemporaryDir dir;
     QString root;
-    FakeMessageBoxes boxes;
-    FakeEventLoop events;
-    MemorySettingsStore settings;
-    FakeFileDialogs dialogs;
-    Services services;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes = fakes.boxes;
+    FakeEventLoop &events = fakes.events;
+    MemorySettingsStore &settings = fakes.settings;
+    FakeFileDialogs &dialogs = fakes.dialogs;
+    Services &services = fakes.services;
 };
 
 } // namespace
@@ -126,12 +109,69 @@ TEST_F(FolderScanTest, FilesComeOutBreadthFirstFolderByFolder)
     Make(u"a/x/x.odt"_s);
     Make(u"b/b.odt"_s);
     Make(u"b/y/z/z.odt"_s);
-    // The root's files, then a's and b's in listing order, then level 2 (x), then level 3 (z).
-    QStringList expected = {root + u"/r.odt"_s};
-    for (const QString &name : ListedFolders(root))
-        expected.append(root + u'/' + name + u'/' + name + u".odt"_s);
-    expected += QStringList{root + u"/a/x/x.odt"_s, root + u"/b/y/z/z.odt"_s};
-    EXPECT_EQ(Scan(root, u"*.odt"_s), expected);
+    // The root's files, then a's and b's, then level 2 (x), then level 3 (z).
+    EXPECT_EQ(Scan(root, u"*.odt"_s), (QStringList{root + u"/r.odt"_s, root + u"/a/a.odt"_s, root + u"/b/b.odt"_s,
+                                                   root + u"/a/x/x.odt"_s, root + u"/b/y/z/z.odt"_s}));
+}
+
+TEST_F(FolderScanTest, ListingsComeInTheOrderAFileManagerShows)
+{
+    // Natural and letter case ignored: an audiobook's chapters in their order.
+    const QStringList chapters = {u"Chapter 1.odt"_s, u"Chapter 2.odt"_s, u"chapter 3.odt"_s, u"Chapter 10.odt"_s,
+                                  u"Chapter 11.odt"_s, u"CHAPTER 12.odt"_s};
+    for (qsizetype i = chapters.size() - 1; i >= 0; --i)
+        Make(u"book/"_s + chapters[i]);
+    for (const QString &part : {u"Part 10"_s, u"part 9"_s, u"Part 1"_s})
+        Make(u"parts/"_s + part + u"/x.odt"_s);
+    EXPECT_EQ(ListFolderFiles(root + u"/book"_s, u"*.odt"_s), chapters);
+    EXPECT_EQ(Scan(root + u"/parts"_s, u"*.odt"_s),
+              (QStringList{root + u"/parts/Part 1/x.odt"_s, root + u"/parts/part 9/x.odt"_s,
+                           root + u"/parts/Part 10/x.odt"_s}));
+    QStringList names = {u"b"_s, u"B"_s, u"a10"_s, u"A2"_s, u"a1"_s};
+    SortForListing(names);
+    EXPECT_EQ(names, (QStringList{u"a1"_s, u"A2"_s, u"a10"_s, u"B"_s, u"b"_s})); // the same every time
+}
+
+TEST_F(FolderScanTest, TheTrashIsAHiddenSystemFolderThatIsNeverWalked)
+{
+    ScopedEnv home("HOME", root);
+    ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+    Make(u"kept.odt"_s);
+    Make(u".local/share/Trash/files/deleted.odt"_s);
+    Make(u".local/share/Trash/info/deleted.odt.trashinfo"_s);
+    Make(u"usb/.Trash-1000/files/deleted.odt"_s);
+    Make(u"usb/.Trash/deleted.odt"_s);
+    Make(u"usb/kept2.odt"_s);
+    EXPECT_EQ(FileAttributes(root + u"/.local/share/Trash"_s), 22);
+    EXPECT_EQ(FileAttributes(root + u"/usb/.Trash-1000/"_s), 22);
+    EXPECT_EQ(FileAttributes(root + u"/.local"_s), 18); // merely hidden: walked
+    EXPECT_EQ(Scan(root, u"*.odt"_s), (QStringList{root + u"/kept.odt"_s, root + u"/usb/kept2.odt"_s}));
+
+    // XDG_DATA_HOME moves the user's trash.
+    ScopedEnv moved("XDG_DATA_HOME", root + u"/usb"_s);
+    Make(u"usb/Trash/files/gone.odt"_s);
+    EXPECT_EQ(FileAttributes(root + u"/usb/Trash"_s), 22);
+    EXPECT_EQ(FileAttributes(root + u"/.local/share/Trash"_s), 16);
+}
+
+TEST_F(FolderScanTest, AFolderWhoseAttributesCannotBeReadIsNotWalked)
+{
+    // The folder vanishes while the walk yields, and is back (with a sub-folder) by the time
+    // the failure's report is closed: it is skipped, not walked.
+    Make(u"a/sub/s.odt"_s);
+    bool removed = false;
+    fakes.events.onYield = [&] {
+        if (!removed) {
+            removed = true;
+            QDir(root + u"/a"_s).removeRecursively();
+        }
+    };
+    boxes.onShow = [&](const FakeMessageBoxes::Box &) { Make(u"a/sub/s.odt"_s); };
+    QStringList folders{root + u"/a/"_s};
+    GetSubDirectories2016(services, folders, true);
+    EXPECT_EQ(folders, QStringList{root + u"/a/"_s});
+    ASSERT_EQ(boxes.ErrorReports().size(), 1);
+    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"in Brindle2021/08/31.AddFolder.GetSubDirectories2016 at line 116"_s));
 }
 
 TEST_F(FolderScanTest, ExtensionCaseTildeAndHiddenRules)

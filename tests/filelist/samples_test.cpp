@@ -19,10 +19,6 @@ class SamplesTest : public ::testing::Test
 protected:
     SamplesTest()
     {
-        services.boxes = &boxes;
-        services.events = &events;
-        services.settings = &settings;
-        services.shell = &shell;
         services.programFolder = program.path();
         QDir(program.path()).mkdir(u"Samples"_s);
     }
@@ -30,11 +26,12 @@ protected:
     QString Sample(const QString &name) const { return program.path() + u"/Samples/"_s + name; }
 
     QTemporaryDir program;
-    FakeMessageBoxes boxes;
-    FakeEventLoop events;
-    MemorySettingsStore settings;
-    FakeShell shell;
-    Services services;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes = fakes.boxes;
+    FakeEventLoop &events = fakes.events;
+    MemorySettingsStore &settings = fakes.settings;
+    FakeShell &shell = fakes.shell;
+    Services &services = fakes.services;
 };
 
 } // namespace

@@ -3,10 +3,14 @@
 #include "platform/documentreader.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
+#include "common/runtimeerror.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -18,14 +22,11 @@ class ConversionRunTest : public ::testing::Test
 {
 protected:
     ConversionRunTest()
-        : temp("TEMP", work.path())
+        : boxes(fakes.boxes)
+        , processes(fakes.processes)
+        , resources(fakes.resources)
+        , services(fakes.services)
     {
-        services.boxes = &boxes;
-        services.events = &events;
-        services.speech = &engine;
-        services.reader = &reader;
-        services.processes = &processes;
-        services.resources = &resources;
         window.text1 = out.path();
         window.slider2 = 0;
     }
@@ -43,20 +44,17 @@ protected:
         return path;
     }
 
-    QStringList WorkFiles() const { return QDir(work.path()).entryList(QDir::Files, QDir::Name); }
+    QString Work(const QString &name) const { return fakes.working.path + u'/' + name; }
+    QStringList WorkFiles() const { return QDir(fakes.working.path).entryList(QDir::Files, QDir::Name); }
 
-    QTemporaryDir work;
     QTemporaryDir docs;
     QTemporaryDir out;
-    ScopedEnv temp;
-    FakeMessageBoxes boxes;
-    FakeEventLoop events;
-    FakeSpeechEngine engine;
-    OdtReader reader;
-    FakeProcessRunner processes;
-    FakeResources resources;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes;
+    FakeProcessRunner &processes;
+    FakeResources &resources;
+    const Services &services;
     FakeMainWindow window;
-    Services services;
 };
 
 } // namespace
@@ -83,7 +81,8 @@ TEST_F(ConversionRunTest, AMissingOutputFolderIsRefusedUnlessResultsGoBesideTheD
     boxes.shown.clear();
     Start();
     EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
-    EXPECT_EQ(ReadBytes(docs.filePath(u"a.mp3"_s)), QByteArray("MP3(") + QByteArray::number(44 + 6 * 10 * 2) + ")");
+    // "hello." and its line feed, spoken.
+    EXPECT_EQ(ReadBytes(docs.filePath(u"a.mp3"_s)), QByteArray("MP3(") + QByteArray::number(44 + 7 * 10 * 2) + ")");
 }
 
 TEST_F(ConversionRunTest, ASecondClickDuringARunChangesNothing)
@@ -105,12 +104,17 @@ TEST_F(ConversionRunTest, OneSegmentIsEncodedStraightToTheOutputPath)
     const QString mp3 = out.filePath(u"report.v2.mp3"_s);
     EXPECT_TRUE(QFile::exists(mp3));
     ASSERT_EQ(processes.commandLines.size(), 1);
-    EXPECT_EQ(processes.commandLines[0], u"\""_s + work.filePath(u"lame.exe"_s) + u"\" -h \""_s
-                                             + work.filePath(u"output001.wav"_s) + u"\" \""_s + mp3 + u'"');
+    // The encoder writes under a hidden name of its own beside the MP3, which is renamed
+    // over the output path once it is complete.
+    const QStringList words = QProcess::splitCommand(processes.commandLines[0]);
+    ASSERT_EQ(words.size(), 4);
+    EXPECT_EQ(words.mid(0, 3), (QStringList{Work(u"lame.exe"_s), u"-h"_s, Work(u"output001.wav"_s)}));
+    EXPECT_TRUE(words[3].startsWith(out.filePath(u".report.v2.mp3.part-"_s))) << words[3].toStdString();
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.v2.mp3"_s});
     EXPECT_EQ(processes.windowStyles, QList<int>{0});
     // Only the segment text stays behind.
     EXPECT_EQ(WorkFiles(), QStringList{u"output001.txt"_s});
-    EXPECT_EQ(ReadBytes(work.filePath(u"output001.txt"_s)), QByteArray("hello, world!"));
+    EXPECT_EQ(ReadBytes(Work(u"output001.txt"_s)), QByteArray("hello, world!\n"));
     EXPECT_FALSE(window.state.IsBusy);
     EXPECT_EQ(window.pointer, MousePointer::Default);
     EXPECT_EQ(window.progress.value, 0);
@@ -127,7 +131,7 @@ TEST_F(ConversionRunTest, SeveralSegmentsAreJoinedAndCleanedUp)
     Start();
     EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
     ASSERT_EQ(processes.commandLines.size(), 3);
-    EXPECT_EQ(processes.commandLines[2], u"\""_s + work.filePath(u"JoinMP3.bat"_s) + u'"');
+    EXPECT_EQ(processes.commandLines[2], u"\""_s + Work(u"JoinMP3.bat"_s) + u'"');
     const QByteArray joined = ReadBytes(out.filePath(u"long.mp3"_s));
     EXPECT_TRUE(joined.startsWith("MP3(") && joined.count("MP3(") == 2) << joined.toStdString();
     EXPECT_EQ(WorkFiles(), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
@@ -161,23 +165,203 @@ TEST_F(ConversionRunTest, AnUnreadableDocumentIsReportedAndSkipped)
     EXPECT_EQ(processes.commandLines.size(), 1);
 }
 
-TEST_F(ConversionRunTest, AnEncoderAlreadyThereIsUsedAndRemoved)
+TEST_F(ConversionRunTest, OnlyTheProgramsOwnEncoderEverRuns)
 {
-    WriteBytes(work.filePath(u"lame.exe"_s), "the encoder of an earlier run");
+    // The program's own encoder, left by an earlier run, is used and removed at the end.
+    WriteBytes(Work(u"lame.exe"_s), resources.resources.value(u"CUSTOM/101"_s));
     window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    resources.resources.clear(); // the run does not need its own copy
     Start();
     EXPECT_TRUE(QFile::exists(out.filePath(u"a.mp3"_s)));
-    EXPECT_FALSE(QFile::exists(work.filePath(u"lame.exe"_s)));
-    ASSERT_EQ(boxes.ErrorReports().size(), 1); // only the resource load at 110
-    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 110\r\r"_s));
+    EXPECT_FALSE(QFile::exists(Work(u"lame.exe"_s)));
+
+    // Anything else found under its name is replaced before the encoder runs.
+    WriteBytes(Work(u"lame.exe"_s), "#!/bin/sh\ncp ~/.ssh/id_rsa /tmp/\n");
+    QByteArray ran;
+    processes.fails = [&](const QString &) {
+        ran = ReadBytes(Work(u"lame.exe"_s));
+        return false;
+    };
+    Start();
+    EXPECT_EQ(ran, resources.resources.value(u"CUSTOM/101"_s));
+    EXPECT_TRUE(boxes.ErrorReports().isEmpty());
+}
+
+TEST_F(ConversionRunTest, AFailingEncoderIsReportedAndLeavesTheOlderMp3)
+{
+    WriteBytes(out.filePath(u"a.mp3"_s), "the good MP3 of yesterday");
+    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
+    window.list.Append(Document(u"b.odt"_s, "<text:p>B.</text:p>"));
+    processes.fails = [](const QString &command) { return command.contains(u"a.mp3"_s); };
+    processes.errorOutput = u"LAME 3.100\n\x1b[KEncoding...\rError writing output file\n"_s;
+    Start();
+    ASSERT_EQ(boxes.ErrorReports().size(), 1);
+    const QString report = boxes.ErrorReports()[0];
+    EXPECT_TRUE(report.startsWith(u"The MP3 encoder failed (exit code 1) on "_s + Work(u"output001.wav"_s)
+                                  + u": Error writing output file\r\n"
+                                    u"in Lectorn2021/08/31.Form1.PushButton1_Click at line 184\r\r"_s))
+        << report.toStdString();
+    EXPECT_EQ(fakes.diagnostics.lines.size(), 1);
+    EXPECT_EQ(ReadBytes(out.filePath(u"a.mp3"_s)), QByteArray("the good MP3 of yesterday"));
+    EXPECT_TRUE(QFile::exists(out.filePath(u"b.mp3"_s))); // the run went on
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{u"a.mp3"_s, u"b.mp3"_s}));
+}
+
+TEST_F(ConversionRunTest, AnEncoderThatCannotStartOrWritesNothingIsReported)
+{
+    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
+    processes.startError = 13;
+    Start();
+    ASSERT_EQ(boxes.ErrorReports().size(), 1);
+    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"The MP3 encoder could not be started: cannot start\r\n"_s));
+    EXPECT_FALSE(QFile::exists(out.filePath(u"a.mp3"_s)));
+
+    // An encoder that ends well but writes no MP3 is no success either.
+    processes.startError = 0;
+    processes.encoderWritesNothing = true;
+    boxes.shown.clear();
+    Start();
+    ASSERT_EQ(boxes.ErrorReports().size(), 1);
+    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"The MP3 encoder wrote no MP3 file to "_s
+                                                   + out.filePath(u".a.mp3.part-"_s)));
+    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 184\r\r"_s));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+}
+
+TEST_F(ConversionRunTest, AJoinThatFailsIsReportedAndLeavesTheOlderMp3)
+{
+    QByteArray body;
+    for (int i = 0; i < 60; ++i)
+        body += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
+    window.list.Append(Document(u"long.odt"_s, body));
+    window.slider2 = -10; // two segments
+    WriteBytes(out.filePath(u"long.mp3"_s), "older");
+    // The second segment's encoder fails: its MP3 is missing from the join.
+    processes.fails = [](const QString &command) { return command.contains(u"output002.mp3"_s); };
+    Start();
+    const QStringList reports = boxes.ErrorReports();
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_TRUE(reports[0].contains(u"at line 186\r\r"_s));
+    EXPECT_TRUE(reports[1].startsWith(u"The segments could not be joined into "_s + out.filePath(u"long.mp3"_s)
+                                      + u": The system cannot find the file specified: "_s + Work(u"output002.mp3"_s)
+                                      + u"\r\nin Lectorn2021/08/31.Form1.PushButton1_Click at line 220\r\r"_s))
+        << reports[1].toStdString();
+    EXPECT_EQ(ReadBytes(out.filePath(u"long.mp3"_s)), QByteArray("older"));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"long.mp3"_s});
+    EXPECT_EQ(WorkFiles(), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+}
+
+TEST_F(ConversionRunTest, SpeechCutShortIsReportedAndNeverEncoded)
+{
+    WriteBytes(out.filePath(u"a.mp3"_s), "older");
+    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
+    fakes.speech.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
+    fakes.speech.speakFailureNumber = ErrorNumber::DiskFull;
+    Start();
+    ASSERT_EQ(boxes.ErrorReports().size(), 1);
+    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(
+        u"The speech could not be saved to x (No space left on device)\r\n"
+        u"in Lectorn2021/08/31.Form1.PushButton1_Click at line 172\r\r"_s));
+    EXPECT_EQ(processes.commandLines.size(), 0);
+    EXPECT_EQ(ReadBytes(out.filePath(u"a.mp3"_s)), QByteArray("older"));
+    EXPECT_FALSE(QFile::exists(Work(u"output001.wav"_s)));
+
+    // Any other failure of the speech engine is still dropped without a message.
+    fakes.speech.speakFailure = u"Something else"_s;
+    fakes.speech.speakFailureNumber = ErrorNumber::UnexpectedError;
+    boxes.shown.clear();
+    Start();
+    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+}
+
+TEST_F(ConversionRunTest, AnOutputPathThatIsNoFileIsReportedAndTheDocumentSkipped)
+{
+    QDir(out.path()).mkdir(u"a.mp3"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(out.filePath(u"b.mp3"_s)).constData(), 0600), 0);
+    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
+    window.list.Append(Document(u"b.odt"_s, "<text:p>B.</text:p>"));
+    window.list.Append(Document(u"c.odt"_s, "<text:p>C.</text:p>"));
+    Start();
+    const QStringList reports = boxes.ErrorReports();
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_TRUE(reports[0].startsWith(u"The MP3 file cannot be written because something that is not a file "
+                                      u"stands at its place: "_s + out.filePath(u"a.mp3"_s)));
+    EXPECT_TRUE(QFileInfo(out.filePath(u"a.mp3"_s)).isDir());
+    EXPECT_FALSE(QFileInfo(out.filePath(u"b.mp3"_s)).isFile());
+    EXPECT_TRUE(QFileInfo(out.filePath(u"c.mp3"_s)).isFile());
+    EXPECT_EQ(processes.commandLines.size(), 1); // only c was spoken and encoded
+    EXPECT_FALSE(QFile::exists(Work(u"output.txt"_s)));
+}
+
+TEST_F(ConversionRunTest, AStaleDocumentTextIsNeverSpokenForAnotherDocument)
+{
+    // Left by a run that was cut short after extracting.
+    WriteBytes(Work(u"output.txt"_s), "the text of another document");
+    const QString broken = docs.filePath(u"broken.odt"_s);
+    WriteBytes(broken, "not a package");
+    window.list.Append(broken);
+    Start();
+    EXPECT_EQ(boxes.ErrorReports().size(), 1); // the unreadable document, at 138
+    EXPECT_TRUE(processes.commandLines.isEmpty());
+    EXPECT_FALSE(fakes.speech.calls.join(u' ').contains(u"SpeakFile"_s));
+    EXPECT_FALSE(QFile::exists(out.filePath(u"broken.mp3"_s)));
+}
+
+TEST_F(ConversionRunTest, WorkingFilesAreTheUsersAloneAndNoLinkIsFollowed)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(u"precious"_s);
+    WriteBytes(victim, "precious");
+    ::chmod(QFile::encodeName(victim).constData(), 0600);
+    for (const QString &name : {u"output.txt"_s, u"output001.txt"_s, u"output002.txt"_s, u"output001.wav"_s,
+                                u"output001.mp3"_s, u"JoinMP3.bat"_s, u"output.wav"_s})
+        ASSERT_TRUE(QFile::link(victim, Work(name)));
+    QByteArray body;
+    for (int i = 0; i < 60; ++i)
+        body += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
+    window.list.Append(Document(u"long.odt"_s, body));
+    window.slider2 = -10;
+    std::optional<QStringList> loose;
+    processes.fails = [&](const QString &command) {
+        if (command.contains(u"JoinMP3.bat"_s)) {
+            QStringList open;
+            for (const QFileInfo &file : QDir(fakes.working.path).entryInfoList(QDir::Files | QDir::Hidden)) {
+                if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther))
+                    open.append(file.fileName());
+            }
+            loose = open;
+        }
+        return false;
+    };
+    Start();
+    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+    EXPECT_EQ(ReadBytes(victim), QByteArray("precious"));
+    EXPECT_EQ(QFileInfo(victim).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    ASSERT_TRUE(loose.has_value());
+    EXPECT_EQ(*loose, QStringList()) << "readable or writable by others while the join ran";
+    EXPECT_TRUE(QFile::exists(out.filePath(u"long.mp3"_s)));
+}
+
+TEST_F(ConversionRunTest, AnMp3LinkIsReplacedAndItsTargetLeftAlone)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(u"victim.txt"_s);
+    WriteBytes(victim, "the victim's own file");
+    ASSERT_TRUE(QFile::link(victim, out.filePath(u"a.mp3"_s)));
+    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
+    Start();
+    EXPECT_EQ(ReadBytes(victim), QByteArray("the victim's own file"));
+    EXPECT_FALSE(QFileInfo(out.filePath(u"a.mp3"_s)).isSymLink());
+    EXPECT_TRUE(ReadBytes(out.filePath(u"a.mp3"_s)).startsWith("MP3("));
 }
 
 TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
 {
     window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
     const QString late = Document(u"late.odt"_s, "<text:p>Late.</text:p>");
-    events.onYield = [&] {
+    fakes.events.onYield = [&] {
         if (window.state.CurrentFileNumber == 1 && window.list.Count() == 1)
             window.list.Append(late);
     };
@@ -189,13 +373,14 @@ TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
 
 TEST(JoinCommand, TheExactLineOfTheCopyCommand)
 {
-    ScopedEnv temp("TEMP", u"/w"_s);
-    EXPECT_EQ(JoinCommandText(2, u"/audio/report.mp3"_s),
+    FakeWorkingFolder working;
+    working.path = u"/w"_s;
+    EXPECT_EQ(JoinCommandText(working, 2, u"/audio/report.mp3"_s),
               u"copy /y \"/w/output001.mp3\" /b + \"/w/output002.mp3\" /b \"/audio/report.mp3\""_s);
-    const QString ten = JoinCommandText(10, u"/o.mp3"_s);
+    const QString ten = JoinCommandText(working, 10, u"/o.mp3"_s);
     EXPECT_TRUE(ten.contains(u"\"/w/output009.mp3\" /b + \"/w/output010.mp3\" /b \"/o.mp3\""_s));
-    EXPECT_TRUE(JoinCommandText(1000, u"/o.mp3"_s).contains(u"\"/w/output1000.mp3\" /b \"/o.mp3\""_s));
-    EXPECT_EQ(JoinCommandText(2, u"/a \"q\".mp3"_s).right(16), u"\"/a \"\"\"q\"\"\".mp3\""_s);
+    EXPECT_TRUE(JoinCommandText(working, 1000, u"/o.mp3"_s).contains(u"\"/w/output1000.mp3\" /b \"/o.mp3\""_s));
+    EXPECT_EQ(JoinCommandText(working, 2, u"/a \"q\".mp3"_s).right(16), u"\"/a \"\"\"q\"\"\".mp3\""_s);
 }
 
 TEST(JoinCommand, TheCommandFileKeepsEveryPathIntact)

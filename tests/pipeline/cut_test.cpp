@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,9 +18,10 @@ class CutTest : public ::testing::Test
 {
 protected:
     CutTest()
+        : boxes(fakes.boxes)
+        , events(fakes.events)
+        , services(fakes.services)
     {
-        services.boxes = &boxes;
-        services.events = &events;
         input = dir.filePath(u"output.txt"_s);
     }
 
@@ -41,10 +43,11 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeMessageBoxes boxes;
-    FakeEventLoop events;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes;
+    FakeEventLoop &events;
+    const Services &services;
     FakeMainWindow window;
-    Services services;
     QString input;
 };
 
@@ -88,9 +91,9 @@ TEST_F(CutTest, RateZeroClosesASegmentAfter1299Lines)
 {
     WriteBytes(input, Lines(2600));
     EXPECT_EQ(Cut(0), 3);
-    EXPECT_EQ(Segment(1), QByteArray(1299 * 4, 'x').replace("xxxx", "word"));
-    EXPECT_EQ(Segment(2).size(), 1299 * 4);
-    EXPECT_EQ(Segment(3), QByteArray("wordword"));
+    EXPECT_EQ(Segment(1), Lines(1299));
+    EXPECT_EQ(Segment(2), Lines(1299));
+    EXPECT_EQ(Segment(3), QByteArray("word\nword\n"));
     EXPECT_FALSE(QFile::exists(input));
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
@@ -99,7 +102,7 @@ TEST_F(CutTest, AFullLastSegmentLeavesAnEmptyOneCounted)
 {
     WriteBytes(input, Lines(2598));
     EXPECT_EQ(Cut(0), 3);
-    EXPECT_EQ(Segment(2).size(), 1299 * 4);
+    EXPECT_EQ(Segment(2), Lines(1299));
     EXPECT_TRUE(QFile::exists(SegmentPath(input, 3, u".txt"_s)));
     EXPECT_EQ(Segment(3), QByteArray());
 }
@@ -108,22 +111,78 @@ TEST_F(CutTest, SlowestRateLimitsLinesAndCharacters)
 {
     WriteBytes(input, Lines(60, "ab"));
     EXPECT_EQ(Cut(-10), 2);
-    EXPECT_EQ(Segment(1).size(), 49 * 2);
-    EXPECT_EQ(Segment(2).size(), 11 * 2);
+    EXPECT_EQ(Segment(1), Lines(49, "ab"));
+    EXPECT_EQ(Segment(2), Lines(11, "ab"));
 
-    // The line that reaches 51 200 characters stays in the segment it fills.
+    // The line that reaches 51 200 characters stays in the segment it fills; the line feeds
+    // are not counted.
     const QByteArray big(30000, 'a');
     WriteBytes(input, big + "\n" + big + "\n" + "tail\n");
     EXPECT_EQ(Cut(-10), 2);
-    EXPECT_EQ(Segment(1).size(), 60000);
-    EXPECT_EQ(Segment(2), QByteArray("tail"));
+    EXPECT_EQ(Segment(1), big + "\n" + big + "\n");
+    EXPECT_EQ(Segment(2), QByteArray("tail\n"));
+
+    // 51 199 characters do not close a segment, 51 200 do.
+    WriteBytes(input, QByteArray(51199, 'b') + "\nnext\n");
+    EXPECT_EQ(Cut(-10), 2);
+    EXPECT_EQ(Segment(1), QByteArray(51199, 'b') + "\nnext\n");
+    EXPECT_EQ(Segment(2), QByteArray());
+    WriteBytes(input, QByteArray(51200, 'b') + "\nnext\n");
+    EXPECT_EQ(Cut(-10), 2);
+    EXPECT_EQ(Segment(1), QByteArray(51200, 'b') + "\n");
+    EXPECT_EQ(Segment(2), QByteArray("next\n"));
 }
 
-TEST_F(CutTest, LinesAreCleanedAndJoinedWithNothingBetween)
+TEST_F(CutTest, ALineLongerThanTheCharacterLimitGoesOnInTheNextSegment)
+{
+    // Cut at the last blank before 51 200 characters; without a blank, at the limit.
+    QByteArray words;
+    while (words.size() < 120000)
+        words += "spoken words ";
+    WriteBytes(input, "before\n" + words + "\nafter\n");
+    const int count = Cut(-10);
+    QByteArray joined;
+    for (int i = 1; i <= count; ++i) {
+        const QByteArray segment = Segment(i);
+        EXPECT_LE(segment.size(), 51200 + 8) << i;
+        joined += segment;
+    }
+    EXPECT_EQ(count, 3);
+    EXPECT_TRUE(Segment(1).startsWith("before\nspoken words "));
+    EXPECT_TRUE(Segment(1).endsWith(" \n")); // cut after a blank, never inside a word
+    EXPECT_TRUE(Segment(3).endsWith("\nafter\n"));
+    QByteArray without = joined;
+    without.replace("\n", "");
+    EXPECT_EQ(without, "before" + words + "after") << "nothing lost or added";
+
+    WriteBytes(input, QByteArray(120000, 'x') + "\n");
+    EXPECT_EQ(Cut(-10), 3);
+    EXPECT_EQ(Segment(1), QByteArray(51200, 'x') + "\n");
+    EXPECT_EQ(Segment(2), QByteArray(51200, 'x') + "\n");
+    EXPECT_EQ(Segment(3), QByteArray(120000 - 2 * 51200, 'x') + "\n");
+}
+
+TEST_F(CutTest, EveryLineEndsWithALineFeedSoItEndsAClause)
 {
     WriteBytes(input, "The end.\r\nNext\n\nA&#xa0;B\nlast line without end");
     EXPECT_EQ(Cut(0), 1);
-    EXPECT_EQ(Segment(1), QByteArray("the end.nextablast line without end"));
+    EXPECT_EQ(Segment(1), QByteArray("the end.\nnext\n\nab\nlast line without end\n"));
+    WriteBytes(input, "one\ntwo");
+    EXPECT_EQ(Cut(0), 1);
+    EXPECT_EQ(Segment(1), QByteArray("one\ntwo\n"));
+}
+
+TEST_F(CutTest, SegmentFilesAreTheUsersAloneAndNeverWrittenThroughALink)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(u"victim"_s);
+    WriteBytes(victim, "precious");
+    ASSERT_TRUE(QFile::link(victim, SegmentPath(input, 1, u".txt"_s)));
+    WriteBytes(input, "hello\n");
+    EXPECT_EQ(Cut(0), 1);
+    EXPECT_EQ(ReadBytes(victim), QByteArray("precious"));
+    EXPECT_EQ(Segment(1), QByteArray("hello\n"));
+    EXPECT_EQ(QFileInfo(SegmentPath(input, 1, u".txt"_s)).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
 }
 
 TEST_F(CutTest, AnEmptyInputGivesOneEmptySegment)

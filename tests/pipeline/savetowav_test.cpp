@@ -1,3 +1,4 @@
+#include "common/runtimeerror.h"
 #include "pipeline/speak.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -15,10 +16,11 @@ class SaveToWavTest : public ::testing::Test
 {
 protected:
     SaveToWavTest()
+        : boxes(fakes.boxes)
+        , events(fakes.events)
+        , engine(fakes.speech)
+        , services(fakes.services)
     {
-        services.boxes = &boxes;
-        services.events = &events;
-        services.speech = &engine;
         window.combo1Index = 1;
         window.slider1 = 80;
         window.slider2 = -3;
@@ -28,11 +30,12 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeMessageBoxes boxes;
-    FakeEventLoop events;
-    FakeSpeechEngine engine;
+    FakeServices fakes;
+    FakeMessageBoxes &boxes;
+    FakeEventLoop &events;
+    FakeSpeechEngine &engine;
+    const Services &services;
     FakeMainWindow window;
-    Services services;
     QString text;
     QString wav;
 };
@@ -88,6 +91,22 @@ TEST_F(SaveToWavTest, AnUnregisteredVoiceShowsItsBoxAndStaysInTheSlot)
     speak.SaveToWAV(text, wav); // the next call replaces voice and stream
     EXPECT_FALSE(speak.HoldsRenderingVoice());
     EXPECT_EQ(boxes.shown.size(), 1);
+}
+
+TEST_F(SaveToWavTest, SpeechThatCouldNotBeWrittenIsRemovedAndThrownToTheCaller)
+{
+    engine.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
+    engine.speakFailureNumber = ErrorNumber::DiskFull;
+    Speak speak(services, window);
+    try {
+        speak.SaveToWAV(text, wav);
+        ADD_FAILURE() << "a WAV cut short passed for whole";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), ErrorNumber::DiskFull);
+    }
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(wav));
+    EXPECT_FALSE(speak.HoldsRenderingVoice());
 }
 
 TEST_F(SaveToWavTest, OtherSpeakFailuresAreDroppedSilently)

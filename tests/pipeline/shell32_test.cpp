@@ -14,9 +14,10 @@ class ShellTest : public ::testing::Test
 {
 protected:
     ShellTest()
+        : events(fakes.events)
+        , processes(fakes.processes)
+        , services(fakes.services)
     {
-        services.events = &events;
-        services.processes = &processes;
         program = dir.filePath(u"prog"_s);
         WriteBytes(program, "x");
         window.list.Append(u"a.odt"_s);
@@ -26,10 +27,11 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeEventLoop events;
-    FakeProcessRunner processes;
+    FakeServices fakes;
+    FakeEventLoop &events;
+    FakeProcessRunner &processes;
+    const Services &services;
     FakeMainWindow window;
-    Services services;
     QString program;
 };
 
@@ -99,4 +101,20 @@ TEST_F(ShellTest, WaitingWithoutABarOnlyPolls)
     processes.pollsToFinish = 60;
     EXPECT_EQ(ShellAndWaitProgress(services, program, std::nullopt, nullptr, u"x"_s, 0, 1), 0);
     EXPECT_EQ(events.sleptMs, 6000);
+}
+
+TEST_F(ShellTest, TheWaitsHandBackTheCommandsErrorOutputOrWhyItDidNotStart)
+{
+    processes.errorOutput = u"Could not find \"x.wav\".\n"_s;
+    processes.fails = [](const QString &) { return true; };
+    QString errorOutput;
+    EXPECT_EQ(ShellAndWait(services, window, program, 0, &errorOutput), 1);
+    EXPECT_EQ(errorOutput, u"Could not find \"x.wav\".\n"_s);
+    FakeProgressBar bar;
+    errorOutput.clear();
+    EXPECT_EQ(ShellAndWaitProgress(services, program, 0, &bar, u"x"_s, 0, 1, &errorOutput), 1);
+    EXPECT_EQ(errorOutput, u"Could not find \"x.wav\".\n"_s);
+
+    EXPECT_EQ(ShellAndWait(services, window, dir.filePath(u"missing"_s), 0, &errorOutput), -2147221504 + 2);
+    EXPECT_EQ(errorOutput, u"No such file or directory"_s);
 }

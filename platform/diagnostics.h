@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Where the real cause of a failure goes when the window shows only a fixed text: one
+// line on standard error, as Linux desktop programs do.
+class IDiagnostics
+{
+public:
+    virtual ~IDiagnostics() = default;
+    /// Writes "vocatext: " + line on standard error.
+    virtual void Write(const QString &line) = 0;
+};
+
+class StderrDiagnostics final : public IDiagnostics
+{
+public:
+    void Write(const QString &line) override;
+};

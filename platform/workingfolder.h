@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/filesystem.h"
+
+#include <QString>
+
+class IDiagnostics;
+
+// The working folder: the one folder that holds every working file of a conversion.
+class IWorkingFolder
+{
+public:
+    virtual ~IWorkingFolder() = default;
+
+    /// The folder, read afresh each time; throws RuntimeError when no private folder can
+    /// be used ("Working folder is not private: " + path).
+    virtual QString Path() = 0;
+    /// What the working-folder message names: TEMP as it is, or the folder in use when
+    /// TEMP is unset.
+    virtual QString ForDisplay() = 0;
+};
+
+/// The path of a working file: the working folder, "/", the name.
+QString WorkingPath(IWorkingFolder &folder, const QString &name);
+
+// The working folder is always private to the user. TEMP (made absolute) is used as it is
+// when it is the user's own folder that nobody else may write; otherwise the private
+// folder "vocatext-<uid>" inside it (or inside the system's temporary folder when TEMP is
+// unset), created with mode 0700. A private folder that is a link, not a folder or
+// someone else's is refused once, with its cause on the diagnostics, and then replaced by
+// "vocatext" under $XDG_RUNTIME_DIR (or ~/.cache/vocatext).
+//
+// Each instance locks its folder for its lifetime; an instance that finds it locked
+// works in a folder of its own beside it ("<folder>-2", "-3", ...), removed when the
+// instance ends. Such folders left by instances that died are removed when the next
+// instance takes the folder.
+class PrivateWorkingFolder final : public IWorkingFolder
+{
+public:
+    explicit PrivateWorkingFolder(IDiagnostics *diagnostics = nullptr);
+    ~PrivateWorkingFolder() override;
+    PrivateWorkingFolder(const PrivateWorkingFolder &) = delete;
+    PrivateWorkingFolder &operator=(const PrivateWorkingFolder &) = delete;
+
+    QString Path() override;
+    QString ForDisplay() override;
+
+    /// Removes a folder of this instance's own now, for an end that runs no destructors.
+    void Release();
+
+    /// The private folder inside a folder that others may write: folder + "/vocatext-<uid>".
+    static QString PrivateFolderIn(const QString &folder);
+
+private:
+    QString Chosen();
+    QString Fallback();
+    QString Locked(const QString &folder);
+
+    IDiagnostics *m_diagnostics;
+    QString m_refused;       // a private folder refused once: its fallback is used from then on
+    QString m_lockedBase;    // the folder whose lock decided m_instance
+    QString m_instance;      // the folder this instance works in
+    bool m_ownFolder = false; // m_instance is a folder of this instance's own, beside the base
+    FileSystem::FolderLock m_lock;
+    QString m_lastPath;
+};
