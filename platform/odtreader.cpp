@@ -219,12 +219,18 @@ public:
     }
 
 private:
-    QXmlStreamReader::TokenType Next()
+    // Serves the window when kYieldMs have passed; cheap enough to call at every step.
+    void Tick()
     {
         if (m_events && (++m_tokens & 255) == 0 && m_sinceYield.elapsed() >= kYieldMs) {
             m_events->Yield();
             m_sinceYield.restart();
         }
+    }
+
+    QXmlStreamReader::TokenType Next()
+    {
+        Tick();
         for (;;) {
             const auto token = m_xml.readNext();
             if (token != QXmlStreamReader::Invalid)
@@ -330,6 +336,7 @@ private:
                 const QString id = m_xml.attributes().value(kText, u"change-id"_s).toString();
                 SkipElement();
                 for (const QString &paragraph : m_deletions.value(id)) {
+                    Tick();
                     NewParagraph(out);
                     Emit(out, paragraph);
                 }
@@ -541,6 +548,7 @@ private:
             Cell(cell, depth + 1);
             for (int r = 0; r < repeat; ++r) {
                 for (const QString &paragraph : std::as_const(cell.paragraphs)) {
+                    Tick();
                     NewParagraph(out);
                     Emit(out, paragraph);
                 }

@@ -7,6 +7,11 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -45,6 +50,52 @@ QByteArray Header(int sampleRate, int channels, quint32 dataBytes)
 }
 
 } // namespace
+
+// A file descriptor as a seekable device that keeps the errno value of a failed write.
+class DescriptorDevice final : public QIODevice
+{
+public:
+    explicit DescriptorDevice(FileSystem::File file)
+        : m_file(std::move(file))
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override
+    {
+        struct stat st;
+        return ::fstat(m_file.Descriptor(), &st) == 0 ? st.st_size : 0;
+    }
+    int LastError() const { return m_error; }
+    int CloseFile()
+    {
+        close();
+        return m_file.Close();
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::pwrite(m_file.Descriptor(), data + done, static_cast<size_t>(length - done),
+                                       pos() + done);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return -1;
+            }
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    FileSystem::File m_file;
+    int m_error = 0;
+};
 
 WavWriter::WavWriter(QIODevice &device, int sampleRate, int channels)
     : m_device(device)
@@ -95,6 +146,8 @@ bool WavWriter::Finish()
     return ok;
 }
 
+WavFileStream::WavFileStream() = default;
+
 WavFileStream::~WavFileStream()
 {
     try {
@@ -110,30 +163,38 @@ void WavFileStream::SetFormat(const AudioFormat &format)
                            ErrorNumber::InvalidProcedureCall);
 }
 
+bool WavFileStream::IsOpen() const
+{
+    return m_device != nullptr;
+}
+
 void WavFileStream::Open(const QString &path)
 {
     Close();
     auto created = FileSystem::CreateFresh(path, 0600);
     if (!created)
         throw FileSystemError(created.Error(), path);
-    m_file.setFileName(path);
-    // Unbuffered: a full disk shows at the write that meets it, not later.
-    if (!m_file.open(created->Release(), QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
-        throw RuntimeError(u"Path/File access error: "_s + path + u" ("_s + m_file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    m_writer = std::make_unique<WavWriter>(m_file);
+    m_path = path;
+    // Every write goes straight to the file: a full disk shows at the write that meets it.
+    m_device = std::make_unique<DescriptorDevice>(std::move(*created));
+    m_writer = std::make_unique<WavWriter>(*m_device);
     if (!m_writer->Begin())
         throw RuntimeError(WriteFailure(), ErrorNumber::DiskFull);
 }
 
 void WavFileStream::Close()
 {
-    if (!m_file.isOpen())
+    if (!m_device)
         return;
-    const bool finished = m_writer->Finish();
-    const QString failure = finished ? QString() : WriteFailure();
+    bool finished = m_writer->Finish();
+    QString failure = finished ? QString() : WriteFailure();
     m_writer.reset();
-    m_file.close();
+    if (const int error = m_device->CloseFile(); error != 0 && finished) {
+        finished = false;
+        failure = u"The speech could not be saved to "_s + m_path + u" ("_s
+                  + QString::fromLocal8Bit(std::strerror(error)) + u')';
+    }
+    m_device.reset();
     if (!finished)
         throw RuntimeError(failure, ErrorNumber::DiskFull);
 }
@@ -146,6 +207,8 @@ bool WavFileStream::Write(const qint16 *samples, qint64 count)
 QString WavFileStream::WriteFailure() const
 {
     if (m_writer && m_writer->TooLong())
-        return u"The speech is too long for one WAV file: "_s + m_file.fileName();
-    return u"The speech could not be saved to "_s + m_file.fileName() + u" ("_s + m_file.errorString() + u')';
+        return u"The speech is too long for one WAV file: "_s + m_path;
+    const int error = m_device ? m_device->LastError() : 0;
+    return u"The speech could not be saved to "_s + m_path + u" ("_s
+           + (error ? QString::fromLocal8Bit(std::strerror(error)) : u"write error"_s) + u')';
 }

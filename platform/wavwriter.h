@@ -2,7 +2,6 @@
 
 #include "platform/speechengine.h"
 
-#include <QFile>
 #include <QtGlobal>
 
 #include <memory>
@@ -44,19 +43,21 @@ private:
 class WavFileStream final : public IAudioFileStream
 {
 public:
+    WavFileStream();
     ~WavFileStream() override;
 
     void SetFormat(const AudioFormat &format) override;
     void Open(const QString &path) override;
     void Close() override;
 
-    bool IsOpen() const { return m_file.isOpen(); }
+    bool IsOpen() const;
     /// Appends samples; false when they cannot be written (see WriteFailure()).
     bool Write(const qint16 *samples, qint64 count);
     /// Why the last write failed, in words for the user.
     QString WriteFailure() const;
 
 private:
-    QFile m_file;
+    QString m_path;
+    std::unique_ptr<class DescriptorDevice> m_device;
     std::unique_ptr<WavWriter> m_writer;
 };

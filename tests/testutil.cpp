@@ -89,3 +89,41 @@ void PrintTo(const QStringList &list, std::ostream *os)
     }
     *os << '}';
 }
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+ScopedTmpfs::ScopedTmpfs(const QByteArray &options)
+{
+    QTemporaryDir dir;
+    dir.setAutoRemove(false);
+    m_path = dir.path();
+    if (::geteuid() != 0)
+        return;
+    // Flags such as noexec are the mount's own, the rest is tmpfs's.
+    unsigned long flags = 0;
+    QByteArrayList data;
+    for (const QByteArray &option : options.split(',')) {
+        if (option == "noexec")
+            flags |= MS_NOEXEC;
+        else if (!option.isEmpty())
+            data.append(option);
+    }
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", flags, data.join(',').constData()) == 0;
+}
+
+ScopedTmpfs::~ScopedTmpfs()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
+    QDir(m_path).removeRecursively();
+}
+
+bool ScopedTmpfs::MakeReadOnly()
+{
+    return m_mounted
+           && ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}

@@ -42,3 +42,23 @@ QString TestDataPath(const QString &name);
 void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &entries);
 /// A content.xml whose office:text holds the given body markup.
 QByteArray ContentXml(const QByteArray &body);
+
+// A tmpfs mounted on a fresh folder for one test (root only): noexec, read-only or small.
+class ScopedTmpfs
+{
+public:
+    /// options as mount(8) takes them, e.g. "noexec,mode=0700" or "size=64k".
+    explicit ScopedTmpfs(const QByteArray &options);
+    ~ScopedTmpfs();
+    ScopedTmpfs(const ScopedTmpfs &) = delete;
+    ScopedTmpfs &operator=(const ScopedTmpfs &) = delete;
+    /// False when it could not be mounted (not root, or no mount allowed here).
+    bool IsMounted() const { return m_mounted; }
+    const QString &Path() const { return m_path; }
+    /// Makes the mount read-only from now on.
+    bool MakeReadOnly();
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};

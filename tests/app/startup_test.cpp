@@ -4,6 +4,13 @@
 #include "tests/testutil.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include "platform/filedialogs.h"
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -184,6 +191,85 @@ TEST_F(WindowTest, SliderMovesAreStoredAndRefusedDuringARun)
     EXPECT_EQ(w.Slider2->value(), 0); // a missing rate counts as 0 when a move is undone
     EXPECT_FALSE(settings.values.contains(u"Speech Rate"_s));
     EXPECT_EQ(boxes.shown.size(), 2);
+}
+
+TEST_F(WindowTest, APressOnTheGrooveDuringARunIsRefusedOnce)
+{
+    Form1 &w = Load();
+    w.show();
+    w.Slider1->setValue(40);
+    w.State().IsBusy = true;
+    boxes.shown.clear();
+    // The press on the groove right of the handle, with the button that pages in this style,
+    // starts the slider's page-step repeat; the box would take the button's release, so no
+    // release comes.
+    const auto button = static_cast<Qt::MouseButton>(w.Slider1->style()->styleHint(QStyle::SH_Slider_PageSetButtons)
+                                                     & ~w.Slider1->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons)
+                                                     & (Qt::LeftButton | Qt::MiddleButton | Qt::RightButton));
+    ASSERT_NE(button, Qt::NoButton);
+    const Qt::MouseButton first = button & Qt::LeftButton ? Qt::LeftButton : button & Qt::MiddleButton ? Qt::MiddleButton : Qt::RightButton;
+    QStyleOptionSlider option;
+    option.initFrom(w.Slider1);
+    option.orientation = Qt::Horizontal;
+    option.minimum = w.Slider1->minimum();
+    option.maximum = w.Slider1->maximum();
+    option.sliderPosition = option.sliderValue = w.Slider1->value();
+    option.tickPosition = w.Slider1->tickPosition();
+    option.subControls = QStyle::SC_All;
+    const QRect groove = w.Slider1->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, w.Slider1);
+    const QPointF at(groove.left() + groove.width() * 0.9, groove.center().y());
+    QMouseEvent press(QEvent::MouseButtonPress, at, w.Slider1->mapToGlobal(at), first, first, Qt::NoModifier);
+    QApplication::sendEvent(w.Slider1, &press);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 1200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(boxes.Texts(), QStringList{u"You can not adjust because file is being saved now."_s});
+    EXPECT_EQ(w.Slider1->value(), 40);
+    EXPECT_EQ(settings.values.value(u"Volume Level"_s), u"40"_s);
+}
+
+TEST_F(WindowTest, ADarkDesktopThemeKeepsDarkTextOnTheWhiteWindow)
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    Form1 &w = Load();
+    for (QWidget *widget : std::initializer_list<QWidget *>{&w, w.Frame1, w.Frame5, w.Label2, w.lblVolume, w.Option1,
+                                                            w.Option2}) {
+        EXPECT_EQ(widget->palette().color(QPalette::Window), QColor(Qt::white)) << widget->objectName().toStdString();
+        EXPECT_LT(widget->palette().color(QPalette::WindowText).lightness(), 60) << widget->objectName().toStdString();
+    }
+    // Rendered: the label's text is dark on white.
+    w.resize(w.size());
+    const QImage label = w.Label2->grab().toImage();
+    int darkest = 255;
+    for (int y = 0; y < label.height(); ++y)
+        for (int x = 0; x < label.width(); ++x)
+            darkest = std::min(darkest, qGray(label.pixel(x, y)));
+    EXPECT_LT(darkest, 80);
+    QApplication::setPalette(before);
+}
+
+TEST_F(WindowTest, FilesChosenFromSeveralFoldersAreAddedExactly)
+{
+    EXPECT_EQ(FileDialogResult({u"/docs/a.odt"_s, u"/docs/sub/x.odt"_s, u"/other/b.odt"_s}),
+              u"/\0docs/a.odt\0docs/sub/x.odt\0other/b.odt"_s);
+    EXPECT_EQ(FileDialogResult({u"/docs/a.odt"_s, u"/docs/b.odt"_s}),
+              u"/docs\0a.odt\0b.odt"_s);
+    EXPECT_EQ(FileDialogResult({u"/docs/a.odt"_s}), u"/docs/a.odt"_s);
+
+    Form1 &w = Load();
+    dialogs.openResult = FileDialogResult({u"/docs/a.odt"_s, u"/docs/sub/x.odt"_s, u"/a.odt"_s});
+    w.PushButton3->click();
+    QStringList entries;
+    for (int i = 1; i <= w.listView1()->Count(); ++i)
+        entries.append(w.listView1()->Text(i));
+    EXPECT_EQ(entries, (QStringList{u"/docs/a.odt"_s, u"/docs/sub/x.odt"_s, u"/a.odt"_s}));
 }
 
 TEST_F(WindowTest, TestSpeechHoldsTheBusyFlag)

@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -157,6 +159,117 @@ TEST_F(ConversionEndToEnd, TwoSegmentsAreJoinedIntoOneMp3ThatDecodesInFull)
     const WavInfo decoded = DecodeMp3(mp3);
     ASSERT_TRUE(decoded.valid);
     EXPECT_NEAR(decoded.seconds, first + second, 0.25);
+}
+
+namespace {
+
+QString SixtyLines(const QString &path)
+{
+    QByteArray body;
+    for (int i = 1; i <= 60; ++i)
+        body += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
+    WriteZip(path, {{u"content.xml"_s, ContentXml(body)}});
+    return path;
+}
+
+} // namespace
+
+TEST_F(ConversionEndToEnd, FoldersThatBeginWithTheSwitchLettersAndAwkwardNamesAreJoined)
+{
+    // The output folder at the root begins with "/b", the working folder's path holds "/y";
+    // both hold blanks, quotes and a line feed.
+    QTemporaryDir root(u"/bvocatext-XXXXXX"_s);
+    if (!root.isValid())
+        GTEST_SKIP() << "a folder at the root cannot be made here";
+    const QString output = root.path() + u"/backup \"audio\"\nnew"_s;
+    const QString working = root.path() + u"/y work"_s;
+    ASSERT_TRUE(QDir().mkpath(output));
+    ASSERT_TRUE(QDir().mkpath(working));
+    ::chmod(QFile::encodeName(working).constData(), 0700);
+    ScopedEnv temp("TEMP", working);
+    window.text1 = output;
+    window.slider2 = -10; // two segments
+    window.list.Append(SixtyLines(out.filePath(u"say \"hi\" + b.odt"_s)));
+    Start();
+    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+    const QString mp3 = output + u"/say \"hi\" + b.mp3"_s;
+    EXPECT_GT(Mp3FrameCount(mp3), 0) << "the joined file is a clean run of MPEG frames";
+    EXPECT_EQ(QDir(output).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST_F(ConversionEndToEnd, AWorkingFolderThatCannotRunProgramsIsReportedForEveryDocument)
+{
+    ScopedTmpfs noexec("noexec,mode=0700");
+    if (!noexec.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    ScopedEnv temp("TEMP", noexec.Path());
+    window.slider2 = 0;
+    WriteBytes(out.filePath(u"notes.mp3"_s), "yesterday's MP3");
+    window.list.Append(TestDataPath(u"notes.odt"_s));
+    window.list.Append(TestDataPath(u"fields.odt"_s));
+    Start();
+    const QStringList reports = boxes.ErrorReports();
+    ASSERT_EQ(reports.size(), 2);
+    for (const QString &report : reports) {
+        EXPECT_TRUE(report.startsWith(u"The MP3 encoder could not be started: Permission denied: "_s))
+            << report.toStdString();
+        EXPECT_TRUE(report.contains(u"PushButton1_Click at line 184\r\r"_s));
+    }
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+    EXPECT_EQ(diagnostics.lines.size(), 2);
+    EXPECT_EQ(ReadBytes(out.filePath(u"notes.mp3"_s)), QByteArray("yesterday's MP3"));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"notes.mp3"_s});
+}
+
+TEST_F(ConversionEndToEnd, ATargetFolderThatCannotBeWrittenIsReported)
+{
+    ScopedTmpfs target("mode=0755");
+    if (!target.IsMounted() || !target.MakeReadOnly())
+        GTEST_SKIP() << "mounting needs root";
+    window.text1 = target.Path();
+    window.slider2 = 0;
+    window.list.Append(TestDataPath(u"notes.odt"_s));
+    window.list.Append(SixtyLines(out.filePath(u"long.odt"_s)));
+    window.slider2 = -10;
+    Start();
+    const QStringList reports = boxes.ErrorReports();
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_TRUE(reports[0].startsWith(u"The MP3 file cannot be written to its folder: "_s + target.Path()
+                                      + u"/notes.mp3 (Permission denied: "_s))
+        << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains(u"at line 184\r\r"_s));
+    EXPECT_TRUE(reports[1].startsWith(u"The segments could not be joined into "_s + target.Path()
+                                      + u"/long.mp3: Access is denied: "_s))
+        << reports[1].toStdString();
+    EXPECT_TRUE(reports[1].contains(u"at line 220\r\r"_s));
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+    // Nothing of the run is left behind in the working folder but the segment texts.
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
+}
+
+TEST_F(ConversionEndToEnd, AFullDiskCutsNoSpeechShortSilently)
+{
+    ScopedTmpfs small("size=400k,mode=0700");
+    if (!small.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    ScopedEnv temp("TEMP", small.Path());
+    WriteBytes(out.filePath(u"long.mp3"_s), "yesterday's MP3");
+    QByteArray body;
+    for (int i = 0; i < 40; ++i)
+        body += "<text:p>This sentence is spoken again so that the speech outgrows the small disk.</text:p>";
+    WriteZip(out.filePath(u"long.odt"_s), {{u"content.xml"_s, ContentXml(body)}});
+    window.slider2 = 0;
+    window.list.Append(out.filePath(u"long.odt"_s));
+    Start();
+    const QStringList reports = boxes.ErrorReports();
+    ASSERT_GE(reports.size(), 1);
+    EXPECT_TRUE(reports[0].startsWith(u"The speech could not be saved to "_s + small.Path()
+                                      + u"/output001.wav (No space left on device)"_s))
+        << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains(u"at line 172\r\r"_s));
+    EXPECT_EQ(ReadBytes(out.filePath(u"long.mp3"_s)), QByteArray("yesterday's MP3"));
+    EXPECT_FALSE(QFile::exists(small.Path() + u"/output001.wav"_s));
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
 }
 
 TEST_F(ConversionEndToEnd, VolumeAndRateAreHeard)

@@ -3,7 +3,9 @@
 //
 //   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVOCATEXT_FUZZ=ON
 //   cmake --build build-fuzz --target vocatext-odtreader-fuzz
-//   build-fuzz/tests/vocatext-odtreader-fuzz -max_total_time=300 corpus/ tests/data/
+//   build-fuzz/tests/vocatext-odtreader-fuzz -max_total_time=600 -timeout=10 corpus/ tests/data/ tests/fuzz/seeds/
+//
+// tests/fuzz/seeds holds hostile documents (vocatext-hostile-bench --seeds writes them).
 #include "common/runtimeerror.h"
 #include "platform/documentreader.h"
 

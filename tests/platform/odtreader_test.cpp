@@ -1,5 +1,6 @@
 #include "common/runtimeerror.h"
 #include "platform/documentreader.h"
+#include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 
 #include <QDir>
@@ -153,4 +154,139 @@ TEST(OdtReader, InlineRulesOnHandWrittenMarkup)
               u"body"_s);
     EXPECT_EQ(Body(""), QString());
     EXPECT_EQ(Body("<text:p><![CDATA[<raw>  text]]></text:p>"), u"<raw> text"_s);
+}
+
+namespace {
+
+// A package whose content.xml declares a size smaller than what it inflates to.
+void ShrinkDeclaredSize(const QString &path, quint32 declared)
+{
+    QByteArray bytes = ReadBytes(path);
+    auto patch = [&bytes, declared](const QByteArray &signature, int offset) {
+        const qsizetype at = bytes.indexOf(signature);
+        ASSERT_GE(at, 0);
+        for (int i = 0; i < 4; ++i)
+            bytes[at + offset + i] = static_cast<char>((declared >> (8 * i)) & 0xff);
+    };
+    patch(QByteArray("PK\x03\x04", 4), 22);
+    patch(QByteArray("PK\x01\x02", 4), 24);
+    WriteBytes(path, bytes);
+}
+
+struct HostileRead
+{
+    QString error;
+    qint64 characters = 0;
+    int yields = 0;
+};
+
+HostileRead ReadHostile(const QString &path)
+{
+    FakeEventLoop events;
+    HostileRead result;
+    events.onYield = [&result] { ++result.yields; };
+    OdtReader reader(&events);
+    try {
+        reader.ReadBodyText(path, [&result](QStringView piece) { result.characters += piece.size(); });
+    } catch (const RuntimeError &e) {
+        result.error = e.description();
+    }
+    return result;
+}
+
+} // namespace
+
+// Tiny documents that expand without end are refused as too large as soon as their text
+// outgrows their XML, before anything large exists.
+TEST(OdtReader, ExpansionsNeverOutgrowTheXmlByMoreThanASmallConstant)
+{
+    QTemporaryDir dir;
+    auto package = [&dir](const QString &name, const QByteArray &body) {
+        const QString path = dir.filePath(name);
+        WriteZip(path, {{u"content.xml"_s, ContentXml(body)}});
+        return path;
+    };
+    const QString tooLarge = u"The document is too large: "_s;
+
+    const QString spaces = package(u"spaces.odt"_s, "<text:p>a<text:s text:c=\"1000000000\"/>b</text:p>");
+    EXPECT_EQ(ReadHostile(spaces).error, tooLarge + spaces);
+    EXPECT_LT(ReadHostile(spaces).characters, 100); // only what came before the spaces, never kept (see ExtractDocumentText)
+
+    QByteArray rows;
+    for (int i = 0; i < 100; ++i)
+        rows += "<table:table-row><table:table-cell table:number-columns-repeated=\"1024\"><text:p>"
+                + QByteArray(100, 'x') + "</text:p></table:table-cell></table:table-row>";
+    const QString cells = package(u"cells.odt"_s, "<table:table>" + rows + "</table:table>");
+    const HostileRead cellsRead = ReadHostile(cells);
+    EXPECT_EQ(cellsRead.error, tooLarge + cells);
+    EXPECT_LT(cellsRead.characters, 2 << 20);
+
+    QByteArray nested = "<text:p>x</text:p>";
+    for (int level = 0; level < 3; ++level)
+        nested = "<table:table><table:table-row><table:table-cell table:number-columns-repeated=\"1024\">" + nested
+                 + "</table:table-cell></table:table-row></table:table>";
+    const QString nestedCells = package(u"nested.odt"_s, nested);
+    EXPECT_EQ(ReadHostile(nestedCells).error, tooLarge + nestedCells);
+
+    const QByteArray deleted = "<text:p>" + QByteArray(10000, 'd') + "</text:p>";
+    QByteArray marks;
+    for (int i = 0; i < 1000; ++i)
+        marks += "<text:change text:change-id=\"c1\"/>";
+    const QString copies = package(
+        u"copies.odt"_s, "<text:tracked-changes><text:changed-region text:id=\"c1\"><text:deletion>" + deleted
+                             + "</text:deletion></text:changed-region></text:tracked-changes><text:p>" + marks
+                             + "</text:p>");
+    EXPECT_EQ(ReadHostile(copies).error, tooLarge + copies);
+
+    // What real documents hold stays readable: a few long runs of spaces, a wide table.
+    const QString fine = package(u"fine.odt"_s, "<text:p>a<text:s text:c=\"5000\"/>b</text:p>"
+                                                "<table:table><table:table-row><table:table-cell "
+                                                "table:number-columns-repeated=\"1000\"><text:p/>"
+                                                "</table:table-cell></table:table-row></table:table>");
+    EXPECT_EQ(ReadHostile(fine).error, QString());
+}
+
+TEST(OdtReader, AnEntryThatHoldsMoreThanItDeclaresStopsAtItsDeclaredSize)
+{
+    QTemporaryDir dir;
+    const QString liar = dir.filePath(u"liar.odt"_s);
+    WriteZip(liar, {{u"content.xml"_s, ContentXml("<text:p>" + QByteArray(4 << 20, 'a') + "</text:p>")}});
+    ShrinkDeclaredSize(liar, 2000);
+    const HostileRead read = ReadHostile(liar);
+    EXPECT_EQ(read.error, u"The document is too large: "_s + liar);
+    EXPECT_EQ(read.characters, 0);
+}
+
+TEST(OdtReader, NestingIsLimitedWhereTheReaderSkipsToo)
+{
+    QByteArray deep;
+    for (int i = 0; i < 200000; ++i)
+        deep += "<a>";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"deep.odt"_s);
+    WriteZip(path, {{u"content.xml"_s, ContentXml("<draw:frame>" + deep + "</draw:frame>")}});
+    EXPECT_EQ(ReadHostile(path).error, u"The document is damaged (elements nested too deeply): "_s + path);
+    EXPECT_THROW(Body("<office:annotation>" + deep), RuntimeError);
+}
+
+TEST(OdtReader, ALongRunOfBlankLinesIsKeptShortAndTheWindowIsServed)
+{
+    QByteArray body = "<text:p>first</text:p>";
+    for (int i = 0; i < 300000; ++i)
+        body += i % 2 ? "<text:p/>" : "<text:p> <text:s/></text:p>";
+    body += "<text:p>last</text:p><text:p/><text:p/>";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"blank.odt"_s);
+    WriteZip(path, {{u"content.xml"_s, ContentXml(body)}});
+    const HostileRead read = ReadHostile(path);
+    EXPECT_EQ(read.error, QString());
+    EXPECT_GT(read.yields, 0);
+    const QString text = Read(path);
+    EXPECT_TRUE(text.startsWith(u"first\n"_s));
+    EXPECT_TRUE(text.endsWith(u"\nlast\n\n"_s));
+    EXPECT_EQ(text.count(u'\n'), 64 + 1 + 2); // 64 blank lines of the long run, and those after "last"
+
+    // Short runs are left as the office suite hands them back.
+    EXPECT_EQ(Body("<text:p>a</text:p><text:p/><text:p> </text:p><text:p>b</text:p>"), u"a\n\n\nb"_s);
+    EXPECT_EQ(Body("<text:p>a<text:s/></text:p><text:p/>"), u"a \n"_s);
 }

@@ -1,0 +1,163 @@
+// Hostile documents through the document text extraction, as the window's run reads them.
+//
+//   vocatext-hostile-bench              the documents at full size: time, outcome, longest
+//                                       event-loop gap, document text left behind
+//   vocatext-hostile-bench --seeds DIR  smaller versions of the same documents, as fuzz seeds
+//
+// Each document is small on disk and expands without end when read naively: a count of
+// spaces of a billion, an entry that holds far more than it declares, nesting ten million
+// deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
+// ten million empty paragraphs, tracked-change copies, entity expansion.
+#include "bench/benchutil.h"
+#include "common/eventloop.h"
+#include "common/runtimeerror.h"
+#include "pipeline/writer1.h"
+#include "platform/documentreader.h"
+#include "platform/workingfolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <zip.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray Content(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" office:version=\"1.3\">"
+           "<office:body><office:text>"
+           + body + "</office:text></office:body></office:document-content>";
+}
+
+void WritePackage(const QString &path, const QByteArray &content, quint32 declaredSize = 0)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip)
+        throw std::runtime_error("cannot create a package");
+    zip_source_t *source = zip_source_buffer(zip, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
+    const zip_int64_t index = zip_file_add(zip, "content.xml", source, ZIP_FL_OVERWRITE);
+    zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+    if (zip_close(zip) != 0)
+        throw std::runtime_error("cannot write a package");
+    if (declaredSize == 0)
+        return;
+    // The entry lies: its headers declare a small size.
+    QFile file(path);
+    file.open(QIODevice::ReadWrite);
+    QByteArray bytes = file.readAll();
+    for (const auto &[signature, offset] : {std::pair{QByteArray("PK\x03\x04", 4), 22},
+                                            std::pair{QByteArray("PK\x01\x02", 4), 24}}) {
+        const qsizetype at = bytes.indexOf(signature);
+        for (int i = 0; i < 4; ++i)
+            bytes[at + offset + i] = static_cast<char>((declaredSize >> (8 * i)) & 0xff);
+    }
+    file.seek(0);
+    file.write(bytes);
+}
+
+QByteArray Repeat(const QByteArray &piece, qint64 count)
+{
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(piece.size() * count));
+    for (qint64 i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
+struct Hostile
+{
+    const char *name;
+    QByteArray content;
+    quint32 declaredSize = 0;
+};
+
+// scale 1: the sizes that were tried on the program; smaller for seeds.
+QList<Hostile> Documents(qint64 scale)
+{
+    QByteArray nested = "<text:p>x</text:p>";
+    for (int level = 0; level < 3; ++level)
+        nested = "<table:table><table:table-row><table:table-cell table:number-columns-repeated=\"1024\">" + nested
+                 + "</table:table-cell></table:table-row></table:table>";
+    const QByteArray row = "<table:table-row><table:table-cell table:number-columns-repeated=\"1024\"><text:p>"
+                           + QByteArray(100, 'r') + "</text:p></table:table-cell></table:table-row>";
+    return {
+        {"spaces", Content("<text:p>a<text:s text:c=\"1000000000\"/>b</text:p>")},
+        {"liar", Content("<text:p>" + QByteArray(static_cast<qsizetype>((256 << 20) / scale), 'a') + "</text:p>"),
+         1000},
+        {"deepskip", Content("<draw:frame>" + Repeat("<a>", 10000000 / scale) + "</draw:frame>")},
+        {"nestedcells", Content(nested)},
+        {"repeatedcells", Content("<table:table>" + Repeat(row, 1000 / std::min<qint64>(scale, 100)) + "</table:table>")},
+        {"emptyparagraphs", Content(Repeat("<text:p/>", 10000000 / scale))},
+        {"copies", Content("<text:tracked-changes><text:changed-region text:id=\"c\"><text:deletion><text:p>"
+                           + QByteArray(10000, 'd') + "</text:p></text:deletion></text:changed-region>"
+                           "</text:tracked-changes><text:p>"
+                           + Repeat("<text:change text:change-id=\"c\"/>", 100000 / scale) + "</text:p>")},
+        {"laughs", "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;"
+                   "&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY e \"&c;&c;&c;&c;&c;&c;&c;"
+                   "&c;&c;&c;\">]>"
+                       + Content("<text:p>&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;</text:p>").mid(39)},
+    };
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], "--seeds") == 0) {
+        const QString folder = QString::fromLocal8Bit(argv[2]);
+        QDir().mkpath(folder);
+        for (const Hostile &document : Documents(1000))
+            WritePackage(folder + u'/' + QString::fromLatin1(document.name) + u".odt"_s, document.content,
+                         document.declaredSize);
+        return 0;
+    }
+
+    QTemporaryDir dir;
+    qputenv("TEMP", QFile::encodeName(dir.path()));
+    QtEventLoop events;
+    OdtReader reader(&events);
+    PrivateWorkingFolder working;
+    std::printf("%-16s %10s %12s %9s %9s %11s  %s\n", "document", "package", "xml", "seconds", "gap ms",
+                "text left", "outcome");
+    for (const Hostile &document : Documents(1)) {
+        const QString path = dir.filePath(QString::fromLatin1(document.name) + u".odt"_s);
+        WritePackage(path, document.content, document.declaredSize);
+        EventLoopGapMeter meter;
+        meter.Start();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        QString outcome = u"read"_s;
+        try {
+            ExtractDocumentText(reader, working, path);
+        } catch (const RuntimeError &e) {
+            outcome = e.description().section(u':', 0, 0);
+        }
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        QCoreApplication::processEvents();
+        const QString text = dir.filePath(u"output.txt"_s);
+        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld  %s\n", document.name,
+                    static_cast<long long>(QFileInfo(path).size()), static_cast<long long>(document.content.size()),
+                    seconds, static_cast<long long>(meter.LongestGapMs()),
+                    static_cast<long long>(QFileInfo(text).size()), outcome.toUtf8().constData());
+        QFile::remove(text);
+        QFile::remove(path);
+    }
+    std::printf("peak memory: %.1f MiB (the documents themselves are built in memory)\n", PeakMemoryMiB());
+    return 0;
+}
