@@ -12,7 +12,7 @@ RUNTIME_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
-  lame libzip-dev fonts-liberation
+  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev
 )
 TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3)
 

@@ -4,6 +4,8 @@
 #include "platform/diagnostics.h"
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
+#include "platform/fliteengine.h"
+#include "platform/speechengine.h"
 #include "platform/processes.h"
 #include "platform/qt/qtdialogs.h"
 #include "platform/qt/qtmessageboxes.h"
@@ -28,7 +30,12 @@ int main(int argc, char *argv[])
     QtMessageBoxes boxes;
     StderrDiagnostics diagnostics;
     IniSettingsStore settings;
-    EspeakEngine speech(events, QLocale::system().name());
+    // Flite's natural English voices come first for English-speaking users.
+    const QString locale = QLocale::system().name();
+    EspeakEngine espeak(events, locale);
+    FliteEngine flite(events);
+    SpeechEngine speech(SpeechEngine::EnglishFirst(locale) ? QList<ISpeechBackend *>{&flite, &espeak}
+                                                           : QList<ISpeechBackend *>{&espeak, &flite});
     OdtReader reader(&events);
     PosixProcessRunner processes(programFolder + u"/vocatext-cmd"_s);
     QtResources resources;

@@ -15,6 +15,7 @@
 #include "pipeline/speak.h"
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
+#include "platform/speechengine.h"
 #include "platform/messageboxes.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
@@ -195,7 +196,8 @@ int main(int argc, char *argv[])
     StageTimes times;
     PrintingBoxes boxes;
     QtEventLoop events;
-    EspeakEngine espeak(events, u"en_GB"_s);
+    EspeakEngine espeakEngine(events, u"en_GB"_s);
+    SpeechEngine espeak({&espeakEngine});
     TimedEngine speech(espeak, times);
     TimedReader reader(times);
     PosixProcessRunner realProcesses(QCoreApplication::applicationDirPath() + u"/../bin/vocatext-cmd"_s);
@@ -235,7 +237,7 @@ int main(int argc, char *argv[])
         plain.ReadBodyText(document, [&file](QStringView piece) { file.write(piece.toUtf8()); });
     }
     const double rawSpeak = RunTool(u"espeak-ng"_s, {u"-v"_s, u"en-gb"_s, u"-s"_s,
-                                                     QString::number(EspeakEngine::WordsPerMinute(-3)), u"-w"_s,
+                                                     QString::number(WordsPerMinute(-3)), u"-w"_s,
                                                      out.filePath(u"raw.wav"_s), u"-f"_s, text});
     const double rawEncode = RunTool(u"lame"_s, {u"--quiet"_s, u"-h"_s, out.filePath(u"raw.wav"_s),
                                                  out.filePath(u"raw.mp3"_s)});

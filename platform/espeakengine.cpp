@@ -18,6 +18,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 bool g_engineExists = false;
+constexpr int kEveryLine = 1 << 30;
 
 // What the synthesis callback needs; handed to espeak-ng as the synthesis' user data.
 struct SynthesisContext
@@ -65,48 +66,6 @@ RuntimeError ClassNotRegistered()
 
 } // namespace
 
-class EspeakVoice final : public ISpeechVoice
-{
-public:
-    explicit EspeakVoice(EspeakEngine &engine)
-        : m_engine(engine)
-    {
-    }
-
-    void SelectVoice(int index) override
-    {
-        if (index < 0 || index >= m_engine.Voices().size())
-            throw RuntimeError(u"Invalid procedure call or argument"_s, ErrorNumber::InvalidProcedureCall);
-        m_settings.index = index;
-    }
-    void SetVolume(int volume) override
-    {
-        if (volume < 0 || volume > 100)
-            throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
-        m_settings.volume = volume;
-    }
-    void SetRate(int rate) override
-    {
-        if (rate < -10 || rate > 10)
-            throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
-        m_settings.rate = rate;
-    }
-    void SetOutput(IAudioFileStream *stream) override { m_output = dynamic_cast<WavFileStream *>(stream); }
-    void SpeakFile(const QString &path) override
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound);
-        m_engine.Synthesize(m_settings, CodePage::Decode(file.readAll()), m_output);
-    }
-    void Speak(const QString &text) override { m_engine.Synthesize(m_settings, text, m_output); }
-
-private:
-    EspeakEngine &m_engine;
-    EspeakEngine::Settings m_settings;
-    WavFileStream *m_output = nullptr;
-};
-
 EspeakEngine::EspeakEngine(IEventLoop &events, const QString &locale)
     : m_events(events)
     , m_locale(locale)
@@ -130,11 +89,6 @@ EspeakEngine::~EspeakEngine()
     if (m_startError.isEmpty())
         espeak_ng_Terminate();
     g_engineExists = false;
-}
-
-int EspeakEngine::WordsPerMinute(int rate)
-{
-    return std::max(80, static_cast<int>(std::lround(175.0 * std::pow(3.0, rate / 10.0))));
 }
 
 QList<int> EspeakEngine::OrderForLocale(const QList<QList<std::pair<int, QString>>> &languagesOf,
@@ -170,11 +124,11 @@ QList<int> EspeakEngine::OrderForLocale(const QList<QList<std::pair<int, QString
     return order;
 }
 
-const QList<EspeakEngine::Voice> &EspeakEngine::Voices()
+const QList<EspeakEngine::Voice> &EspeakEngine::Listed()
 {
-    // While a synthesis runs espeak-ng must not be entered: answer from the last list read.
-    if (m_synthesizing || !m_startError.isEmpty())
-        return m_voices;
+    if (!m_startError.isEmpty())
+        throw RuntimeError(u"The speech engine could not be started: "_s + m_startError,
+                           ErrorNumber::CannotCreateObject);
     QList<Voice> listed;
     QList<QList<std::pair<int, QString>>> languages;
     const espeak_VOICE **voices = espeak_ListVoices(nullptr);
@@ -197,38 +151,20 @@ const QList<EspeakEngine::Voice> &EspeakEngine::Voices()
     return m_voices;
 }
 
-std::unique_ptr<ISpeechVoice> EspeakEngine::CreateVoice()
+QStringList EspeakEngine::Voices()
 {
-    if (!m_startError.isEmpty())
-        throw RuntimeError(u"The speech engine could not be started: "_s + m_startError,
-                           ErrorNumber::CannotCreateObject);
-    return std::make_unique<EspeakVoice>(*this);
-}
-
-std::unique_ptr<IAudioFileStream> EspeakEngine::CreateFileStream()
-{
-    return std::make_unique<WavFileStream>();
-}
-
-QStringList EspeakEngine::VoiceDescriptions()
-{
-    if (!m_startError.isEmpty())
-        throw RuntimeError(u"The speech engine could not be started: "_s + m_startError,
-                           ErrorNumber::CannotCreateObject);
     QStringList descriptions;
-    for (const Voice &voice : Voices())
+    for (const Voice &voice : Listed())
         descriptions.append(voice.description);
     return descriptions;
 }
 
-void EspeakEngine::Synthesize(const Settings &settings, const QString &text, WavFileStream *output)
+void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output)
 {
-    if (m_synthesizing)
-        throw RuntimeError(u"The speech engine is busy"_s, ErrorNumber::UnexpectedError);
-    const QList<Voice> &voices = Voices();
+    const QList<Voice> &voices = m_voices.isEmpty() ? Listed() : m_voices;
     if (voices.isEmpty())
         throw RuntimeError(u"No voice is installed"_s, ErrorNumber::ClassNotRegistered);
-    const int index = settings.index >= 0 && settings.index < voices.size() ? settings.index : 0;
+    const int index = voice >= 0 && voice < voices.size() ? voice : 0;
     if (espeak_SetVoiceByName(voices[index].identifier.toUtf8().constData()) != EE_OK) {
         // A failed selection can leave a broken voice inside espeak-ng: choose a working one.
         if (index != 0)
@@ -237,6 +173,8 @@ void EspeakEngine::Synthesize(const Settings &settings, const QString &text, Wav
     }
     espeak_SetParameter(espeakRATE, WordsPerMinute(settings.rate), 0);
     espeak_SetParameter(espeakVOLUME, settings.volume, 0);
+    // Every line is shorter than this: each line end ends a clause, with its pause.
+    espeak_SetParameter(espeakLINELENGTH, kEveryLine, 0);
 
     const bool playback = output == nullptr;
     if (playback != m_playbackMode) {
@@ -247,18 +185,13 @@ void EspeakEngine::Synthesize(const Settings &settings, const QString &text, Wav
             throw RuntimeError(StatusMessage(status), ErrorNumber::UnexpectedError);
         m_playbackMode = playback;
     }
-    if (output && !output->IsOpen())
-        throw RuntimeError(u"The output stream is not open"_s, ErrorNumber::UnexpectedError);
-
     SynthesisContext context;
     context.writer = output;
     context.events = &m_events;
     context.sinceYield.start();
     const QByteArray utf8 = text.toUtf8();
-    m_synthesizing = true;
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,
                                              0, espeakCHARS_UTF8, nullptr, &context);
-    m_synthesizing = false;
     if (result != EE_OK)
         throw RuntimeError(playback ? u"The default audio output could not be used"_s
                                     : u"The speech engine failed"_s,

@@ -46,6 +46,27 @@ WavInfo ReadWav(const QString &path)
         sum += s * s;
     }
     info.rms = count > 0 ? std::sqrt(sum / count) : 0;
+
+    int peak = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(data.constData() + 2 * i))));
+    const qsizetype frame = std::max(1, info.sampleRate / 200);
+    QList<bool> loud;
+    for (qsizetype start = 0; start < count; start += frame) {
+        int top = 0;
+        for (qsizetype i = start; i < std::min(count, start + frame); ++i)
+            top = std::max(top, std::abs(int(qFromLittleEndian<qint16>(data.constData() + 2 * i))));
+        loud.append(top > peak / 50);
+    }
+    const qsizetype first = loud.indexOf(true);
+    const qsizetype last = loud.lastIndexOf(true);
+    qsizetype run = 0;
+    qsizetype longest = 0;
+    for (qsizetype f = first; first >= 0 && f <= last; ++f) {
+        run = loud[f] ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    info.longestInnerPause = static_cast<double>(longest * frame) / info.sampleRate;
     return info;
 }
 

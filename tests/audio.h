@@ -13,6 +13,9 @@ struct WavInfo
     qint64 samples = 0;
     double seconds = 0;
     double rms = 0; // of the 16-bit samples, 0 to 32768
+    /// The longest stretch between the first and the last sound that stays below 2 % of the
+    /// peak, in seconds (5 ms steps): the longest pause inside the speech.
+    double longestInnerPause = 0;
 };
 
 /// The format, length and loudness of a PCM WAV file.

@@ -7,6 +7,8 @@
 #include "pipeline/speak.h"
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
+#include "platform/fliteengine.h"
+#include "platform/speechengine.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
 #include "platform/workingfolder.h"
@@ -54,9 +56,23 @@ HookedEventLoop &EngineEvents()
 }
 
 // espeak-ng keeps global state: one engine for the whole test program.
-EspeakEngine &Engine()
+// espeak-ng and Flite keep global state: one of each for the whole test program; the
+// service lists espeak-ng's voices first here, as for a user of another language.
+EspeakEngine &Espeak()
 {
     static EspeakEngine engine(EngineEvents(), u"en_GB"_s);
+    return engine;
+}
+
+FliteEngine &Flite()
+{
+    static FliteEngine engine(EngineEvents());
+    return engine;
+}
+
+SpeechEngine &Engine()
+{
+    static SpeechEngine engine({&Espeak(), &Flite()});
     return engine;
 }
 
@@ -290,14 +306,112 @@ TEST_F(ConversionEndToEnd, VolumeAndRateAreHeard)
     EXPECT_EQ(render(0, 0).rms, 0);
 }
 
-TEST(EspeakEngine, VoicesStartWithTheUsersLanguage)
+TEST(SpeechEngines, OneEnumerationOfBothEnginesStartingWithTheUsersLanguage)
 {
     const QStringList voices = Engine().VoiceDescriptions();
     ASSERT_GT(voices.size(), 10);
     EXPECT_EQ(voices.first(), u"eSpeak NG English (Great Britain)"_s);
-    for (const QString &voice : voices)
+    EXPECT_EQ(voices.mid(voices.size() - 4),
+              (QStringList{u"Flite English (United States) female slt"_s, u"Flite English (Scotland) male awb"_s,
+                           u"Flite English (United States) male rms"_s, u"Flite English (United States) male kal"_s}));
+    for (const QString &voice : voices.mid(0, voices.size() - 4))
         EXPECT_TRUE(voice.startsWith(u"eSpeak NG "_s));
     EXPECT_EQ(Engine().VoiceDescriptions(), voices); // the same order every time
+    // An English-speaking user gets Flite's voices first.
+    SpeechEngine english({&Flite(), &Espeak()});
+    EXPECT_EQ(english.VoiceDescriptions().first(), u"Flite English (United States) female slt"_s);
+    EXPECT_EQ(english.VoiceDescriptions().size(), voices.size());
+}
+
+namespace {
+
+// Speaks text with the voice at position index of the enumeration into a WAV file.
+WavInfo SpeakWith(int index, const QString &text, int volume = 100, int rate = 0)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(u"x.wav"_s);
+    auto stream = Engine().CreateFileStream();
+    stream->Open(wav);
+    auto voice = Engine().CreateVoice();
+    voice->SelectVoice(index);
+    voice->SetVolume(volume);
+    voice->SetRate(rate);
+    voice->SetOutput(stream.get());
+    voice->Speak(text);
+    stream->Close();
+    return ReadWav(wav);
+}
+
+int FirstFlite()
+{
+    return static_cast<int>(Engine().VoiceDescriptions().indexOf(u"Flite English (United States) female slt"_s));
+}
+
+} // namespace
+
+TEST(SpeechEngines, FliteSpeaksTheProgramsWavFormatWithRateAndVolume)
+{
+    const QString text = u"the quick brown fox jumps over the lazy dog.\n"_s;
+    for (int flite = FirstFlite(); flite < FirstFlite() + 4; ++flite) {
+        const WavInfo normal = SpeakWith(flite, text);
+        ASSERT_TRUE(normal.valid) << flite;
+        EXPECT_EQ(normal.sampleRate, 22050);
+        EXPECT_EQ(normal.bitsPerSample, 16);
+        EXPECT_EQ(normal.channels, 1);
+        EXPECT_GT(normal.seconds, 1.5);
+        EXPECT_LT(normal.seconds, 6);
+        EXPECT_GT(normal.rms, 300);
+    }
+    const WavInfo normal = SpeakWith(FirstFlite(), text);
+    EXPECT_GT(normal.rms, SpeakWith(FirstFlite(), text, 30).rms * 2);
+    EXPECT_EQ(SpeakWith(FirstFlite(), text, 0).rms, 0);
+    EXPECT_LT(SpeakWith(FirstFlite(), text, 100, 10).seconds, normal.seconds * 0.6);
+    EXPECT_GT(SpeakWith(FirstFlite(), text, 100, -10).seconds, normal.seconds * 1.5);
+}
+
+TEST(SpeechEngines, EveryLineEndIsAPauseInBothEngines)
+{
+    // A heading and the body's first line; joined with nothing they ran into one word.
+    for (const int voice : {0, FirstFlite()}) {
+        const WavInfo lines = SpeakWith(voice, u"packing list for a weekend trip\nhere is a list\n"_s);
+        const WavInfo joined = SpeakWith(voice, u"packing list for a weekend triphere is a list"_s);
+        EXPECT_GE(lines.longestInnerPause, 0.150) << voice << " joined " << joined.longestInnerPause;
+        EXPECT_LT(joined.longestInnerPause, 0.150) << voice;
+    }
+}
+
+TEST(SpeechEngines, OneSynthesisAtATimeAcrossBothEngines)
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 0; i < 40; ++i)
+        text += "this sentence is spoken again and again so that the segment lasts a while.\n";
+    WriteBytes(dir.filePath(u"long.txt"_s), text);
+    int nested = 0;
+    QStringList failures;
+    HookedEventLoop &events = EngineEvents();
+    events.hook = [&] {
+        ++nested;
+        try {
+            auto other = Engine().CreateVoice();
+            other->SelectVoice(0); // espeak-ng, while Flite speaks
+            other->Speak(u"nested"_s);
+        } catch (const RuntimeError &e) {
+            failures.append(e.description());
+        }
+    };
+    auto stream = Engine().CreateFileStream();
+    stream->Open(dir.filePath(u"long.wav"_s));
+    auto voice = Engine().CreateVoice();
+    voice->SelectVoice(FirstFlite());
+    voice->SetOutput(stream.get());
+    voice->SpeakFile(dir.filePath(u"long.txt"_s));
+    stream->Close();
+    events.hook = nullptr;
+    EXPECT_GT(nested, 0) << "the window was served during the synthesis";
+    EXPECT_EQ(failures.size(), nested);
+    EXPECT_EQ(failures.value(0), u"The speech engine is busy"_s);
+    EXPECT_GT(ReadWav(dir.filePath(u"long.wav"_s)).seconds, 60);
 }
 
 TEST(EspeakEngine, OrderForLocalePrefersTheTagThenTheLanguageThenEnglish)
@@ -313,14 +427,6 @@ TEST(EspeakEngine, OrderForLocalePrefersTheTagThenTheLanguageThenEnglish)
     EXPECT_EQ(EspeakEngine::OrderForLocale(languages, u"de_AT.UTF-8"_s), (QList<int>{4, 0, 1, 2, 3}));
     EXPECT_EQ(EspeakEngine::OrderForLocale(languages, u"en_AU"_s), (QList<int>{2, 0, 1, 3, 4}));
     EXPECT_EQ(EspeakEngine::OrderForLocale(languages, u"C"_s), (QList<int>{2, 0, 1, 3, 4}));
-}
-
-TEST(EspeakEngine, RateBecomesWordsPerMinute)
-{
-    EXPECT_EQ(EspeakEngine::WordsPerMinute(-10), 80);
-    EXPECT_EQ(EspeakEngine::WordsPerMinute(-3), 126);
-    EXPECT_EQ(EspeakEngine::WordsPerMinute(0), 175);
-    EXPECT_EQ(EspeakEngine::WordsPerMinute(10), 525);
 }
 
 TEST(EspeakEngine, ALongSegmentServesTheWindowAndTurnsAwayNestedCalls)
