@@ -50,7 +50,7 @@ case "$command" in
     install_packages "${RUNTIME_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     if [ "${2:-}" = "--sanitize" ]; then
       build build-sanitize -DVOCATEXT_SANITIZE=ON -DVOCATEXT_BUILD_BENCH=OFF
-      ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
+      ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
     else
       build build -DVOCATEXT_BUILD_TESTS=ON
       ctest --test-dir build --output-on-failure -j"$(nproc)"
