@@ -52,7 +52,7 @@ case "$command" in
       build build-sanitize -DVOCATEXT_SANITIZE=ON -DVOCATEXT_BUILD_BENCH=OFF
       ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
     else
-      build build -DVOCATEXT_BUILD_TESTS=ON
+      build build -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_WERROR=ON
       ctest --test-dir build --output-on-failure -j"$(nproc)"
     fi
     ;;

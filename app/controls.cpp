@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -243,10 +245,22 @@ void VoiceListCombo::SetListIndex(int index)
         m_combo.setCurrentIndex(index);
 }
 
+void StepSlider::SetValueQuietly(double value)
+{
+    const QSignalBlocker quiet(this); // the set-back is not a move of its own
+    SetSliderValue(*this, value);
+}
+
 void StepSlider::StopRepeat()
 {
     setRepeatAction(QAbstractSlider::SliderNoAction);
     setSliderDown(false);
+    QTimer::singleShot(0, this, [self = QPointer<StepSlider>(this)] {
+        if (self) {
+            self->setRepeatAction(QAbstractSlider::SliderNoAction);
+            self->setSliderDown(false);
+        }
+    });
 }
 
 void SetSliderValue(QSlider &slider, double value)

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "common/mainwindow.h"
-#include "filelist/documentlist.h"
+#include "common/documentlist.h"
+#include "speech/ratevolume.h"
 #include "speech/voicecatalogue.h"
+
+#include <QLabel>
 
 #include <QProgressBar>
 #include <QRect>
@@ -98,14 +101,26 @@ private:
     QComboBox &m_combo;
 };
 
-// A slider whose page-step repeat (a press held on its groove) can be stopped from a handler.
-class StepSlider final : public QSlider
+// A slider as the speech settings' handlers see it.
+class StepSlider final : public QSlider, public ISliderControl
 {
     Q_OBJECT
 public:
     using QSlider::QSlider;
-    /// Ends a repeat and the press that started it, as if the button had been let go.
-    void StopRepeat();
+    int Value() const override { return value(); }
+    void SetValueQuietly(double value) override;
+    /// Ends a repeat and the press that started it now, and once more right after the
+    /// event being handled (a press starts its repeat only after its first step).
+    void StopRepeat() override;
+};
+
+// A label whose caption the handlers set.
+class CaptionLabel final : public QLabel, public ICaption
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    void SetCaption(const QString &caption) override { setText(caption); }
 };
 
 /// Sets a slider from code, as the user would move it; a value outside its range is the

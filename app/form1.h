@@ -1,31 +1,33 @@
 #pragma once
 
+#include "app/outputlocation.h"
 #include "common/mainwindow.h"
 #include "common/services.h"
+#include "filelist/listhandlers.h"
 
 #include <QCursor>
-#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
+class CaptionLabel;
 class DocumentListView;
-class VoiceListCombo;
 class QComboBox;
-class Speak;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QSlider;
+class Speak;
 class StepSlider;
 class TextProgressBar;
+class VoiceListCombo;
 
-// The program's one working window: the document list, the speech settings, the
-// output location and the start button. Closing it ends the program at once.
-class Form1 final : public QWidget, public IMainWindow
+// The program's one working window. It owns the controls (built by BuildControlMap) and
+// the state that outlives a handler, and connects each control to its handler in the
+// subsystem that the design gives it; closing it ends the program at once.
+class Form1 final : public QWidget, public IMainWindow, public IOutputLocation
 {
     Q_OBJECT
 public:
@@ -45,6 +47,12 @@ public:
     bool Option2Value() const override;
     QString Text1Value() const override;
 
+    // IOutputLocation
+    bool Option1Selected() const override { return Option1Value(); }
+    bool Option2Selected() const override { return Option2Value(); }
+    void SetText1(const QString &text) override;
+    void EnableFrame6(bool enabled) override;
+
     /// Runs the start-up sequence before the window is first shown; false when the
     /// program must end without showing it (no speech engine).
     bool Form_Load();
@@ -53,11 +61,11 @@ public:
     /// destructor (a folder of the instance's own is removed there).
     void SetBeforeExit(std::function<void()> beforeExit) { m_beforeExit = std::move(beforeExit); }
 
-    /// Loads the hand pointer shown over the push buttons; a missing or unreadable image
-    /// leaves the standard arrow.
+    /// The hand pointer shown over the push buttons; a missing or unreadable image leaves
+    /// the standard arrow.
     void LoadHandPointer(const QString &path);
 
-    /// The skin: a Qt style sheet loaded from the program folder's x/o.cjs.
+    /// The skin: a Qt style sheet, with the component's properties 1, 5 and 10.
     struct Skin
     {
         QString styleSheet;
@@ -66,6 +74,10 @@ public:
         bool property10 = false;
     };
     const Skin &SkinFramework1() const { return m_skin; }
+    Skin &SkinFramework1() { return m_skin; }
+
+    const Services &services() const { return m_services; }
+    VoiceListCombo &voiceList() const { return *m_voiceList; }
 
     // The controls, by their names in the window's design.
     DocumentListView *listView1() const { return m_listView1; }
@@ -87,8 +99,8 @@ public:
     QGroupBox *Frame6 = nullptr;
     StepSlider *Slider1 = nullptr;
     StepSlider *Slider2 = nullptr;
-    QLabel *lblVolume = nullptr;
-    QLabel *lblSpeed = nullptr;
+    CaptionLabel *lblVolume = nullptr;
+    CaptionLabel *lblSpeed = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *Label5 = nullptr;
@@ -98,49 +110,31 @@ public:
     QRadioButton *Option2 = nullptr;
     QLineEdit *Text1 = nullptr;
 
-public Q_SLOTS:
-    void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
-    void PushButton6_Click();
-    void PushButton7_Click();
-    void PushButton8_Click();
-    void PushButton9_Click();
-    void PushButton14_Click();
-    void Slider1_Change();
-    void Slider2_Change();
-    void Combo1_Click();
-    void Option_Click();
-    void Text1_Change();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void BuildControls();
-    void ApplyPointerRule(QObject *over);
+    friend void BuildControlMap(Form1 &form);
+    void Connect();
     void ConnectList();
-    void ConnectHandlers();
-    void ApplySkin(const QString &path);
+    /// The pointer rules: over a push button the hand, over the window, its frames, Text1
+    /// and the list the arrow; never in place of the hourglass.
+    void ApplyPointerRule(QObject *over);
     bool WindowIsBusy() const { return Pointer() == MousePointer::Hourglass; }
 
     Services m_services;
-    std::function<void()> m_beforeExit;
     WindowState m_state;
     std::unique_ptr<Speak> m_speak;
     std::unique_ptr<VoiceListCombo> m_voiceList;
+    std::function<void()> m_beforeExit;
     Skin m_skin;
     MousePointer m_pointer = MousePointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;
     QCursor m_dragCursor;
-    // The in-list drag: a button is down on the list; the entry being moved.
-    bool IsDragging = false;
-    QPersistentModelIndex DragItem;
+    ListDragState m_drag;
     DocumentListView *m_listView1 = nullptr;
     TextProgressBar *m_progressBar1 = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "app/form1.h"
-#include "common/eventloop.h"
+#include "platform/qteventloop.h"
 #include "common/services.h"
-#include "platform/diagnostics.h"
+#include "platform/stderrdiagnostics.h"
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
 #include "platform/fliteengine.h"
@@ -11,7 +11,7 @@
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/random.h"
 #include "platform/resources.h"
-#include "platform/settingsstore.h"
+#include "platform/inisettingsstore.h"
 #include "platform/workingfolder.h"
 
 #include <QApplication>

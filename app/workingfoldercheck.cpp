@@ -4,21 +4,21 @@
 #include "common/helpers.h"
 #include "common/services.h"
 #include "common/statements.h"
-#include "platform/diagnostics.h"
-#include "platform/messageboxes.h"
+#include "common/diagnostics.h"
+#include "common/messageboxes.h"
 #include "platform/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 
 bool CheckWorkingFolder(const Services &services)
 {
-    IEventLoop &events = *services.events;
+    IEventLoop &events = services.Events();
     Attempts step;
 
     const QString testText = u"Quillmark Temp Folder Test file"_s;
     QString testFile;
     QString readBack;
-    step([&] { testFile = FixPathSlashes(services.workingFolder->Path() + u"/TempTest.txt"_s); });
+    step([&] { testFile = FixPathSlashes(services.WorkingFolder().Path() + u"/TempTest.txt"_s); });
     step([&] { KillFile(events, testFile); });
     step([&] { WriteTextFile(testText, testFile); });
     step([&] {
@@ -36,14 +36,13 @@ bool CheckWorkingFolder(const Services &services)
 
     const bool passed = !step.Failed() && !testText.isEmpty() && !readBack.isEmpty() && testText == readBack;
     if (!passed) {
-        if (services.diagnostics)
-            services.diagnostics->Write(u"The working folder cannot be used: "_s
+        services.Diagnose(u"The working folder cannot be used: "_s
                                         + (step.Failed() ? step.Cause() : u"the test file did not read back as written"_s));
         const QString br = u"\r\n"_s;
-        services.boxes->Information(u"Software cannot access your TEMP folder."_s + br + br
+        services.Boxes().Information(u"Software cannot access your TEMP folder."_s + br + br
                                     + u"It needs to access the TEMP folder to work correctly."_s + br + br
                                     + u"Please delete files in your"_s + br + br
-                                    + services.workingFolder->ForDisplay() + br + br + u"folder"_s + br + br
+                                    + services.WorkingFolder().ForDisplay() + br + br + u"folder"_s + br + br
                                     + u"Please email "_s + QString::fromUtf8(kSupportAddress)
                                     + u" if you have any questions."_s);
     }

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 
 // Helpers shared by the benchmarks.
 

@@ -6,11 +6,11 @@
 // Prints the time to fill the list and the longest gap of the event loop during it.
 #include "app/controls.h"
 #include "bench/benchutil.h"
-#include "common/eventloop.h"
+#include "platform/qteventloop.h"
 #include "common/services.h"
 #include "common/statements.h"
 #include "filelist/addfolder.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,7 +9,7 @@
 // deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
 // ten million empty paragraphs, tracked-change copies, entity expansion.
 #include "bench/benchutil.h"
-#include "common/eventloop.h"
+#include "platform/qteventloop.h"
 #include "common/runtimeerror.h"
 #include "pipeline/writer1.h"
 #include "platform/documentreader.h"

@@ -10,8 +10,8 @@
 // the whole conversion and the MP3's format; then the pauses at the line ends of a
 // document of headings and lists, against the same lines run together.
 #include "bench/benchutil.h"
-#include "common/eventloop.h"
-#include "common/plainwindow.h"
+#include "platform/qteventloop.h"
+#include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "pipeline/conversionrun.h"
 #include "pipeline/speak.h"

@@ -7,8 +7,8 @@
 // the seconds of each stage, the same text through espeak-ng -w and lame -h, their ratio,
 // the peak memory and the longest time the event loop went without running.
 #include "bench/benchutil.h"
-#include "common/eventloop.h"
-#include "common/plainwindow.h"
+#include "platform/qteventloop.h"
+#include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "platform/workingfolder.h"
 #include "pipeline/conversionrun.h"
@@ -16,7 +16,7 @@
 #include "platform/documentreader.h"
 #include "platform/espeakengine.h"
 #include "platform/speechengine.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
 

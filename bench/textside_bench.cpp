@@ -6,13 +6,13 @@
 // the peak memory, and, when LibreOffice is installed, its own text export of the same
 // document for comparison.
 #include "bench/benchutil.h"
-#include "common/eventloop.h"
-#include "common/plainwindow.h"
+#include "platform/qteventloop.h"
+#include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
 #include "platform/documentreader.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 #include "platform/workingfolder.h"
 
 #include <QCoreApplication>

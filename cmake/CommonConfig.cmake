@@ -8,11 +8,15 @@ if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
 endif()
 
 option(VOCATEXT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(VOCATEXT_WERROR "Treat every warning as an error (CI builds so)" OFF)
 
 add_library(vocatext_options INTERFACE)
 target_compile_features(vocatext_options INTERFACE cxx_std_20)
 target_compile_options(vocatext_options INTERFACE
-  -Wall -Wextra -pedantic -Wnon-virtual-dtor)
+  -Wall -Wextra -pedantic -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wshadow)
+if(VOCATEXT_WERROR)
+  target_compile_options(vocatext_options INTERFACE -Werror)
+endif()
 target_compile_definitions(vocatext_options INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_FOREACH QT_NO_KEYWORDS)
 

@@ -15,12 +15,3 @@ public:
     /// The time of day in seconds since midnight; restarts at 0 at midnight.
     virtual double SecondsSinceMidnight() = 0;
 };
-
-// The real event loop of the running QCoreApplication.
-class QtEventLoop final : public IEventLoop
-{
-public:
-    void Yield() override;
-    void Sleep(int milliseconds) override;
-    double SecondsSinceMidnight() override;
-};

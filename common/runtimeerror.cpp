@@ -25,6 +25,12 @@ RuntimeError FileSystemError(int errnoValue, const QString &path)
     case EDQUOT:
         return RuntimeError(u"Disk full: "_s + path, ErrorNumber::DiskFull);
     default:
-        return RuntimeError(u"Path/File access error: "_s + path, ErrorNumber::PathFileAccessError);
+        return FileAccessError(path);
     }
+}
+
+RuntimeError FileAccessError(const QString &path, const QString &cause)
+{
+    return RuntimeError(u"Path/File access error: "_s + path + (cause.isEmpty() ? QString() : u" ("_s + cause + u')'),
+                        ErrorNumber::PathFileAccessError);
 }

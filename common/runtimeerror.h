@@ -17,6 +17,9 @@ constexpr int PermissionDenied = 70;
 constexpr int PathFileAccessError = 75;
 constexpr int PathNotFound = 76;
 constexpr int InvalidProcedureCall = 5;
+constexpr int DivisionByZero = 11;
+constexpr int InputPastEndOfFile = 62;
+constexpr int ObjectVariableNotSet = 91;
 constexpr int ResourceNotFound = 326;
 constexpr int InvalidPropertyValue = 380;
 constexpr int CannotCreateObject = 429;
@@ -45,3 +48,5 @@ private:
 
 // The error for a failed file operation on path, from the C errno value.
 RuntimeError FileSystemError(int errnoValue, const QString &path);
+/// "Path/File access error: " + path, with the cause in brackets when there is one.
+RuntimeError FileAccessError(const QString &path, const QString &cause = QString());

@@ -1,7 +1,8 @@
 #include "common/settings.h"
 
 #include "common/runtimeerror.h"
-#include "platform/settingsstore.h"
+#include "common/settingkeys.h"
+#include "common/settingsstore.h"
 
 #include <cfenv>
 #include <cmath>
@@ -21,6 +22,16 @@ QString ReadSetting(const ISettingsStore &store, const QString &key, int default
 void WriteSetting(ISettingsStore &store, const QString &key, const QString &value)
 {
     store.SetValue(key, value);
+}
+
+QString ReadSetting(const ISettingsStore &store, const Setting &setting)
+{
+    return ReadSetting(store, setting.Key(), setting.Default());
+}
+
+void WriteSetting(ISettingsStore &store, const Setting &setting, const QString &value)
+{
+    WriteSetting(store, setting.Key(), value);
 }
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include "common/buildconfig.h"
 #include "common/runtimeerror.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 
 #include <new>
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 class IMessageBoxes;
@@ -50,6 +51,16 @@ public:
         }
     }
 
+    /// Runs the statement numbered line for the value it gives; a failing statement gives
+    /// the value's default, so locals need not be declared outside their lambdas.
+    template<typename F>
+    auto Value(int line, F &&statement) -> std::decay_t<decltype(statement())>
+    {
+        std::decay_t<decltype(statement())> value{};
+        (*this)(line, [&] { value = statement(); });
+        return value;
+    }
+
     /// Runs the test of a conditional numbered line; a failing test answers true.
     template<typename F>
     bool If(int line, F &&test)
@@ -76,6 +87,17 @@ private:
     QString m_siteTag;
     int m_line = 0;
 };
+
+/// Runs a step whose failure goes unreported: the handlers without an error report of
+/// their own, whose store may fail to be written, go on regardless.
+template<typename F>
+void Quietly(F &&step)
+{
+    try {
+        step();
+    } catch (const std::exception &) {
+    }
+}
 
 // Runs steps that each may fail without a report: every step runs, and a failure only
 // marks the whole as failed and keeps the first failure's description.

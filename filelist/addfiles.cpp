@@ -6,9 +6,9 @@
 #include "common/services.h"
 #include "common/statements.h"
 #include "filelist/addfolder.h"
-#include "filelist/documentlist.h"
+#include "common/documentlist.h"
 #include "platform/filedialogs.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 
 #include <QElapsedTimer>
 
@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 
 void PushButton3_Click(const Services &services, IDocumentList &list)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton3_Click"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton3_Click"_s));
     const QString title = u"Add File(s) - Use Ctrl & Shift to select multiple files"_s;
     const QString filter = u"Open Office Writer Documents (*.odt)|*.odt"_s;
     constexpr int options = 2621953; // multiple selection, explorer style, long names, read-only ticked
@@ -25,7 +25,7 @@ void PushButton3_Click(const Services &services, IDocumentList &list)
     bool tooMany = false;
     run(108, [&] {
         try {
-            result = services.dialogs->OpenFiles(QString(), options, title, filter);
+            result = services.Dialogs().OpenFiles(QString(), options, title, filter);
         } catch (const RuntimeError &e) {
             if (e.number() != ErrorNumber::BufferTooSmall)
                 throw;
@@ -33,7 +33,7 @@ void PushButton3_Click(const Services &services, IDocumentList &list)
         }
     });
     if (tooMany) {
-        services.boxes->Information(
+        services.Boxes().Information(
             u"You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."_s);
         return;
     }
@@ -57,7 +57,7 @@ void PushButton3_Click(const Services &services, IDocumentList &list)
 
 void DropOnList(const Services &services, IDocumentList &list, const QStringList &paths)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"ListView1_OLEDragDrop"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"ListView1_OLEDragDrop"_s));
     // Thousands of dropped files: the window is served every 20 ms of appending.
     QElapsedTimer sinceYield;
     sinceYield.start();
@@ -68,7 +68,7 @@ void DropOnList(const Services &services, IDocumentList &list, const QStringList
             run([&] { list.Append(path); });
         }
         if (sinceYield.elapsed() >= 20) {
-            services.events->Yield();
+            services.Events().Yield();
             sinceYield.restart();
         }
     }

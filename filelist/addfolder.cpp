@@ -8,7 +8,7 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
-#include "filelist/documentlist.h"
+#include "common/documentlist.h"
 #include "platform/filedialogs.h"
 
 #include "platform/filesystem.h"
@@ -81,9 +81,9 @@ bool IsTrashFolder(const QString &path, const QString &name)
 
 void Walk(const Services &services, QStringList &folders, bool recurse, QSet<FolderId> &visited)
 {
-    Statements run(*services.boxes,
+    Statements run(services.Boxes(),
                    SiteTag(u"AddFolder"_s, u"GetSubDirectories2016"_s, QString::fromUtf16(kFolderWalkProjectTag)));
-    IEventLoop &events = *services.events;
+    IEventLoop &events = services.Events();
     QStringList next;
     run(104, [&] { next.clear(); });
 
@@ -266,7 +266,7 @@ void AddFolderFiles(Statements &run, const Services &services, IDocumentList &li
     sinceYield.start();
     for (const QString &entry : std::as_const(folders)) {
         if (sinceYield.elapsed() >= 20) {
-            services.events->Yield();
+            services.Events().Yield();
             sinceYield.restart();
         }
         QString v;
@@ -287,20 +287,20 @@ void AddFolderFiles(Statements &run, const Services &services, IDocumentList &li
 
 void PushButton4_Click(const Services &services, IMainWindow &window)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     QString extension;
     run(100, [&] { extension = u"odt"_s; });
-    run(104, [&] { WriteSetting(*services.settings, u"Extension"_s, extension); });
+    run(104, [&] { WriteSetting(services.Settings(), u"Extension"_s, extension); });
     QString picked;
     run(106, [&] {
-        picked = BrowseForFolder(*services.dialogs, u"Please select folder:"_s,
-                                 ReadSetting(*services.settings, u"LastFolder"_s, QString()));
+        picked = BrowseForFolder(services.Dialogs(), u"Please select folder:"_s,
+                                 ReadSetting(services.Settings(), u"LastFolder"_s, QString()));
     });
     if (!run.If(108, [&] { return !picked.isEmpty(); }))
         return;
     QString folder;
     run(333, [&] { folder = picked; });
-    run(334, [&] { WriteSetting(*services.settings, u"LastFolder"_s, folder); });
+    run(334, [&] { WriteSetting(services.Settings(), u"LastFolder"_s, folder); });
     run(110, [&] { window.SetPointer(MousePointer::Hourglass); });
     AddFolderFiles(run, services, window.ListView1(), folder, u"*."_s + extension);
     run(132, [&] { window.SetPointer(MousePointer::Default); });

@@ -6,8 +6,8 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "filelist/addfolder.h"
-#include "filelist/documentlist.h"
-#include "platform/messageboxes.h"
+#include "common/documentlist.h"
+#include "common/messageboxes.h"
 #include "platform/shell.h"
 
 using namespace Qt::StringLiterals;
@@ -63,20 +63,20 @@ void TakeSampleSnapshot(const Services &services)
         text += SampleFolder(services) + u'/' + name + u'|';
     if (!text.isEmpty())
         text.chop(1);
-    WriteSetting(*services.settings, u"Snapshot"_s,
-                 ScrambleText(*services.events, text, QString::fromUtf16(kSnapshotKey)));
+    WriteSetting(services.Settings(), u"Snapshot"_s,
+                 ScrambleText(services.Events(), text, QString::fromUtf16(kSnapshotKey)));
 }
 
 void LoadSampleFiles(const Services &services, IDocumentList &list)
 {
-    const QString snapshot = UnscrambleText(*services.events, ReadSetting(*services.settings, u"Snapshot"_s),
+    const QString snapshot = UnscrambleText(services.Events(), ReadSetting(services.Settings(), u"Snapshot"_s),
                                             QString::fromUtf16(kSnapshotKey));
     const QStringList paths = snapshot.isEmpty() ? QStringList() : snapshot.split(u'|');
     for (const QString &path : paths) {
         if (FileExists(path) && !IsInFileList(list, path))
             list.Append(path);
     }
-    if (services.boxes->Question(u"Would you like this software to open the folder where these sample files are "
+    if (services.Boxes().Question(u"Would you like this software to open the folder where these sample files are "
                                  u"stored (so that you can view them before working with them)?"_s))
-        services.shell->Open(SampleFolder(services) + u'/');
+        services.Shell().Open(SampleFolder(services) + u'/');
 }

@@ -8,13 +8,13 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
-#include "filelist/documentlist.h"
+#include "common/documentlist.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
-#include "platform/diagnostics.h"
+#include "common/diagnostics.h"
 #include "platform/filesystem.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
 #include "platform/workingfolder.h"
@@ -53,12 +53,6 @@ QString WithCause(const QString &what, const QString &errorOutput)
     return line.isEmpty() ? what : what + u": "_s + line;
 }
 
-void Diagnose(const Services &services, const QString &line)
-{
-    if (services.diagnostics)
-        services.diagnostics->Write(line);
-}
-
 // Encodes one WAV file and checks that an MP3 came of it; throws, in words for the
 // user, when the encoder failed or wrote nothing.
 void EncodeChecked(const Services &services, Speak &speak, const QString &wavPath, const QString &mp3Path)
@@ -77,7 +71,7 @@ void EncodeChecked(const Services &services, Speak &speak, const QString &wavPat
     if (failure.isEmpty())
         return;
     Fs::Remove(mp3Path);
-    Diagnose(services, failure);
+    services.Diagnose(failure);
     throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
 }
 
@@ -123,7 +117,7 @@ void EncodeToOutput(const Services &services, Speak &speak, const QString &wavPa
     if (!created) {
         const QString failure = u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
                                 + FileSystemError(created.Error(), outputPath).description() + u')';
-        Diagnose(services, failure);
+        services.Diagnose(failure);
         throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
     }
     const QString partial = created->first;
@@ -145,7 +139,7 @@ void FinishJoin(const Services &services, qint32 result, const QString &errorOut
         failure = WithCause(u"The segments could not be joined into "_s + outputPath, errorOutput);
     if (!failure.isEmpty()) {
         Fs::Remove(partial);
-        Diagnose(services, failure);
+        services.Diagnose(failure);
         throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
     }
     PutInPlace(partial, outputPath);
@@ -196,10 +190,10 @@ void WriteCommandFile(const QString &text, const QString &path)
 
 void PushButton1_Click(const Services &services, IMainWindow &window, Speak &speak)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton1_Click"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton1_Click"_s));
     WindowState &state = window.State();
-    IEventLoop &events = *services.events;
-    IWorkingFolder &working = *services.workingFolder;
+    IEventLoop &events = services.Events();
+    IWorkingFolder &working = services.WorkingFolder();
     IDocumentList &list = window.ListView1();
     IProgressBar &bar = window.ProgressBar1();
 
@@ -218,7 +212,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
         if (run.If(106, [&] { return FolderExists(window.Text1Value()) || window.Option2Value(); })) {
             run(108, [&] { window.SetPointer(MousePointer::Hourglass); });
             QByteArray encoder;
-            run(110, [&] { encoder = services.resources->Load(u"CUSTOM"_s, 101); });
+            run(110, [&] { encoder = services.Resources().Load(u"CUSTOM"_s, 101); });
             // An encoder already there is used only when it is the program's own, byte for
             // byte; anything else is replaced, so no planted program ever runs.
             if (run.If(112, [&] { return !FileHoldsBytes(WorkingPath(working, u"lame.exe"_s), encoder); })) {
@@ -243,13 +237,13 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                 run(124, [&] { document = list.Text(i); });
                 run(126, [&] {
                     if (list.Count() == 0)
-                        throw RuntimeError(u"Division by zero"_s, 11);
+                        throw RuntimeError(u"Division by zero"_s, ErrorNumber::DivisionByZero);
                     bar.SetValue(static_cast<double>(i) / list.Count() * 100);
                 });
                 run(128, [&] { bar.SetText(u"Processing: "_s + GetFileName(document)); });
                 run(130, [&] { events.Yield(); });
                 refresh(132);
-                run(138, [&] { ExtractDocumentText(*services.reader, working, document); });
+                run(138, [&] { ExtractDocumentText(services.Reader(), working, document); });
 
                 if (run.If(140, [&] { return FileExists(WorkingPath(working, u"output.txt"_s)); })) {
                     QString base;
@@ -264,7 +258,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                     if (const QString problem = OutputPathProblem(outputPath); !problem.isEmpty()) {
                         // Nothing is converted that could not be saved.
                         run.Report(std::make_exception_ptr(RuntimeError(problem, ErrorNumber::PathFileAccessError)));
-                        Diagnose(services, problem);
+                        services.Diagnose(problem);
                         run([&] { KillFile(events, WorkingPath(working, u"output.txt"_s)); });
                         run.At(230);
                         continue;
@@ -335,12 +329,12 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
             run(234, [&] { window.SetPointer(MousePointer::Default); });
             run(236, [&] { bar.SetValue(0); });
             run(238, [&] { bar.SetText(u"Progress Bar"_s); });
-            run(244, [&] { services.boxes->Information(u"Done."_s); });
+            run(244, [&] { services.Boxes().Information(u"Done."_s); });
         } else {
-            run(246, [&] { services.boxes->Information(u"Folder does not exist. Please select another folder."_s); });
+            run(246, [&] { services.Boxes().Information(u"Folder does not exist. Please select another folder."_s); });
         }
     } else {
-        run(248, [&] { services.boxes->Information(u"No files added."_s); });
+        run(248, [&] { services.Boxes().Information(u"No files added."_s); });
     }
     run(250, [&] { state.IsBusy = false; });
 }

@@ -5,7 +5,7 @@
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/settings.h"
-#include "filelist/documentlist.h"
+#include "common/documentlist.h"
 #include "platform/processes.h"
 
 using namespace Qt::StringLiterals;
@@ -22,7 +22,7 @@ std::unique_ptr<IChildProcess> Start(const Services &services, const QString &co
                                      std::optional<int> windowStyle, qint32 *failure, QString *errorOutput)
 {
     try {
-        return services.processes->Run(commandLine, SettleWindowStyle(windowStyle));
+        return services.Processes().Run(commandLine, SettleWindowStyle(windowStyle));
     } catch (const RuntimeError &e) {
         *failure = kStartFailureBase + e.number();
         if (errorOutput)
@@ -46,7 +46,7 @@ qint32 ShellAndWait(const Services &services, IMainWindow &window, const QString
     const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure, errorOutput);
     if (!child)
         return failure;
-    IEventLoop &events = *services.events;
+    IEventLoop &events = services.Events();
     WindowState &state = window.State();
     int exitCode = kStillActive;
     do {
@@ -70,7 +70,7 @@ qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine
     const std::unique_ptr<IChildProcess> child = Start(services, commandLine, windowStyle, &failure, errorOutput);
     if (!child)
         return failure;
-    IEventLoop &events = *services.events;
+    IEventLoop &events = services.Events();
     qint32 polls = 0;
     int exitCode = kStillActive;
     do {
@@ -86,7 +86,7 @@ qint32 ShellAndWaitProgress(const Services &services, const QString &commandLine
                              + QString::number(polls - 50));
                 if ((polls - 50) % 150 == 0) {
                     if (documentCount == 0)
-                        throw RuntimeError(u"Division by zero"_s, 11);
+                        throw RuntimeError(u"Division by zero"_s, ErrorNumber::DivisionByZero);
                     const double step = RoundHalfEven(100.0 / documentCount / 10);
                     const double cap = RoundHalfEven(100.0 / documentCount + startValue - step);
                     const double x = (polls - 50) / 150.0 * step + startValue;

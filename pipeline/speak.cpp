@@ -8,7 +8,7 @@
 #include "common/statements.h"
 #include "pipeline/shell32.h"
 #include "platform/filesystem.h"
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 #include "platform/speechengine.h"
 #include "platform/workingfolder.h"
 
@@ -62,7 +62,7 @@ public:
         if (line.isEmpty() && m_file.error() != QFileDevice::NoError)
             throw RuntimeError(u"Input past end of file: "_s + m_file.fileName() + u" ("_s + m_file.errorString()
                                    + u')',
-                               62);
+                               ErrorNumber::InputPastEndOfFile);
         if (line.endsWith('\n')) {
             line.chop(1);
             if (line.endsWith('\r'))
@@ -194,7 +194,7 @@ template<typename T>
 T &Must(const std::unique_ptr<T> &object)
 {
     if (!object)
-        throw RuntimeError(u"Object variable or With block variable not set"_s, 91);
+        throw RuntimeError(u"Object variable or With block variable not set"_s, ErrorNumber::ObjectVariableNotSet);
     return *object;
 }
 
@@ -210,8 +210,8 @@ Speak::~Speak() = default;
 
 int Speak::CutTextFileFSO(const QString &inputPath)
 {
-    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
-    IEventLoop &events = *m_services.events;
+    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
+    IEventLoop &events = m_services.Events();
 
     SegmentLimits limits{1300, 500};
     run(100, [&] { limits = SegmentLimitsForRate(m_window.Slider2Value()); });
@@ -285,8 +285,8 @@ int Speak::CutTextFileFSO(const QString &inputPath)
 
 void Speak::SaveToWAV(QString text, QString wavPath)
 {
-    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"SaveToWAV"_s));
-    ISpeechEngine &engine = *m_services.speech;
+    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"SaveToWAV"_s));
+    ISpeechEngine &engine = m_services.Speech();
     std::exception_ptr pending; // a failure of the speak call itself
 
     run(100, [&] {
@@ -307,7 +307,7 @@ void Speak::SaveToWAV(QString text, QString wavPath)
                 run(120, [&] { Must(stream).Open(wavPath); });
                 run(122, [&] { Must(m_renderingVoice).SetOutput(stream.get()); });
             }
-            run(124, [&] { m_services.events->Yield(); });
+            run(124, [&] { m_services.Events().Yield(); });
             run.At(126);
             try {
                 Must(m_renderingVoice).SpeakFile(text);
@@ -318,7 +318,7 @@ void Speak::SaveToWAV(QString text, QString wavPath)
                 // Speech cut short (a full disk) is not kept, so it is never encoded as if
                 // it were whole; the caller reports it.
                 stream.reset();
-                KillFile(*m_services.events, wavPath);
+                KillFile(m_services.Events(), wavPath);
                 m_renderingVoice.reset();
                 std::rethrow_exception(pending);
             }
@@ -347,7 +347,7 @@ void Speak::SaveToWAV(QString text, QString wavPath)
     const QString description = DescribeFailure(pending);
     if (run.If(142, [&] { return description == u"Class not registered"_s; })) {
         run(144, [&] {
-            m_services.boxes->Information(description + u"\r\r"_s
+            m_services.Boxes().Information(description + u"\r\r"_s
                                           + u"Please try selecting another voice from the dropdown."_s);
         });
     }
@@ -356,12 +356,12 @@ void Speak::SaveToWAV(QString text, QString wavPath)
 
 Speak::EncoderOutcome Speak::WAVToMP3(const QString &wavPath, const QString &mp3Path)
 {
-    Statements run(*m_services.boxes, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
+    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"WAVToMP3"_s));
     QString encoder;
     QString arguments;
     QString commandLine;
     EncoderOutcome outcome;
-    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(*m_services.workingFolder, u"lame.exe"_s)); });
+    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(m_services.WorkingFolder(), u"lame.exe"_s)); });
     run(102, [&] {
         arguments = u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
     });

@@ -707,7 +707,7 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
     std::unique_ptr<zip_t, ZipCloser> zip(zip_open(native.constData(), ZIP_RDONLY, &error));
     if (!zip) {
         if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
-            throw RuntimeError(u"Path/File access error: "_s + path, ErrorNumber::PathFileAccessError);
+            throw FileAccessError(path);
         if (error == ZIP_ER_MEMORY)
             throw RuntimeError(u"Out of memory"_s, ErrorNumber::OutOfMemory);
         throw NotAPackage(path);

@@ -1,7 +1,7 @@
 #include "platform/workingfolder.h"
 
 #include "common/runtimeerror.h"
-#include "platform/diagnostics.h"
+#include "common/diagnostics.h"
 
 #include <QDir>
 

@@ -3,8 +3,8 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
-#include "platform/diagnostics.h"
-#include "platform/messageboxes.h"
+#include "common/diagnostics.h"
+#include "common/messageboxes.h"
 #include "platform/shell.h"
 #include "platform/speechengine.h"
 
@@ -20,15 +20,15 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
     Attempts step;
 
     std::unique_ptr<ISpeechVoice> voice;
-    step([&] { voice = services.speech->CreateVoice(); });
+    step([&] { voice = services.Speech().CreateVoice(); });
     if (voice) {
         step([&] { list.Clear(); });
         step([&] {
-            for (const QString &description : services.speech->VoiceDescriptions())
+            for (const QString &description : services.Speech().VoiceDescriptions())
                 list.AddItem(description);
         });
         step([&] {
-            const double saved = SettingToNumber(ReadSetting(*services.settings, u"Combo"_s, 0));
+            const double saved = SettingToNumber(ReadSetting(services.Settings(), u"Combo"_s, 0));
             if (saved < list.Count()) {
                 // A saved index that no longer names a voice leaves nothing selected.
                 const double index = RoundHalfEven(saved);
@@ -38,33 +38,32 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
     }
     if (!step.Failed())
         return true;
-    if (services.diagnostics)
-        services.diagnostics->Write(u"No voices can be listed: "_s + step.Cause());
-    services.boxes->Information(u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);
+    services.Diagnose(u"No voices can be listed: "_s + step.Cause());
+    services.Boxes().Information(u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);
     return false;
 }
 
 void PushButton8_Click(const Services &services, IVoiceList &list)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton8_Click"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton8_Click"_s));
     bool filled = false;
     run(100, [&] { filled = FillVoiceList(services, list); });
     run(102, [&] {
         if (filled)
-            services.boxes->Information(u"Done.\r\rList has been refreshed with the latest voices found within the "
+            services.Boxes().Information(u"Done.\r\rList has been refreshed with the latest voices found within the "
                                         u"'Text to Speech' feature in the Windows Control Panel."_s);
     });
 }
 
 void PushButton6_Click(const Services &services)
 {
-    Statements run(*services.boxes, SiteTag(u"Form1"_s, u"PushButton6_Click"_s));
+    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton6_Click"_s));
     QString address;
     run(100, [&] { address = VoiceSearchAddress(); });
     const QString br = u"\r\n"_s;
     bool yes = false;
     run(102, [&] {
-        yes = services.boxes->Question(
+        yes = services.Boxes().Question(
             u"This software uses Microsoft Text to Speech (TTS) as its backbone. If you would like to add voices, you "
             u"need to:"_s
             + br + br + u"1. Download them from the web."_s + br
@@ -74,5 +73,5 @@ void PushButton6_Click(const Services &services)
     });
     if (!yes)
         return;
-    run(104, [&] { services.shell->Open(address); });
+    run(104, [&] { services.Shell().Open(address); });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/messageboxes.h"
+#include "common/messageboxes.h"
 
 #include <QPointer>
 

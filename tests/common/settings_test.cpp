@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "common/settings.h"
-#include "platform/settingsstore.h"
+#include "platform/inisettingsstore.h"
 #include "tests/testutil.h"
 
 #include <QFile>

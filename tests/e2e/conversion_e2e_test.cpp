@@ -1,7 +1,7 @@
 // End to end: real documents through the real espeak-ng and the real LAME encoder.
-#include "common/eventloop.h"
+#include "platform/qteventloop.h"
 #include "common/runtimeerror.h"
-#include "common/plainwindow.h"
+#include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "pipeline/conversionrun.h"
 #include "pipeline/speak.h"
@@ -198,11 +198,11 @@ TEST_F(ConversionEndToEnd, FoldersThatBeginWithTheSwitchLettersAndAwkwardNamesAr
     if (!root.isValid())
         GTEST_SKIP() << "a folder at the root cannot be made here";
     const QString output = root.path() + u"/backup \"audio\"\nnew"_s;
-    const QString working = root.path() + u"/y work"_s;
+    const QString workingPath = root.path() + u"/y work"_s;
     ASSERT_TRUE(QDir().mkpath(output));
-    ASSERT_TRUE(QDir().mkpath(working));
-    ::chmod(QFile::encodeName(working).constData(), 0700);
-    ScopedEnv temp("TEMP", working);
+    ASSERT_TRUE(QDir().mkpath(workingPath));
+    ::chmod(QFile::encodeName(workingPath).constData(), 0700);
+    ScopedEnv tempHere("TEMP", workingPath);
     window.text1 = output;
     window.slider2 = -10; // two segments
     window.list.Append(SixtyLines(out.filePath(u"say \"hi\" + b.odt"_s)));
@@ -218,7 +218,7 @@ TEST_F(ConversionEndToEnd, AWorkingFolderThatCannotRunProgramsIsReportedForEvery
     ScopedTmpfs noexec("noexec,mode=0700");
     if (!noexec.IsMounted())
         GTEST_SKIP() << "mounting needs root";
-    ScopedEnv temp("TEMP", noexec.Path());
+    ScopedEnv tempHere("TEMP", noexec.Path());
     window.slider2 = 0;
     WriteBytes(out.filePath(u"notes.mp3"_s), "yesterday's MP3");
     window.list.Append(TestDataPath(u"notes.odt"_s));
@@ -268,7 +268,7 @@ TEST_F(ConversionEndToEnd, AFullDiskCutsNoSpeechShortSilently)
     ScopedTmpfs small("size=400k,mode=0700");
     if (!small.IsMounted())
         GTEST_SKIP() << "mounting needs root";
-    ScopedEnv temp("TEMP", small.Path());
+    ScopedEnv tempHere("TEMP", small.Path());
     WriteBytes(out.filePath(u"long.mp3"_s), "yesterday's MP3");
     QByteArray body;
     for (int i = 0; i < 40; ++i)

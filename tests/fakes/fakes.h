@@ -3,11 +3,11 @@
 #include "tests/testutil.h"
 
 #include "common/eventloop.h"
-#include "common/plainwindow.h"
+#include "tests/support/plainwindow.h"
 #include "common/services.h"
-#include "filelist/documentlist.h"
-#include "platform/messageboxes.h"
-#include "platform/settingsstore.h"
+#include "common/documentlist.h"
+#include "common/messageboxes.h"
+#include "common/settingsstore.h"
 
 #include <QMap>
 #include <QStringList>
@@ -180,7 +180,7 @@ public:
     int value = 50;
 };
 
-#include "platform/diagnostics.h"
+#include "common/diagnostics.h"
 #include "platform/documentreader.h"
 #include "platform/workingfolder.h"
 

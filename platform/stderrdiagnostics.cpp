@@ -1,4 +1,4 @@
-#include "platform/diagnostics.h"
+#include "platform/stderrdiagnostics.h"
 
 #include <cstdio>
 

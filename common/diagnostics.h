@@ -8,12 +8,6 @@ class IDiagnostics
 {
 public:
     virtual ~IDiagnostics() = default;
-    /// Writes "vocatext: " + line on standard error.
+    /// Writes one line with the real cause of a failure.
     virtual void Write(const QString &line) = 0;
-};
-
-class StderrDiagnostics final : public IDiagnostics
-{
-public:
-    void Write(const QString &line) override;
 };

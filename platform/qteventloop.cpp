@@ -1,4 +1,4 @@
-#include "common/eventloop.h"
+#include "platform/qteventloop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,0 +1,9 @@
+#include "common/services.h"
+
+#include "common/diagnostics.h"
+
+void Services::Diagnose(const QString &line) const
+{
+    if (diagnostics)
+        diagnostics->Write(line);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The per-user store of text values, addressed by key within the program's section.
+class ISettingsStore
+{
+public:
+    virtual ~ISettingsStore() = default;
+
+    /// The stored text of a key, or nothing when the key was never written.
+    virtual std::optional<QString> Value(const QString &key) const = 0;
+    /// Stores the text; it is on disk when the call returns. Throws RuntimeError when
+    /// the store cannot be written (the value is still kept for this session).
+    virtual void SetValue(const QString &key, const QString &value) = 0;
+};
