@@ -10,18 +10,11 @@
 // the whole conversion and the MP3's format; then the pauses at the line ends of a
 // document of headings and lists, against the same lines run together.
 #include "bench/benchutil.h"
-#include "platform/qteventloop.h"
+#include "platform/platformservices.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "pipeline/conversionrun.h"
 #include "pipeline/speak.h"
-#include "platform/documentreader.h"
-#include "platform/espeakengine.h"
-#include "platform/fliteengine.h"
-#include "platform/processes.h"
-#include "platform/resources.h"
-#include "platform/speechengine.h"
-#include "platform/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -155,23 +148,12 @@ int main(int argc, char *argv[])
     }
     QTemporaryDir dir;
     qputenv("TEMP", QFile::encodeName(dir.path()));
-    QtEventLoop events;
+    PlatformServices platform(QCoreApplication::applicationDirPath() + u"/../bin"_s, u"en_GB"_s);
+    SpeechEngine speech({&platform.flite, &platform.espeak});
     PrintingBoxes boxes;
-    EspeakEngine espeak(events, u"en_GB"_s);
-    FliteEngine flite(events);
-    SpeechEngine speech({&flite, &espeak});
-    OdtReader reader(&events);
-    PosixProcessRunner processes(QCoreApplication::applicationDirPath() + u"/../bin/vocatext-cmd"_s);
-    QtResources resources;
-    PrivateWorkingFolder working;
-    Services services;
+    Services services = platform.Wire();
     services.boxes = &boxes;
-    services.events = &events;
     services.speech = &speech;
-    services.reader = &reader;
-    services.processes = &processes;
-    services.resources = &resources;
-    services.workingFolder = &working;
 
     const QStringList voices = speech.VoiceDescriptions();
     const QList<Voice> tried = {

@@ -36,6 +36,17 @@ Privacy MakePrivate(const QString &folder, int *error)
     return Privacy::Private;
 }
 
+// True when the folder is (made) private, false when it is not the user's own; throws
+// when it can be neither made nor examined.
+bool IsMadePrivate(const QString &folder)
+{
+    int error = 0;
+    const Privacy privacy = MakePrivate(folder, &error);
+    if (privacy == Privacy::Failed)
+        throw FileSystemError(error, folder);
+    return privacy == Privacy::Private;
+}
+
 QString WhyNotPrivate(const QString &folder)
 {
     const auto status = Fs::LinkStat(folder);
@@ -113,15 +124,8 @@ QString PrivateWorkingFolder::Chosen()
     const QString folder = PrivateFolderIn(base);
     if (folder == m_refused)
         return Fallback();
-    int error = 0;
-    switch (MakePrivate(folder, &error)) {
-    case Privacy::Private:
+    if (IsMadePrivate(folder))
         return folder;
-    case Privacy::Failed:
-        throw FileSystemError(error, folder);
-    case Privacy::NotPrivate:
-        break;
-    }
     // Refused once, loudly; from then on the fallback serves, so a run still works.
     m_refused = folder;
     QString instead;
@@ -149,15 +153,8 @@ QString PrivateWorkingFolder::Fallback()
         Fs::MakeFolder(cache, 0700);
         folder = cache + u"/vocatext"_s;
     }
-    int error = 0;
-    switch (MakePrivate(folder, &error)) {
-    case Privacy::Private:
+    if (IsMadePrivate(folder))
         return folder;
-    case Privacy::Failed:
-        throw FileSystemError(error, folder);
-    case Privacy::NotPrivate:
-        break;
-    }
     throw NotPrivate(folder);
 }
 

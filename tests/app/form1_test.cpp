@@ -19,7 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Form1Test : public ::testing::Test
+class Form1Test : public ::testing::Test, protected FakeServices
 {
 protected:
     Form1Test()
@@ -34,11 +34,6 @@ protected:
         QApplication::sendEvent(widget, &move);
     }
 
-    FakeServices fakes;
-    FakeMessageBoxes &boxes = fakes.boxes;
-    MemorySettingsStore &settings = fakes.settings;
-    FakeEventLoop &events = fakes.events;
-    Services &services = fakes.services;
     std::unique_ptr<Form1> form;
 };
 

@@ -30,7 +30,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class WindowTest : public ::testing::Test
+class WindowTest : public ::testing::Test, protected FakeServices
 {
 protected:
     WindowTest()
@@ -60,15 +60,6 @@ protected:
     QTemporaryDir work;
     QTemporaryDir program;
     ScopedEnv temp;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes = fakes.boxes;
-    MemorySettingsStore &settings = fakes.settings;
-    FakeEventLoop &events = fakes.events;
-    FakeSpeechEngine &engine = fakes.speech;
-    FakeShell &shell = fakes.shell;
-    FakeFileDialogs &dialogs = fakes.dialogs;
-    FakeRandom &random = fakes.random;
-    Services &services = fakes.services;
     std::unique_ptr<Form1> form;
     bool loaded = false;
 };
@@ -143,7 +134,7 @@ TEST_F(WindowTest, NoDesktopFolderLeavesTheOutputFolderEmpty)
 
 TEST_F(WindowTest, NoSpeechEngineEndsTheProgramBeforeTheWindowShows)
 {
-    engine.failCreateVoice = true;
+    speech.failCreateVoice = true;
     Load();
     EXPECT_FALSE(loaded);
     EXPECT_EQ(boxes.Texts(),
@@ -275,17 +266,17 @@ TEST_F(WindowTest, FilesChosenFromSeveralFoldersAreAddedExactly)
 TEST_F(WindowTest, TestSpeechHoldsTheBusyFlag)
 {
     Form1 &w = Load();
-    engine.calls.clear();
+    speech.calls.clear();
     w.State().IsBusy = true;
     w.PushButton14->click();
-    EXPECT_TRUE(engine.calls.isEmpty());
+    EXPECT_TRUE(speech.calls.isEmpty());
     w.State().IsBusy = false;
     bool busyWhileSpeaking = false;
     events.onYield = [&] { busyWhileSpeaking = w.State().IsBusy && w.Pointer() == MousePointer::Hourglass; };
     w.PushButton14->click();
     EXPECT_TRUE(busyWhileSpeaking);
-    EXPECT_TRUE(engine.calls.contains(u"Speak This is a test"_s));
-    EXPECT_TRUE(engine.calls.contains(u"SetRate -3"_s));
+    EXPECT_TRUE(speech.calls.contains(u"Speak This is a test"_s));
+    EXPECT_TRUE(speech.calls.contains(u"SetRate -3"_s));
     EXPECT_FALSE(w.State().IsBusy);
     EXPECT_EQ(w.Pointer(), MousePointer::Default);
 }
@@ -304,11 +295,11 @@ TEST_F(WindowTest, HelpAndVoiceButtons)
     w.PushButton6->click();
     EXPECT_EQ(shell.opened, QStringList{u"https://duckduckgo.com/?q=microsoft%20text%20to%20speech%20voices"_s});
 
-    engine.voices.append(u"eSpeak NG Welsh"_s);
+    speech.voices.append(u"eSpeak NG Welsh"_s);
     w.PushButton8->click();
     EXPECT_EQ(w.Combo1->count(), 4);
     EXPECT_TRUE(boxes.shown.last().text.startsWith(u"Done.\r\rList has been refreshed"_s));
-    engine.failCreateVoice = true;
+    speech.failCreateVoice = true;
     w.PushButton8->click();
     EXPECT_EQ(boxes.shown.last().text,
               u"No voices found within the 'Text to Speech' feature in the Windows Control Panel."_s);

@@ -22,7 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 
-class FolderScanTest : public ::testing::Test
+class FolderScanTest : public ::testing::Test, protected FakeServices
 {
 protected:
     FolderScanTest()
@@ -48,12 +48,6 @@ protected:
 
     QTemporaryDir dir;
     QString root;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes = fakes.boxes;
-    FakeEventLoop &events = fakes.events;
-    MemorySettingsStore &settings = fakes.settings;
-    FakeFileDialogs &dialogs = fakes.dialogs;
-    Services &services = fakes.services;
 };
 
 } // namespace
@@ -160,7 +154,7 @@ TEST_F(FolderScanTest, AFolderWhoseAttributesCannotBeReadIsNotWalked)
     // the failure's report is closed: it is skipped, not walked.
     Make(u"a/sub/s.odt"_s);
     bool removed = false;
-    fakes.events.onYield = [&] {
+    events.onYield = [&] {
         if (!removed) {
             removed = true;
             QDir(root + u"/a"_s).removeRecursively();

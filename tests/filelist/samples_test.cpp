@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SamplesTest : public ::testing::Test
+class SamplesTest : public ::testing::Test, protected FakeServices
 {
 protected:
     SamplesTest()
@@ -27,12 +27,6 @@ protected:
     QString Sample(const QString &name) const { return program.path() + u"/Samples/"_s + name; }
 
     QTemporaryDir program;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes = fakes.boxes;
-    FakeEventLoop &events = fakes.events;
-    MemorySettingsStore &settings = fakes.settings;
-    FakeShell &shell = fakes.shell;
-    Services &services = fakes.services;
 };
 
 } // namespace

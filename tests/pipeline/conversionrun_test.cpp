@@ -18,14 +18,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ConversionRunTest : public ::testing::Test
+class ConversionRunTest : public ::testing::Test, protected FakeServices
 {
 protected:
     ConversionRunTest()
-        : boxes(fakes.boxes)
-        , processes(fakes.processes)
-        , resources(fakes.resources)
-        , services(fakes.services)
     {
         window.text1 = out.path();
         window.slider2 = 0;
@@ -44,16 +40,11 @@ protected:
         return path;
     }
 
-    QString Work(const QString &name) const { return fakes.working.path + u'/' + name; }
-    QStringList WorkFiles() const { return QDir(fakes.working.path).entryList(QDir::Files, QDir::Name); }
+    QString Work(const QString &name) const { return working.path + u'/' + name; }
+    QStringList WorkFiles() const { return QDir(working.path).entryList(QDir::Files, QDir::Name); }
 
     QTemporaryDir docs;
     QTemporaryDir out;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes;
-    FakeProcessRunner &processes;
-    FakeResources &resources;
-    const Services &services;
     FakeMainWindow window;
 };
 
@@ -200,7 +191,7 @@ TEST_F(ConversionRunTest, AFailingEncoderIsReportedAndLeavesTheOlderMp3)
                                   + u": Error writing output file\r\n"
                                     u"in Lectorn2021/08/31.Form1.PushButton1_Click at line 184\r\r"_s))
         << report.toStdString();
-    EXPECT_EQ(fakes.diagnostics.lines.size(), 1);
+    EXPECT_EQ(diagnostics.lines.size(), 1);
     EXPECT_EQ(ReadBytes(out.filePath(u"a.mp3"_s)), QByteArray("the good MP3 of yesterday"));
     EXPECT_TRUE(QFile::exists(out.filePath(u"b.mp3"_s))); // the run went on
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
@@ -257,8 +248,8 @@ TEST_F(ConversionRunTest, SpeechCutShortIsReportedAndNeverEncoded)
 {
     WriteBytes(out.filePath(u"a.mp3"_s), "older");
     window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    fakes.speech.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
-    fakes.speech.speakFailureNumber = ErrorNumber::DiskFull;
+    speech.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
+    speech.speakFailureNumber = ErrorNumber::DiskFull;
     Start();
     ASSERT_EQ(boxes.ErrorReports().size(), 1);
     EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(
@@ -269,8 +260,8 @@ TEST_F(ConversionRunTest, SpeechCutShortIsReportedAndNeverEncoded)
     EXPECT_FALSE(QFile::exists(Work(u"output001.wav"_s)));
 
     // Any other failure of the speech engine is still dropped without a message.
-    fakes.speech.speakFailure = u"Something else"_s;
-    fakes.speech.speakFailureNumber = ErrorNumber::UnexpectedError;
+    speech.speakFailure = u"Something else"_s;
+    speech.speakFailureNumber = ErrorNumber::UnexpectedError;
     boxes.shown.clear();
     Start();
     EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
@@ -305,7 +296,7 @@ TEST_F(ConversionRunTest, AStaleDocumentTextIsNeverSpokenForAnotherDocument)
     Start();
     EXPECT_EQ(boxes.ErrorReports().size(), 1); // the unreadable document, at 138
     EXPECT_TRUE(processes.commandLines.isEmpty());
-    EXPECT_FALSE(fakes.speech.calls.join(u' ').contains(u"SpeakFile"_s));
+    EXPECT_FALSE(speech.calls.join(u' ').contains(u"SpeakFile"_s));
     EXPECT_FALSE(QFile::exists(out.filePath(u"broken.mp3"_s)));
 }
 
@@ -327,7 +318,7 @@ TEST_F(ConversionRunTest, WorkingFilesAreTheUsersAloneAndNoLinkIsFollowed)
     processes.fails = [&](const QString &command) {
         if (command.contains(u"JoinMP3.bat"_s)) {
             QStringList open;
-            for (const QFileInfo &file : QDir(fakes.working.path).entryInfoList(QDir::Files | QDir::Hidden)) {
+            for (const QFileInfo &file : QDir(working.path).entryInfoList(QDir::Files | QDir::Hidden)) {
                 if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther))
                     open.append(file.fileName());
             }
@@ -361,7 +352,7 @@ TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
 {
     window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
     const QString late = Document(u"late.odt"_s, "<text:p>Late.</text:p>");
-    fakes.events.onYield = [&] {
+    events.onYield = [&] {
         if (window.state.CurrentFileNumber == 1 && window.list.Count() == 1)
             window.list.Append(late);
     };

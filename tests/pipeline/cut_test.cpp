@@ -14,13 +14,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class CutTest : public ::testing::Test
+class CutTest : public ::testing::Test, protected FakeServices
 {
 protected:
     CutTest()
-        : boxes(fakes.boxes)
-        , events(fakes.events)
-        , services(fakes.services)
     {
         input = dir.filePath(u"output.txt"_s);
     }
@@ -43,10 +40,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes;
-    FakeEventLoop &events;
-    const Services &services;
     FakeMainWindow window;
     QString input;
 };

@@ -12,14 +12,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SaveToWavTest : public ::testing::Test
+class SaveToWavTest : public ::testing::Test, protected FakeServices
 {
 protected:
     SaveToWavTest()
-        : boxes(fakes.boxes)
-        , events(fakes.events)
-        , engine(fakes.speech)
-        , services(fakes.services)
     {
         window.combo1Index = 1;
         window.slider1 = 80;
@@ -30,11 +26,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeServices fakes;
-    FakeMessageBoxes &boxes;
-    FakeEventLoop &events;
-    FakeSpeechEngine &engine;
-    const Services &services;
     FakeMainWindow window;
     QString text;
     QString wav;
@@ -46,7 +37,7 @@ TEST_F(SaveToWavTest, FileModeSpeaksTheFileIntoAWavWithTheWindowsVoiceVolumeAndR
 {
     Speak speak(services, window);
     speak.SaveToWAV(text, wav);
-    EXPECT_EQ(engine.calls, (QStringList{u"CreateVoice"_s, u"SelectVoice 1"_s, u"SetVolume 80"_s, u"SetRate -3"_s,
+    EXPECT_EQ(speech.calls, (QStringList{u"CreateVoice"_s, u"SelectVoice 1"_s, u"SetVolume 80"_s, u"SetRate -3"_s,
                                          u"CreateFileStream"_s, u"SetFormat 22050/16/1"_s, u"Open "_s + wav,
                                          u"SetOutput stream"_s, u"SpeakFile "_s + text, u"Close"_s,
                                          u"SetOutput none"_s}));
@@ -62,7 +53,7 @@ TEST_F(SaveToWavTest, NothingSelectedKeepsTheDefaultVoiceAndAnEmptySegmentStillG
     WriteBytes(text, "");
     Speak speak(services, window);
     speak.SaveToWAV(text, wav);
-    EXPECT_FALSE(engine.calls.join(u'|').contains(u"SelectVoice"_s));
+    EXPECT_FALSE(speech.calls.join(u'|').contains(u"SelectVoice"_s));
     EXPECT_EQ(ReadBytes(wav).size(), 44);
 }
 
@@ -70,24 +61,24 @@ TEST_F(SaveToWavTest, PhraseModeSpeaksThroughTheDefaultOutputAndWritesNoFile)
 {
     Speak speak(services, window);
     speak.SaveToWAV(u"This is a test"_s, QString());
-    EXPECT_EQ(engine.calls, (QStringList{u"CreateVoice"_s, u"SelectVoice 1"_s, u"SetVolume 80"_s, u"SetRate -3"_s,
+    EXPECT_EQ(speech.calls, (QStringList{u"CreateVoice"_s, u"SelectVoice 1"_s, u"SetVolume 80"_s, u"SetRate -3"_s,
                                          u"Speak This is a test"_s}));
     EXPECT_EQ(events.yields, 0);
 }
 
 TEST_F(SaveToWavTest, AnUnregisteredVoiceShowsItsBoxAndStaysInTheSlot)
 {
-    engine.unregistered = {1};
+    speech.unregistered = {1};
     Speak speak(services, window);
     speak.SaveToWAV(text, wav);
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].kind, FakeMessageBoxes::Kind::Information);
     EXPECT_EQ(boxes.shown[0].text, u"Class not registered\r\rPlease try selecting another voice from the dropdown."_s);
     EXPECT_TRUE(speak.HoldsRenderingVoice());
-    EXPECT_FALSE(engine.calls.contains(u"Close"_s)); // not closed by this call
+    EXPECT_FALSE(speech.calls.contains(u"Close"_s)); // not closed by this call
     EXPECT_TRUE(QFile::exists(wav));                  // the file was created before speaking
 
-    engine.unregistered.clear();
+    speech.unregistered.clear();
     speak.SaveToWAV(text, wav); // the next call replaces voice and stream
     EXPECT_FALSE(speak.HoldsRenderingVoice());
     EXPECT_EQ(boxes.shown.size(), 1);
@@ -95,8 +86,8 @@ TEST_F(SaveToWavTest, AnUnregisteredVoiceShowsItsBoxAndStaysInTheSlot)
 
 TEST_F(SaveToWavTest, SpeechThatCouldNotBeWrittenIsRemovedAndThrownToTheCaller)
 {
-    engine.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
-    engine.speakFailureNumber = ErrorNumber::DiskFull;
+    speech.speakFailure = u"The speech could not be saved to x (No space left on device)"_s;
+    speech.speakFailureNumber = ErrorNumber::DiskFull;
     Speak speak(services, window);
     try {
         speak.SaveToWAV(text, wav);
@@ -111,7 +102,7 @@ TEST_F(SaveToWavTest, SpeechThatCouldNotBeWrittenIsRemovedAndThrownToTheCaller)
 
 TEST_F(SaveToWavTest, OtherSpeakFailuresAreDroppedSilently)
 {
-    engine.speakFailure = u"The default audio output could not be used"_s;
+    speech.speakFailure = u"The default audio output could not be used"_s;
     Speak speak(services, window);
     speak.SaveToWAV(u"This is a test"_s, QString());
     EXPECT_TRUE(boxes.shown.isEmpty());
@@ -119,7 +110,7 @@ TEST_F(SaveToWavTest, OtherSpeakFailuresAreDroppedSilently)
 
 TEST_F(SaveToWavTest, NoEngineIsReportedAtLine100AndNothingIsWritten)
 {
-    engine.failCreateVoice = true;
+    speech.failCreateVoice = true;
     Speak speak(services, window);
     speak.SaveToWAV(text, wav);
     ASSERT_EQ(boxes.ErrorReports().size(), 1);

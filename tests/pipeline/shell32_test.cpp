@@ -10,13 +10,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ShellTest : public ::testing::Test
+class ShellTest : public ::testing::Test, protected FakeServices
 {
 protected:
     ShellTest()
-        : events(fakes.events)
-        , processes(fakes.processes)
-        , services(fakes.services)
     {
         program = dir.filePath(u"prog"_s);
         WriteBytes(program, "x");
@@ -27,10 +24,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeServices fakes;
-    FakeEventLoop &events;
-    FakeProcessRunner &processes;
-    const Services &services;
     FakeMainWindow window;
     QString program;
 };
