@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/statements.h"
 #include "common/documentlist.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
@@ -18,8 +19,6 @@
 #include "platform/processes.h"
 #include "platform/resources.h"
 #include "platform/workingfolder.h"
-
-#include <QRandomGenerator>
 
 #include <cmath>
 
@@ -40,34 +39,12 @@ bool NormalFileListed(const QString &path)
     return status && status->kind == Fs::Kind::Regular && !GetFileName(path).startsWith(u'.');
 }
 
-// An MP3 that the encoder or the join wrote: a regular file with something in it.
-bool HoldsAnMp3(const QString &path)
-{
-    const auto status = Fs::LinkStat(path);
-    return status && status->kind == Fs::Kind::Regular && status->size > 0;
-}
-
-QString WithCause(const QString &what, const QString &errorOutput)
-{
-    const QString line = LastErrorLine(errorOutput);
-    return line.isEmpty() ? what : what + u": "_s + line;
-}
-
 // Encodes one WAV file and checks that an MP3 came of it; throws, in words for the
 // user, when the encoder failed or wrote nothing.
 void EncodeChecked(const Services &services, Speak &speak, const QString &wavPath, const QString &mp3Path)
 {
     const Speak::EncoderOutcome outcome = speak.WAVToMP3(wavPath, mp3Path);
-    QString failure;
-    if (outcome.result < 0 && outcome.result >= kStartFailureBase)
-        failure = u"The MP3 encoder could not be started"_s + (outcome.errorOutput.isEmpty() ? QString()
-                                                               : u": "_s + outcome.errorOutput);
-    else if (outcome.result != 0)
-        failure = WithCause(u"The MP3 encoder failed (exit code "_s + QString::number(outcome.result) + u") on "_s
-                                + wavPath,
-                            outcome.errorOutput);
-    else if (!HoldsAnMp3(mp3Path))
-        failure = WithCause(u"The MP3 encoder wrote no MP3 file to "_s + mp3Path, outcome.errorOutput);
+    const QString failure = EncoderFailure(outcome.result, outcome.errorOutput, wavPath, mp3Path);
     if (failure.isEmpty())
         return;
     Fs::Remove(mp3Path);
@@ -75,53 +52,18 @@ void EncodeChecked(const Services &services, Speak &speak, const QString &wavPat
     throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
 }
 
-// Why the MP3 cannot be put at its output path, or "": a folder, a pipe or a device
-// there is never replaced (a link is: its target is left alone).
-QString OutputPathProblem(const QString &outputPath)
-{
-    const auto status = Fs::LinkStat(outputPath);
-    if (!status || status->kind == Fs::Kind::Regular || status->kind == Fs::Kind::Link)
-        return QString();
-    return u"The MP3 file cannot be written because something that is not a file stands at its place: "_s
-           + outputPath;
-}
-
-// A name beside the output path for the MP3 while it is being made: hidden, and not to be guessed.
-QString PartialName(const QString &outputPath)
-{
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString suffix;
-    for (int i = 0; i < 8; ++i)
-        suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
-    return GetFolderPath(outputPath) + u'.' + GetFileName(outputPath) + u".part-"_s + suffix;
-}
-
-// The complete MP3 takes the place of whatever stood at the output path; throws when it cannot.
-void PutInPlace(const QString &partial, const QString &outputPath)
-{
-    if (const int error = Fs::Rename(partial, outputPath)) {
-        Fs::Remove(partial);
-        throw RuntimeError(u"The MP3 file could not be put in place: "_s + outputPath + u" ("_s
-                               + FileSystemError(error, outputPath).description() + u')',
-                           ErrorNumber::PathFileAccessError);
-    }
-}
-
 // A document of one segment: encoded under a name of its own in the output folder, which
 // takes the output path's place only once the MP3 is complete. A failure leaves an older
 // MP3 at the output path as it was.
 void EncodeToOutput(const Services &services, Speak &speak, const QString &wavPath, const QString &outputPath)
 {
-    auto created = Fs::CreateUnique(GetFolderPath(outputPath), u'.' + GetFileName(outputPath) + u".part-"_s,
-                                    Fs::WithUmask(0666));
-    if (!created) {
-        const QString failure = u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
-                                + FileSystemError(created.Error(), outputPath).description() + u')';
-        services.Diagnose(failure);
-        throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
+    QString partial;
+    try {
+        partial = CreatePartial(outputPath);
+    } catch (const RuntimeError &e) {
+        services.Diagnose(e.description());
+        throw;
     }
-    const QString partial = created->first;
-    created->second.Close();
     EncodeChecked(services, speak, wavPath, partial);
     PutInPlace(partial, outputPath);
 }
@@ -131,13 +73,7 @@ void EncodeToOutput(const Services &services, Speak &speak, const QString &wavPa
 void FinishJoin(const Services &services, qint32 result, const QString &errorOutput, const QString &partial,
                 const QString &outputPath)
 {
-    QString failure;
-    if (result < 0 && result >= kStartFailureBase)
-        failure = u"The segments could not be joined: the command interpreter could not be started"_s
-                  + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
-    else if (result != 0 || !HoldsAnMp3(partial))
-        failure = WithCause(u"The segments could not be joined into "_s + outputPath, errorOutput);
-    if (!failure.isEmpty()) {
+    if (const QString failure = JoinFailure(result, errorOutput, partial, outputPath); !failure.isEmpty()) {
         Fs::Remove(partial);
         services.Diagnose(failure);
         throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
@@ -247,13 +183,13 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
 
                 if (run.If(140, [&] { return FileExists(WorkingPath(working, u"output.txt"_s)); })) {
                     QString base;
-                    run(142, [&] { base = StripExtension(GetFileName(document)); });
+                    run(142, [&] { base = BaseName(document); });
                     QString outputPath;
-                    run(144, [&] { outputPath = GetShortPath(GetFolderPath(document)) + u'/' + base + u".mp3"_s; });
+                    run(144, [&] { outputPath = DefaultOutputPath(document, base); });
                     if (run.If(146, [&] { return window.Option1Value(); })) {
-                        run(148, [&] { outputPath = FixPathSlashes(window.Text1Value() + u'/' + GetFileName(outputPath)); });
+                        run(148, [&] { outputPath = OutputPathInFolder(window.Text1Value(), outputPath); });
                     } else if (run.If(150, [&] { return window.Option2Value(); })) {
-                        run(152, [&] { outputPath = FixPathSlashes(GetFolderPath(document) + u'/' + GetFileName(outputPath)); });
+                        run(152, [&] { outputPath = OutputPathBeside(document, outputPath); });
                     }
                     if (const QString problem = OutputPathProblem(outputPath); !problem.isEmpty()) {
                         // Nothing is converted that could not be saved.

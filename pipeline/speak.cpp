@@ -6,6 +6,7 @@
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/statements.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
 #include "platform/filesystem.h"
 #include "common/messageboxes.h"
@@ -361,10 +362,8 @@ Speak::EncoderOutcome Speak::WAVToMP3(const QString &wavPath, const QString &mp3
     QString arguments;
     QString commandLine;
     EncoderOutcome outcome;
-    run(100, [&] { encoder = QuotedForCommandLine(WorkingPath(m_services.WorkingFolder(), u"lame.exe"_s)); });
-    run(102, [&] {
-        arguments = u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
-    });
+    run(100, [&] { encoder = EncoderPart(WorkingPath(m_services.WorkingFolder(), u"lame.exe"_s)); });
+    run(102, [&] { arguments = EncoderArguments(wavPath, mp3Path); });
     run(104, [&] { commandLine = encoder + arguments; });
     run(106, [&] { outcome.result = ShellAndWait(m_services, m_window, commandLine, 0, &outcome.errorOutput); });
     return outcome;

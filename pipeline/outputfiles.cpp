@@ -1,0 +1,127 @@
+#include "pipeline/outputfiles.h"
+
+#include "common/helpers.h"
+#include "common/runtimeerror.h"
+#include "pipeline/shell32.h"
+#include "pipeline/speak.h"
+#include "platform/filesystem.h"
+#include "platform/processes.h"
+
+#include <QRandomGenerator>
+
+using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
+
+namespace {
+
+// An MP3 that the encoder or the join wrote: a regular file with something in it.
+bool HoldsAnMp3(const QString &path)
+{
+    const auto status = Fs::LinkStat(path);
+    return status && status->kind == Fs::Kind::Regular && status->size > 0;
+}
+
+QString WithCause(const QString &what, const QString &errorOutput)
+{
+    const QString line = LastErrorLine(errorOutput);
+    return line.isEmpty() ? what : what + u": "_s + line;
+}
+
+bool CouldNotStart(qint32 result)
+{
+    return result < 0 && result >= kStartFailureBase;
+}
+
+} // namespace
+
+QString EncoderPart(const QString &encoderPath)
+{
+    return QuotedForCommandLine(encoderPath);
+}
+
+QString EncoderArguments(const QString &wavPath, const QString &mp3Path)
+{
+    return u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
+}
+
+QString BaseName(const QString &documentPath)
+{
+    return StripExtension(GetFileName(documentPath));
+}
+
+QString DefaultOutputPath(const QString &documentPath, const QString &baseName)
+{
+    return GetShortPath(GetFolderPath(documentPath)) + u'/' + baseName + u".mp3"_s;
+}
+
+QString OutputPathInFolder(const QString &folder, const QString &defaultPath)
+{
+    return FixPathSlashes(folder + u'/' + GetFileName(defaultPath));
+}
+
+QString OutputPathBeside(const QString &documentPath, const QString &defaultPath)
+{
+    return FixPathSlashes(GetFolderPath(documentPath) + u'/' + GetFileName(defaultPath));
+}
+
+QString OutputPathProblem(const QString &outputPath)
+{
+    const auto status = Fs::LinkStat(outputPath);
+    if (!status || status->kind == Fs::Kind::Regular || status->kind == Fs::Kind::Link)
+        return QString();
+    return u"The MP3 file cannot be written because something that is not a file stands at its place: "_s
+           + outputPath;
+}
+
+QString PartialName(const QString &outputPath)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QString suffix;
+    for (int i = 0; i < 8; ++i)
+        suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return GetFolderPath(outputPath) + u'.' + GetFileName(outputPath) + u".part-"_s + suffix;
+}
+
+QString CreatePartial(const QString &outputPath)
+{
+    auto created = Fs::CreateUnique(GetFolderPath(outputPath), u'.' + GetFileName(outputPath) + u".part-"_s,
+                                    Fs::WithUmask(0666));
+    if (!created)
+        throw RuntimeError(u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
+                               + FileSystemError(created.Error(), outputPath).description() + u')',
+                           ErrorNumber::PathFileAccessError);
+    created->second.Close();
+    return created->first;
+}
+
+void PutInPlace(const QString &partial, const QString &outputPath)
+{
+    if (const int error = Fs::Rename(partial, outputPath)) {
+        Fs::Remove(partial);
+        throw RuntimeError(u"The MP3 file could not be put in place: "_s + outputPath + u" ("_s
+                               + FileSystemError(error, outputPath).description() + u')',
+                           ErrorNumber::PathFileAccessError);
+    }
+}
+
+QString EncoderFailure(qint32 result, const QString &errorOutput, const QString &wavPath, const QString &mp3Path)
+{
+    if (CouldNotStart(result))
+        return u"The MP3 encoder could not be started"_s + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
+    if (result != 0)
+        return WithCause(u"The MP3 encoder failed (exit code "_s + QString::number(result) + u") on "_s + wavPath,
+                         errorOutput);
+    if (!HoldsAnMp3(mp3Path))
+        return WithCause(u"The MP3 encoder wrote no MP3 file to "_s + mp3Path, errorOutput);
+    return QString();
+}
+
+QString JoinFailure(qint32 result, const QString &errorOutput, const QString &partial, const QString &outputPath)
+{
+    if (CouldNotStart(result))
+        return u"The segments could not be joined: the command interpreter could not be started"_s
+               + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
+    if (result != 0 || !HoldsAnMp3(partial))
+        return WithCause(u"The segments could not be joined into "_s + outputPath, errorOutput);
+    return QString();
+}
