@@ -152,11 +152,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
             // An encoder already there is used only when it is the program's own, byte for
             // byte; anything else is replaced, so no planted program ever runs.
             if (run.If(112, [&] { return !FileHoldsBytes(WorkingPath(working, u"lame.exe"_s), encoder); })) {
-                run([&] {
-                    const QString path = WorkingPath(working, u"lame.exe"_s);
-                    KillFile(events, path);
-                    WriteBinaryFile(events, encoder, path, 0700);
-                });
+                run([&] { WriteEncoder(events, encoder, WorkingPath(working, u"lame.exe"_s)); });
             }
 
             int count = 0;

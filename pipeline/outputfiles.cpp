@@ -34,6 +34,12 @@ bool CouldNotStart(qint32 result)
 
 } // namespace
 
+void WriteEncoder(IEventLoop &events, const QByteArray &bytes, const QString &path)
+{
+    KillFile(events, path);
+    WriteBinaryFile(events, bytes, path, 0700);
+}
+
 QString EncoderPart(const QString &encoderPath)
 {
     return QuotedForCommandLine(encoderPath);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -7,6 +8,11 @@
 // command line, where an MP3 goes, how it is made under a name of its own and put in
 // place only when complete, and the words for what went wrong.
 
+class IEventLoop;
+
+/// Writes the encoder's bytes afresh at path, runnable by the user alone: whatever stood
+/// there (a planted program) is removed first.
+void WriteEncoder(IEventLoop &events, const QByteArray &bytes, const QString &path);
 /// The encoder part of the command line: the encoder's path in double quotes.
 QString EncoderPart(const QString &encoderPath);
 /// The argument part: " -h ", the WAV path and the MP3 path, each in double quotes.

@@ -2,8 +2,9 @@
 
 using namespace Qt::StringLiterals;
 
-PlatformServices::PlatformServices(const QString &programFolder, const QString &locale)
-    : espeak(events, locale)
+PlatformServices::PlatformServices(const QString &programFolder, const QString &locale, IEventLoop *events_)
+    : events(events_ ? *events_ : m_qtEvents)
+    , espeak(events, locale)
     , flite(events)
     // Flite's natural English voices come first for English-speaking users.
     , speech(SpeechEngine::EnglishFirst(locale) ? QList<ISpeechBackend *>{&flite, &espeak}

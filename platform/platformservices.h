@@ -19,15 +19,20 @@ class PlatformServices
 {
 public:
     /// programFolder holds the batch interpreter; locale ("en_GB") decides which voices
-    /// come first.
-    PlatformServices(const QString &programFolder, const QString &locale);
+    /// come first; events, when given, is the loop the engines and the reader yield to
+    /// (otherwise the running QCoreApplication's).
+    PlatformServices(const QString &programFolder, const QString &locale, IEventLoop *events = nullptr);
     PlatformServices(const PlatformServices &) = delete;
     PlatformServices &operator=(const PlatformServices &) = delete;
 
     /// The services, with those of a window still missing.
     Services Wire();
 
-    QtEventLoop events;
+private:
+    QtEventLoop m_qtEvents;
+
+public:
+    IEventLoop &events;
     StderrDiagnostics diagnostics;
     IniSettingsStore settings;
     EspeakEngine espeak;

@@ -14,3 +14,7 @@ public:
     /// throws RuntimeError when neither can be found.
     virtual QString DesktopFolder() = 0;
 };
+
+/// The user's desktop folder when it exists, otherwise the home folder; throws
+/// RuntimeError when neither can be found.
+QString DesktopOrHomeFolder();

@@ -228,3 +228,15 @@ void PrivateWorkingFolder::Release()
     m_lockedBase.clear();
     m_instance.clear();
 }
+
+JobWorkingFolder::JobWorkingFolder(QString folder)
+    : m_folder(std::move(folder))
+{
+}
+
+QString JobWorkingFolder::Path()
+{
+    if (!IsOwnFolder(Fs::LinkStat(m_folder)))
+        throw NotPrivate(m_folder);
+    return m_folder;
+}

@@ -64,3 +64,17 @@ private:
     FileSystem::FolderLock m_lock;
     QString m_lastPath;
 };
+
+// A folder of its own for one job inside an instance's working folder (the headless
+// converter's documents each get one): its path, as long as it is a folder of the user's
+// that is not a link.
+class JobWorkingFolder final : public IWorkingFolder
+{
+public:
+    explicit JobWorkingFolder(QString folder);
+    QString Path() override;
+    QString ForDisplay() override { return m_folder; }
+
+private:
+    QString m_folder;
+};

@@ -54,11 +54,5 @@ bool QtShell::Open(const QString &folderOrAddress)
 
 QString QtShell::DesktopFolder()
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (!desktop.isEmpty() && QDir(desktop).exists())
-        return desktop;
-    const QString home = QDir::homePath();
-    if (home.isEmpty() || !QDir(home).exists())
-        throw RuntimeError(u"The desktop folder cannot be found"_s, ErrorNumber::PathNotFound);
-    return home;
+    return DesktopOrHomeFolder();
 }

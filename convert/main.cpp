@@ -1,0 +1,63 @@
+// vocatext-convert: the headless converter, Vocatext's second front end. See --help.
+#include "convert/converter.h"
+#include "convert/options.h"
+#include "convert/worker.h"
+#include "platform/platformservices.h"
+#include "platform/shell.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocale>
+#include <QThread>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"--worker"_s) {
+        WorkerTask task;
+        if (!ParseWorkerArguments(arguments.mid(2), &task)) {
+            std::fprintf(stderr, "vocatext-convert: --worker is for the converter's own use\n");
+            return 2;
+        }
+        return RunWorker(task);
+    }
+
+    PlatformServices platform(QCoreApplication::applicationDirPath(), QLocale::system().name());
+    QStringList voices;
+    try {
+        voices = platform.speech.VoiceDescriptions();
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "vocatext-convert: no voices can be listed: %s\n", e.what());
+        return 1;
+    }
+    QString desktop;
+    try {
+        desktop = DesktopOrHomeFolder();
+    } catch (const std::exception &) {
+        desktop = QDir::homePath();
+    }
+    const ParsedOptions parsed =
+        ParseOptions(arguments, voices, platform.settings, desktop, std::max(1, QThread::idealThreadCount()));
+    if (!parsed.usageError.isEmpty()) {
+        std::fprintf(stderr, "vocatext-convert: %s\n", parsed.usageError.toLocal8Bit().constData());
+        return 2;
+    }
+    if (!parsed.output.isEmpty()) {
+        std::fputs(parsed.output.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.options->listVoices) {
+        std::fputs(VoiceListing(voices).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    Converter converter(*parsed.options, platform);
+    converter.CatchStopSignals();
+    const int code = converter.Run();
+    platform.working.Release();
+    return code;
+}

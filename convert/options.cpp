@@ -1,0 +1,181 @@
+#include "convert/options.h"
+
+#include "common/buildconfig.h"
+#include "common/settingkeys.h"
+#include "common/settings.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kHint = u"\nTry 'vocatext-convert --help' for more information."_s;
+
+const char kDescription[] =
+    "Converts OpenDocument text documents (.odt) to spoken MP3 files, one MP3 per document, as\n"
+    "the Vocatext window does: the same text, segments, voices, encoder and join. A FOLDER is\n"
+    "walked as \"Add All ODT Files In Folder\" walks it (every *.odt below it).\n"
+    "\n"
+    "What the options leave open is taken from the window's settings\n"
+    "(~/.config/Quillmark/Vocatext.ini), which the converter never changes.\n"
+    "\n"
+    "Exit status: 0 when every document was converted or skipped, 1 when any failed,\n"
+    "2 for a usage error, 130 or 143 when interrupted (nothing half written is left).";
+
+// A whole number in range, or nothing.
+std::optional<int> WholeNumber(const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// A stored number for a slider, as the window reads it; out of range or unreadable: the default.
+int StoredSliderValue(const ISettingsStore &store, const Setting &key, int low, int high)
+{
+    try {
+        const double value = SettingToWholeNumber(ReadSetting(store, key));
+        if (value >= low && value <= high)
+            return static_cast<int>(value);
+    } catch (const std::exception &) {
+    }
+    return key.Default().toInt();
+}
+
+bool StoredBoolean(const ISettingsStore &store, const Setting &key)
+{
+    try {
+        return SettingToBoolean(ReadSetting(store, key));
+    } catch (const std::exception &) {
+        return SettingToBoolean(key.Default());
+    }
+}
+
+} // namespace
+
+QString VoiceListing(const QStringList &voices)
+{
+    QString text;
+    for (qsizetype i = 0; i < voices.size(); ++i)
+        text += QString::number(i + 1).rightJustified(4) + u"  "_s + voices[i] + u'\n';
+    return text;
+}
+
+ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voices, const ISettingsStore &store,
+                           const QString &desktop, int cores)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Shows this help."_s);
+    const QCommandLineOption version(u"version"_s, u"Shows the version."_s);
+    const QCommandLineOption out(u"out"_s, u"Saves every MP3 into DIR (\"Save results to this folder:\")."_s, u"DIR"_s);
+    const QCommandLineOption beside(u"beside"_s, u"Saves each MP3 beside its document (\"Save results in folder of "
+                                                 u"original file\")."_s);
+    const QCommandLineOption voice(u"voice"_s, u"The voice: its position N in --list-voices, or a part of its name "
+                                               u"(letter case ignored; the first that matches)."_s,
+                                   u"N|NAME"_s);
+    const QCommandLineOption rate(u"rate"_s, u"The speech rate, -10 (slowest) to 10 (fastest)."_s, u"R"_s);
+    const QCommandLineOption volume(u"volume"_s, u"The volume, 0 to 100."_s, u"V"_s);
+    const QCommandLineOption jobs(u"j"_s, u"At most N encoders at once (default: the number of cores, %1)."_s.arg(cores),
+                                  u"N"_s);
+    const QCommandLineOption skip(u"skip-unchanged"_s, u"Skips a document whose MP3 exists and is newer than it."_s);
+    const QCommandLineOption quiet(u"quiet"_s, u"Prints failures only."_s);
+    const QCommandLineOption list(u"list-voices"_s, u"Lists the voices with their positions."_s);
+    parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list});
+    parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
+                                 u"DOCUMENT|FOLDER..."_s);
+
+    ParsedOptions parsed;
+    auto usage = [&parsed](const QString &error) {
+        parsed.usageError = error + kHint;
+        return parsed;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        parsed.output = parser.helpText()
+                        + u"\nSeveral machines: see the README, section \"The headless converter\".\n"_s;
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        parsed.output = u"vocatext-convert "_s + QString::fromLatin1(kVersion) + u'\n';
+        return parsed;
+    }
+
+    ConvertOptions options;
+    options.listVoices = parser.isSet(list);
+    options.skipUnchanged = parser.isSet(skip);
+    options.quiet = parser.isSet(quiet);
+    options.inputs = parser.positionalArguments();
+    if (options.inputs.isEmpty() && !options.listVoices)
+        return usage(u"No document or folder given."_s);
+
+    options.jobs = cores;
+    if (parser.isSet(jobs)) {
+        const auto n = WholeNumber(parser.value(jobs), 1, 1024);
+        if (!n)
+            return usage(u"-j needs a whole number of encoders from 1: "_s + parser.value(jobs));
+        options.jobs = *n;
+    }
+
+    if (parser.isSet(out) && parser.isSet(beside))
+        return usage(u"--out and --beside exclude each other."_s);
+    if (parser.isSet(out)) {
+        options.intoFolder = true;
+        options.beside = false;
+        options.folder = parser.value(out);
+    } else if (parser.isSet(beside)) {
+        options.intoFolder = false;
+        options.beside = true;
+    } else {
+        options.intoFolder = StoredBoolean(store, SettingKey::Option1);
+        options.beside = StoredBoolean(store, SettingKey::Option2);
+        options.folder = ReadSetting(store, SettingKey::Text1.Key(), desktop + u'/');
+    }
+
+    if (parser.isSet(rate)) {
+        const auto value = WholeNumber(parser.value(rate), -10, 10);
+        if (!value)
+            return usage(u"--rate must be a whole number from -10 to 10: "_s + parser.value(rate));
+        options.rate = *value;
+    } else {
+        options.rate = StoredSliderValue(store, SettingKey::SpeechRate, -10, 10);
+    }
+    if (parser.isSet(volume)) {
+        const auto value = WholeNumber(parser.value(volume), 0, 100);
+        if (!value)
+            return usage(u"--volume must be a whole number from 0 to 100: "_s + parser.value(volume));
+        options.volume = *value;
+    } else {
+        options.volume = StoredSliderValue(store, SettingKey::VolumeLevel, 0, 100);
+    }
+
+    if (parser.isSet(voice)) {
+        const QString wanted = parser.value(voice);
+        if (const auto position = WholeNumber(wanted, 1, static_cast<int>(voices.size()))) {
+            options.voice = *position;
+        } else {
+            for (qsizetype i = 0; i < voices.size() && options.voice == 0; ++i) {
+                if (voices[i].contains(wanted, Qt::CaseInsensitive))
+                    options.voice = static_cast<int>(i + 1);
+            }
+            if (options.voice == 0)
+                return usage(u"No such voice: "_s + wanted + u" (vocatext-convert --list-voices shows them)"_s);
+        }
+    } else {
+        // The voice chosen in the window; one that is gone leaves nothing selected.
+        double stored = 0;
+        try {
+            stored = SettingToWholeNumber(ReadSetting(store, SettingKey::Combo));
+        } catch (const std::exception &) {
+        }
+        options.voice = stored >= 0 && stored < voices.size() ? static_cast<int>(stored) + 1 : 0;
+    }
+    parsed.options = options;
+    return parsed;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class ISettingsStore;
+
+// What vocatext-convert was asked to do, with every choice the window would have made
+// filled in from the window's settings where the command line left it open.
+struct ConvertOptions
+{
+    QStringList inputs;         // documents and folders, in the order given
+    bool listVoices = false;
+    bool skipUnchanged = false;
+    bool quiet = false;
+    int jobs = 1;               // encoders at once
+    // Where the MP3s go, as the window's save option: into folder (Option1), beside each
+    // document (Option2), or, with neither, the document's folder.
+    bool intoFolder = true;
+    bool beside = false;
+    QString folder;
+    // The voice as a position of the voice list from 1; 0: the first (nothing selected).
+    int voice = 0;
+    int rate = -3;
+    int volume = 100;
+};
+
+/// The outcome of reading the command line: the options, or the words of a usage error
+/// (exit code 2), or a text to print and exit 0 with (--help, --version).
+struct ParsedOptions
+{
+    std::optional<ConvertOptions> options;
+    QString usageError;
+    QString output;
+};
+
+/// Reads the command line (arguments[0] is the program). voices resolves --voice NAME and
+/// checks --voice N; store gives the window's settings for what is not on the command
+/// line, and is never written. desktop is the window's default output folder.
+ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voices, const ISettingsStore &store,
+                           const QString &desktop, int cores);
+
+/// The voice list as --list-voices prints it: position and description, a line each.
+QString VoiceListing(const QStringList &voices);
