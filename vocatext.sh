@@ -14,7 +14,7 @@ RUNTIME_PACKAGES=(
   libespeak-ng-dev espeak-ng-data espeak-ng
   lame libzip-dev fonts-liberation flite1-dev libsoxr-dev
 )
-TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3)
+TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps)
 
 install_packages() {
   local missing=() p

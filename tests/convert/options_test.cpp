@@ -1,0 +1,97 @@
+#include "convert/options.h"
+#include "tests/fakes/fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList kVoices = {u"Flite English (United States) female slt"_s, u"Flite English (Scotland) male awb"_s,
+                             u"eSpeak NG English (Great Britain)"_s, u"eSpeak NG German"_s};
+
+ParsedOptions Parse(const QStringList &arguments, const MemorySettingsStore &store = MemorySettingsStore())
+{
+    return ParseOptions(QStringList{u"vocatext-convert"_s} + arguments, kVoices, store, u"/home/u/Desktop"_s, 4);
+}
+
+} // namespace
+
+TEST(ConvertOptions, WhatTheCommandLineLeavesOpenComesFromTheWindowsSettings)
+{
+    // A first start of the window: its defaults.
+    const ParsedOptions fresh = Parse({u"a.odt"_s});
+    ASSERT_TRUE(fresh.options);
+    EXPECT_EQ(fresh.options->inputs, QStringList{u"a.odt"_s});
+    EXPECT_TRUE(fresh.options->intoFolder);
+    EXPECT_FALSE(fresh.options->beside);
+    EXPECT_EQ(fresh.options->folder, u"/home/u/Desktop/"_s);
+    EXPECT_EQ(fresh.options->voice, 1);
+    EXPECT_EQ(fresh.options->rate, -3);
+    EXPECT_EQ(fresh.options->volume, 100);
+    EXPECT_EQ(fresh.options->jobs, 4);
+
+    MemorySettingsStore store;
+    store.values = {{u"Option1"_s, u"False"_s}, {u"Option2"_s, u"True"_s}, {u"Text1"_s, u"/audio"_s},
+                    {u"Combo"_s, u"2"_s}, {u"Speech Rate"_s, u"5"_s}, {u"Volume Level"_s, u"40"_s}};
+    const ParsedOptions stored = Parse({u"a.odt"_s}, store);
+    ASSERT_TRUE(stored.options);
+    EXPECT_FALSE(stored.options->intoFolder);
+    EXPECT_TRUE(stored.options->beside);
+    EXPECT_EQ(stored.options->voice, 3);
+    EXPECT_EQ(stored.options->rate, 5);
+    EXPECT_EQ(stored.options->volume, 40);
+    EXPECT_TRUE(store.writes.isEmpty()) << "the converter never writes the store";
+
+    // Stored garbage, or a voice that is gone, gives the defaults as the window would.
+    store.values = {{u"Combo"_s, u"9"_s}, {u"Speech Rate"_s, u"150"_s}, {u"Option1"_s, u"maybe"_s}};
+    const ParsedOptions garbage = Parse({u"a.odt"_s}, store);
+    ASSERT_TRUE(garbage.options);
+    EXPECT_EQ(garbage.options->voice, 0);
+    EXPECT_EQ(garbage.options->rate, -3);
+    EXPECT_TRUE(garbage.options->intoFolder);
+}
+
+TEST(ConvertOptions, TheCommandLineDecides)
+{
+    const ParsedOptions parsed = Parse({u"--out"_s, u"/mp3"_s, u"--voice"_s, u"german"_s, u"--rate"_s, u"-10"_s,
+                                        u"--volume"_s, u"0"_s, u"-j"_s, u"3"_s, u"--skip-unchanged"_s, u"--quiet"_s,
+                                        u"a.odt"_s, u"folder"_s});
+    ASSERT_TRUE(parsed.options) << parsed.usageError.toStdString();
+    EXPECT_EQ(parsed.options->folder, u"/mp3"_s);
+    EXPECT_TRUE(parsed.options->intoFolder);
+    EXPECT_EQ(parsed.options->voice, 4);
+    EXPECT_EQ(parsed.options->rate, -10);
+    EXPECT_EQ(parsed.options->volume, 0);
+    EXPECT_EQ(parsed.options->jobs, 3);
+    EXPECT_TRUE(parsed.options->skipUnchanged);
+    EXPECT_TRUE(parsed.options->quiet);
+    EXPECT_EQ(parsed.options->inputs, (QStringList{u"a.odt"_s, u"folder"_s}));
+
+    EXPECT_EQ(Parse({u"--voice"_s, u"2"_s, u"x"_s}).options->voice, 2); // a position
+    EXPECT_EQ(Parse({u"--voice"_s, u"ENGLISH"_s, u"x"_s}).options->voice, 1); // the first that matches
+    EXPECT_EQ(Parse({u"-j2"_s, u"x"_s}).options->jobs, 2);
+    const ParsedOptions beside = Parse({u"--beside"_s, u"x"_s});
+    EXPECT_TRUE(beside.options->beside);
+    EXPECT_FALSE(beside.options->intoFolder);
+}
+
+TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
+{
+    for (const QStringList &wrong :
+         {QStringList{u"--rate"_s, u"11"_s, u"x"_s}, QStringList{u"--rate"_s, u"fast"_s, u"x"_s},
+          QStringList{u"--volume"_s, u"-1"_s, u"x"_s}, QStringList{u"-j"_s, u"0"_s, u"x"_s},
+          QStringList{u"--voice"_s, u"klingon"_s, u"x"_s}, QStringList{u"--voice"_s, u"5"_s, u"x"_s},
+          QStringList{u"--out"_s, u"/a"_s, u"--beside"_s, u"x"_s}, QStringList{u"--bogus"_s, u"x"_s},
+          QStringList{}}) {
+        const ParsedOptions parsed = Parse(wrong);
+        EXPECT_FALSE(parsed.options) << wrong.join(u' ').toStdString();
+        EXPECT_TRUE(parsed.usageError.endsWith(u"Try 'vocatext-convert --help' for more information."_s));
+    }
+    EXPECT_TRUE(Parse({u"--voice"_s, u"klingon"_s, u"x"_s}).usageError.startsWith(u"No such voice: klingon"_s));
+    EXPECT_TRUE(Parse({u"--help"_s}).output.contains(u"--skip-unchanged"_s));
+    EXPECT_TRUE(Parse({u"--version"_s}).output.startsWith(u"vocatext-convert "_s));
+    EXPECT_TRUE(Parse({u"--list-voices"_s}).options->listVoices);
+    EXPECT_EQ(VoiceListing(kVoices.mid(0, 2)),
+              u"   1  Flite English (United States) female slt\n   2  Flite English (Scotland) male awb\n"_s);
+}
