@@ -5,6 +5,7 @@
 #   ./vocatext.sh test           install what is missing, build, run the whole test suite
 #   ./vocatext.sh test --sanitize   the same, built with AddressSanitizer and UBSan
 #   ./vocatext.sh build          install what is missing and build only
+#   ./vocatext.sh package        install what is missing, build build/vocatext_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,7 +15,8 @@ RUNTIME_PACKAGES=(
   libespeak-ng-dev espeak-ng-data espeak-ng
   lame libzip-dev fonts-liberation flite1-dev libsoxr-dev
 )
-TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps)
+PACKAGE_PACKAGES=(dpkg-dev)
+TEST_PACKAGES=(dpkg-dev libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps)
 
 install_packages() {
   local missing=() p
@@ -46,6 +48,12 @@ case "$command" in
     install_packages "${RUNTIME_PACKAGES[@]}"
     build build -DVOCATEXT_BUILD_TESTS=OFF
     ;;
+  package)
+    install_packages "${RUNTIME_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    build build -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=OFF
+    (cd build && cpack -G DEB)
+    ls build/vocatext_*.deb
+    ;;
   test)
     install_packages "${RUNTIME_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     if [ "${2:-}" = "--sanitize" ]; then
@@ -57,7 +65,7 @@ case "$command" in
     fi
     ;;
   *)
-    echo "usage: $0 run | build | test [--sanitize]" >&2
+    echo "usage: $0 run | build | package | test [--sanitize]" >&2
     exit 2
     ;;
 esac

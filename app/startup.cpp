@@ -70,9 +70,9 @@ bool Form_Load(Form1 &form)
             services.Shell().Open(QString::fromUtf8(kHomePage));
     });
     // The same test twice, as designed: an empty sample folder is recorded again next time.
-    if (run.If(108, [&] { return ReadSetting(settings, SettingKey::Snapshot).isEmpty(); }))
+    if (run.If(108, [&] { return NoSampleSnapshot(services); }))
         run([&] { TakeSampleSnapshot(services); });
-    if (run.If(128, [&] { return ReadSetting(settings, SettingKey::Snapshot).isEmpty(); }))
+    if (run.If(128, [&] { return NoSampleSnapshot(services); }))
         run([&] { TakeSampleSnapshot(services); });
     run(130, [&] {
         form.setWindowTitle(QString::fromUtf8(kProductName));

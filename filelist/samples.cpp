@@ -4,6 +4,7 @@
 #include "common/eventloop.h"
 #include "common/helpers.h"
 #include "common/services.h"
+#include "common/settingkeys.h"
 #include "common/settings.h"
 #include "filelist/addfolder.h"
 #include "common/documentlist.h"
@@ -56,6 +57,19 @@ bool IsInFileList(const IDocumentList &list, const QString &path)
     return found;
 }
 
+bool NoSampleSnapshot(const Services &services)
+{
+    const QString stored = ReadSetting(services.Settings(), SettingKey::Snapshot);
+    if (stored.isEmpty())
+        return true;
+    const QString ours = SampleFolder(services) + u'/';
+    for (const QString &path : UnscrambleText(services.Events(), stored, QString::fromUtf16(kSnapshotKey)).split(u'|')) {
+        if (path.startsWith(ours) || FileExists(path))
+            return false;
+    }
+    return true;
+}
+
 void TakeSampleSnapshot(const Services &services)
 {
     QString text;
@@ -63,13 +77,13 @@ void TakeSampleSnapshot(const Services &services)
         text += SampleFolder(services) + u'/' + name + u'|';
     if (!text.isEmpty())
         text.chop(1);
-    WriteSetting(services.Settings(), u"Snapshot"_s,
+    WriteSetting(services.Settings(), SettingKey::Snapshot,
                  ScrambleText(services.Events(), text, QString::fromUtf16(kSnapshotKey)));
 }
 
 void LoadSampleFiles(const Services &services, IDocumentList &list)
 {
-    const QString snapshot = UnscrambleText(services.Events(), ReadSetting(services.Settings(), u"Snapshot"_s),
+    const QString snapshot = UnscrambleText(services.Events(), ReadSetting(services.Settings(), SettingKey::Snapshot),
                                             QString::fromUtf16(kSnapshotKey));
     const QStringList paths = snapshot.isEmpty() ? QStringList() : snapshot.split(u'|');
     for (const QString &path : paths) {

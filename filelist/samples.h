@@ -18,6 +18,11 @@ QString UnscrambleText(IEventLoop &events, const QString &text, const QString &k
 /// True when some entry's text equals the path exactly.
 bool IsInFileList(const IDocumentList &list, const QString &path);
 
+/// True when no sample snapshot has been taken: "Snapshot" is empty, or it was taken under
+/// another program folder and none of its files exists any more (a build run from the
+/// source tree before the package was installed, say).
+bool NoSampleSnapshot(const Services &services);
+
 /// Records the files of the program's Samples folder, scrambled, in the setting "Snapshot".
 void TakeSampleSnapshot(const Services &services);
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's images: the application icon (vocatext.png, 256 px), the hand
+"""Draws the program's images: the application icon (vocatext.png, 256 px, and 48 and
+128 px for the desktop; vocatext.svg is the same drawing by hand), the hand
 pointer over the push buttons (HAND-M.CUR) and the pointer of the in-list drag
 (drag.ico). Pure Python, no image library; run it when a drawing changes and commit
 the results."""
@@ -167,5 +168,7 @@ def pointer(path, art, kind, hot_x, hot_y):
 
 if __name__ == "__main__":
     draw_icon(os.path.join(HERE, "vocatext.png"))
+    for size in (48, 128):  # the desktop's smaller icon sizes
+        draw_icon(os.path.join(HERE, "vocatext-%d.png" % size), size)
     pointer(os.path.join(HERE, "HAND-M.CUR"), HAND, 2, 5, 0)
     pointer(os.path.join(HERE, "drag.ico"), DRAG, 1, 0, 0)

@@ -99,6 +99,29 @@ TEST_F(SamplesTest, AnEmptyFolderLeavesTheSnapshotEmpty)
     EXPECT_EQ(boxes.shown.size(), 1);
 }
 
+TEST_F(SamplesTest, ASnapshotOfAnotherProgramFolderWhoseFilesAreGoneIsTakenAgain)
+{
+    // Taken by a build that ran from the source tree, which is gone now.
+    QTemporaryDir old;
+    QDir(old.path()).mkdir(u"Samples"_s);
+    WriteBytes(old.path() + u"/Samples/a.odt"_s, "x");
+    const QString installed = services.programFolder;
+    services.programFolder = old.path();
+    TakeSampleSnapshot(services);
+    services.programFolder = installed;
+    EXPECT_FALSE(NoSampleSnapshot(services)); // its files still exist: it stands
+    QDir(old.path()).removeRecursively();
+    EXPECT_TRUE(NoSampleSnapshot(services));
+
+    // Of this program folder, it stands even when a sample was deleted, as designed.
+    WriteBytes(Sample(u"b.odt"_s), "x");
+    TakeSampleSnapshot(services);
+    QFile::remove(Sample(u"b.odt"_s));
+    EXPECT_FALSE(NoSampleSnapshot(services));
+    settings.values.remove(u"Snapshot"_s);
+    EXPECT_TRUE(NoSampleSnapshot(services));
+}
+
 TEST(IsInFileList, ComparesWholeTextsWithLetterCase)
 {
     StringDocumentList list({u"/a/b.odt"_s, u"/a/c.odt"_s});
