@@ -130,6 +130,8 @@ void Converter::Collect()
 int Converter::Run()
 {
     m_clock.start();
+    if (m_options.intoFolder && !m_options.folder.isEmpty())
+        m_options.folder = QDir(m_options.folder).absolutePath(); // workers get whole paths
     if (m_options.intoFolder && !FolderExists(m_options.folder)) {
         std::fprintf(stderr, "vocatext-convert: Folder does not exist. Please select another folder: %s\n",
                      m_options.folder.toLocal8Bit().constData());

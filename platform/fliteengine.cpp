@@ -39,7 +39,14 @@ const FliteVoice kVoices[4] = {
 };
 
 constexpr int kOutputRate = 22050;
-constexpr double kUtterancePause = 0.2; // seconds at the normal rate
+// The pause after an utterance, in seconds at the normal rate: the end of a line or a
+// sentence, and the end of a clause (a comma) where the utterance was cut so that no
+// utterance keeps the window waiting long before its first samples.
+constexpr double kUtterancePause = 0.2;
+constexpr double kClausePause = 0.08;
+
+// How the utterance being spoken ended; set by the break rule just before Flite speaks it.
+bool g_clauseBreak = false;
 
 struct SoxrDeleter
 {
@@ -115,7 +122,8 @@ int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_s
         // Flite leaves next to no silence between utterances: each line and sentence end
         // gets the pause of a clause end, longer at slower rates.
         if (last) {
-            const std::vector<short> pause(static_cast<size_t>(wave->sample_rate * kUtterancePause * stream->stretch));
+            const double seconds = g_clauseBreak ? kClausePause : kUtterancePause;
+            const std::vector<short> pause(static_cast<size_t>(wave->sample_rate * seconds * stream->stretch));
             if (!stream->Resample(pause.data(), pause.size(), false))
                 throw 0;
         }
@@ -131,15 +139,21 @@ int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_s
     return CST_AUDIO_STREAM_CONT;
 }
 
-// A line end or a sentence end ends an utterance, also in lower-case text; otherwise
-// Flite's own rule decides.
+// A line end or a sentence end ends an utterance, also in lower-case text, and so does a
+// comma; otherwise Flite's own rule decides.
 int BreakAtLinesAndSentences(cst_tokenstream *ts, const char *token, cst_relation *tokens)
 {
+    g_clauseBreak = false;
     if (std::strchr(ts->whitespace, '\n'))
         return TRUE;
     const char *punctuation = item_feat_string(relation_tail(tokens), "punc");
     if (std::strpbrk(punctuation, ".;!?"))
         return TRUE;
+    if (std::strchr(punctuation, ',')) {
+        g_clauseBreak = true;
+        return TRUE;
+    }
+    g_clauseBreak = false;
     return default_utt_break(ts, token, tokens);
 }
 
