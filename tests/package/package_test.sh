@@ -22,7 +22,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture"
 [ "$(field Section)" = sound ] || fail "Section"
 [ -n "$(field Maintainer)" ] || fail "Maintainer"
-field Description | head -1 | grep -q "spoken MP3" || fail "Description"
+description=$(field Description)
+[[ "${description%%$'\n'*}" == *"spoken MP3"* ]] || fail "Description"
 depends=$(field Depends)
 for library in libqt6widgets6 libqt6core6 libespeak-ng1 libflite1 libsoxr0 libzip4 lame espeak-ng-data; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
