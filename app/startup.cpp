@@ -8,12 +8,12 @@
 #include "common/buildconfig.h"
 #include "common/helpers.h"
 #include "common/messageboxes.h"
-#include "platform/random.h"
 #include "common/runtimeerror.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "filelist/samples.h"
+#include "platform/random.h"
 #include "platform/shell.h"
 #include "speech/voicecatalogue.h"
 
