@@ -11,6 +11,7 @@
 #include "pipeline/outputfiles.h"
 #include "platform/filesystem.h"
 #include "platform/platformservices.h"
+#include "platform/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +33,9 @@ namespace Fs = FileSystem;
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+
+// The job folders' names in the working folder begin so.
+const QString kJobPrefix = u"vt-job-"_s;
 
 extern "C" void OnSignal(int signal)
 {
@@ -140,11 +144,13 @@ int Converter::Run()
     Collect();
     try {
         m_working = m_platform.working.Path();
-        // Job folders of a converter that died are left over: this instance holds the folder.
+        // Job folders of a converter that died are left over: this instance holds the
+        // folder. Only those that carry the converter's mark go; a folder of the user's
+        // (the working folder may be the user's own) is never touched.
         if (const auto entries = Fs::ListFolder(m_working)) {
             for (const Fs::Entry &entry : *entries) {
-                if (entry.folder && entry.name.startsWith(u"job-"_s))
-                    Fs::RemoveTree(m_working + u'/' + entry.name);
+                if (entry.folder && entry.name.startsWith(kJobPrefix))
+                    RemoveMarkedFolder(m_working + u'/' + entry.name);
             }
         }
         m_encoder = m_working + u"/lame.exe"_s;
@@ -228,11 +234,16 @@ void Converter::StartWorkers()
 
 void Converter::Start(Document &document)
 {
-    document.jobFolder = m_working + u"/job-"_s + QString::number(&document - m_documents.data());
-    Fs::RemoveTree(document.jobFolder);
-    if (const int error = Fs::MakeFolder(document.jobFolder, 0700)) {
-        Fail(document, u"No working folder can be made for it: "_s
-                           + FileSystemError(error, document.jobFolder).description());
+    // A fresh folder under a name that is free: one that stands there is never emptied.
+    int error = EEXIST;
+    for (int n = 0; error == EEXIST && n < 1000; ++n) {
+        document.jobFolder = m_working + u'/' + kJobPrefix + QString::number(&document - m_documents.data())
+                             + (n ? u'-' + QString::number(n) : QString());
+        error = MakeMarkedFolder(document.jobFolder);
+    }
+    if (error != 0) {
+        const QString folder = std::exchange(document.jobFolder, QString());
+        Fail(document, u"No working folder can be made for it: "_s + FileSystemError(error, folder).description());
         return;
     }
     WorkerTask task;
@@ -352,7 +363,7 @@ void Converter::Cleanup(Document &document)
         Fs::Remove(partial); // gone already when the MP3 was put in place
     document.partials.clear();
     if (!document.jobFolder.isEmpty())
-        Fs::RemoveTree(document.jobFolder);
+        RemoveMarkedFolder(document.jobFolder);
 }
 
 void Converter::Stop(int signal)

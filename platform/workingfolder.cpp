@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMaxInstances = 64;
 
+constexpr char16_t kMarkName[] = u".vocatext-folder";
+constexpr char kMarkText[] = "This folder was made by Vocatext for its working files.\n"
+                             "Vocatext removes it, with everything inside, once no Vocatext uses it.\n";
+
 enum class Privacy { Private, NotPrivate, Failed };
 
 // Creates the folder with mode 0700 when it is missing and checks that it is the user's
@@ -76,6 +80,46 @@ bool IsOwnFolder(const Fs::Result<Fs::Status> &status)
 QString WorkingPath(IWorkingFolder &folder, const QString &name)
 {
     return folder.Path() + u'/' + name;
+}
+
+namespace {
+
+// Writes the mark into a folder just made; 0 or errno (the folder is then removed again).
+int WriteMark(const QString &path)
+{
+    auto mark = Fs::CreateFresh(path + u'/' + QString::fromUtf16(kMarkName), 0600);
+    int error = mark ? mark->Write(QByteArrayView(kMarkText)) : mark.Error();
+    if (mark && error == 0)
+        error = mark->Close();
+    if (error != 0)
+        Fs::RemoveTree(path);
+    return error;
+}
+
+} // namespace
+
+int MakeMarkedFolder(const QString &path)
+{
+    if (const int error = Fs::MakeFolder(path, 0700))
+        return error;
+    return WriteMark(path);
+}
+
+bool IsMarkedFolder(const QString &path)
+{
+    if (!IsOwnFolder(Fs::LinkStat(path)))
+        return false;
+    const QString mark = path + u'/' + QString::fromUtf16(kMarkName);
+    const auto status = Fs::LinkStat(mark);
+    if (!status || status->kind != Fs::Kind::Regular || status->owner != Fs::UserId())
+        return false;
+    const auto bytes = Fs::ReadFile(mark, sizeof kMarkText);
+    return bytes && *bytes == QByteArrayView(kMarkText);
+}
+
+bool RemoveMarkedFolder(const QString &path)
+{
+    return IsMarkedFolder(path) && Fs::RemoveTree(path) == 0;
 }
 
 PrivateWorkingFolder::PrivateWorkingFolder(IDiagnostics *diagnostics)
@@ -172,10 +216,10 @@ QString PrivateWorkingFolder::Locked(const QString &folder)
     m_instance = folder;
     m_lock = Fs::FolderLock(folder);
     if (m_lock.IsHeld()) {
-        // The folders of instances that died are removed; live ones stay locked.
+        // The marked folders of instances that died are removed; live ones stay locked.
         for (int n = 2; n <= kMaxInstances; ++n) {
             const QString sibling = folder + u'-' + QString::number(n);
-            if (IsOwnFolder(Fs::LinkStat(sibling)) && Fs::FolderLock(sibling).IsHeld())
+            if (IsMarkedFolder(sibling) && Fs::FolderLock(sibling).IsHeld())
                 Fs::RemoveTree(sibling);
         }
         return folder;
@@ -183,30 +227,26 @@ QString PrivateWorkingFolder::Locked(const QString &folder)
     if (!IsOwnFolder(Fs::LinkStat(folder)))
         return folder; // a missing or unusable folder cannot be locked: every use fails on its own
 
-    // Another instance works here: this one takes a folder of its own beside it.
+    // Another instance works here: this one takes a folder of its own beside it, made
+    // fresh under a free name. A marked one left by an instance that died is removed
+    // first; anything else of such a name is the user's and stays as it is.
     int lastError = 0;
     for (int n = 2; n <= kMaxInstances; ++n) {
         const QString own = folder + u'-' + QString::number(n);
-        const int made = Fs::MakeFolder(own, 0700);
-        if (made != 0 && made != EEXIST) {
-            lastError = made;
+        if (IsMarkedFolder(own) && Fs::FolderLock(own).IsHeld())
+            Fs::RemoveTree(own);
+        if (const int made = Fs::MakeFolder(own, 0700)) {
+            if (made != EEXIST)
+                lastError = made;
             continue;
         }
-        if (!IsOwnFolder(Fs::LinkStat(own)))
-            continue;
+        // Locked before it is marked, so another instance never takes it for a dead one's.
         Fs::FolderLock lock(own);
         if (!lock.IsHeld())
-            continue; // a live instance's
-        if (made == EEXIST) {
-            // Left by an instance that died: emptied and used afresh.
-            if (const auto entries = Fs::ListFolder(own)) {
-                for (const Fs::Entry &entry : *entries) {
-                    const QString path = own + u'/' + entry.name;
-                    if (Fs::Remove(path) == EISDIR)
-                        Fs::RemoveTree(path);
-                }
-            }
-            Fs::SetFolderMode(own, 0700);
+            continue;
+        if (const int error = WriteMark(own)) {
+            lastError = error;
+            continue;
         }
         m_lock = std::move(lock);
         m_instance = own;
@@ -222,7 +262,7 @@ QString PrivateWorkingFolder::Locked(const QString &folder)
 void PrivateWorkingFolder::Release()
 {
     if (m_ownFolder && !m_instance.isEmpty())
-        Fs::RemoveTree(m_instance);
+        RemoveMarkedFolder(m_instance);
     m_ownFolder = false;
     m_lock = Fs::FolderLock();
     m_lockedBase.clear();

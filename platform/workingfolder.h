@@ -23,6 +23,18 @@ public:
 /// The path of a working file: the working folder, "/", the name.
 QString WorkingPath(IWorkingFolder &folder, const QString &name);
 
+// Folders that Vocatext makes for itself carry a mark, a file that Vocatext wrote inside
+// with content of its own. A folder is only ever removed whole when it carries the mark:
+// a folder of the user's that merely has a name Vocatext would choose is never touched.
+
+/// Makes the folder (it must not exist yet) with mode 0700 and writes the mark into it;
+/// 0 or the errno value (a folder half made is removed again).
+int MakeMarkedFolder(const QString &path);
+/// True when the path is a folder of the user's own, not a link, that carries the mark.
+bool IsMarkedFolder(const QString &path);
+/// Removes the folder with everything in it when it carries the mark; true when it did.
+bool RemoveMarkedFolder(const QString &path);
+
 // The working folder is always private to the user. TEMP (made absolute) is used as it is
 // when it is the user's own folder that nobody else may write; otherwise the private
 // folder "vocatext-<uid>" inside it (or inside the system's temporary folder when TEMP is
@@ -31,9 +43,10 @@ QString WorkingPath(IWorkingFolder &folder, const QString &name);
 // "vocatext" under $XDG_RUNTIME_DIR (or ~/.cache/vocatext).
 //
 // Each instance locks its folder for its lifetime; an instance that finds it locked
-// works in a folder of its own beside it ("<folder>-2", "-3", ...), removed when the
-// instance ends. Such folders left by instances that died are removed when the next
-// instance takes the folder.
+// works in a folder of its own beside it ("<folder>-2", "-3", ...), made fresh under a
+// name that is free and marked, and removed when the instance ends. Marked folders left
+// by instances that died are removed when the next instance takes the folder; a folder
+// of such a name without the mark is the user's and is left alone.
 class PrivateWorkingFolder final : public IWorkingFolder
 {
 public:

@@ -101,6 +101,12 @@ TEST_F(ConvertTest, AFolderIsWalkedAsTheWindowWalksItAndEveryMp3Plays)
     Document(u".hidden.odt"_s);          // hidden, archive: the sum 34 is left out
     Document(u".Trash-1000/gone.odt"_s); // the desktop's trash is never walked
     WriteBytes(docs.filePath(u"notes.txt"_s), "not a document");
+    // The working folder is the user's own: folders of theirs there are never touched,
+    // whatever their names.
+    for (const QString &mine : {u"job-search"_s, u"vt-job-0"_s}) {
+        QDir(work.path()).mkpath(mine);
+        WriteBytes(work.filePath(mine + u"/cv.odt"_s), "the user's");
+    }
     const Result result = Convert({u"--out"_s, out.path(), docs.path()});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(Made(), (QStringList{u"Chapter 10.mp3"_s, u"Chapter 2.mp3"_s, u"a.mp3"_s}));
@@ -112,8 +118,10 @@ TEST_F(ConvertTest, AFolderIsWalkedAsTheWindowWalksItAndEveryMp3Plays)
     }
     EXPECT_TRUE(result.out.contains(u"converted "_s + docs.filePath(u"a.odt"_s) + u" -> "_s + out.filePath(u"a.mp3"_s)));
     EXPECT_TRUE(result.out.contains(u"3 converted, 0 skipped, 0 failed"_s)) << result.out.toStdString();
-    // Nothing is left in the working folder.
-    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    // Nothing of the converter's is left in the working folder.
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{u"job-search"_s, u"vt-job-0"_s}));
+    EXPECT_EQ(ReadBytes(work.filePath(u"vt-job-0/cv.odt"_s)), QByteArray("the user's"));
 }
 
 TEST_F(ConvertTest, ALongDocumentIsSpokenInSegmentsAndJoinedBesideItsDocument)

@@ -161,18 +161,45 @@ TEST(WorkingFolder, ASecondInstanceWorksInAFolderOfItsOwnRemovedWhenItEnds)
     EXPECT_TRUE(QFileInfo::exists(base)); // the first one's segment texts stay as designed
 }
 
-TEST(WorkingFolder, FoldersLeftByInstancesThatDiedAreRemovedAtTheNextStart)
+TEST(WorkingFolder, OnlyMarkedFoldersOfInstancesThatDiedAreEverRemoved)
 {
     SharedFolder shared;
     ScopedEnv temp("TEMP", shared.Path());
     const QString base = PrivateWorkingFolder::PrivateFolderIn(shared.Path());
+    ASSERT_EQ(MakeMarkedFolder(base + u"-2"_s), 0);
     ASSERT_TRUE(QDir().mkpath(base + u"-2/deeper"_s));
     WriteBytes(base + u"-2/deeper/output001.txt"_s, "left behind");
     QTemporaryDir elsewhere;
     WriteBytes(elsewhere.filePath(u"keep"_s), "not ours to remove");
     ASSERT_TRUE(QFile::link(elsewhere.path(), base + u"-2/link"_s));
+    ASSERT_TRUE(QDir().mkpath(base + u"-3"_s)); // named like one, made by nobody of ours
+    WriteBytes(base + u"-3/mark"_s, "This folder was made by Vocatext");
     PrivateWorkingFolder working;
     EXPECT_EQ(working.Path(), base);
     EXPECT_FALSE(QFileInfo::exists(base + u"-2"_s));
+    EXPECT_TRUE(QFileInfo::exists(base + u"-3/mark"_s));
     EXPECT_EQ(ReadBytes(elsewhere.filePath(u"keep"_s)), QByteArray("not ours to remove")); // links never followed
+}
+
+TEST(WorkingFolder, AUsersOwnTempAndTheFoldersBesideItAreNeverEmptied)
+{
+    // TEMP=~/scratch beside ~/scratch-2/thesis: the thesis stays, whoever starts and ends.
+    QTemporaryDir home;
+    const QString scratch = home.filePath(u"scratch"_s);
+    ASSERT_TRUE(QDir().mkpath(scratch + u"-2/thesis"_s));
+    WriteBytes(scratch + u"-2/thesis/chapter1.odt"_s, "months of work");
+    ASSERT_TRUE(QDir().mkdir(scratch));
+    ::chmod(QFile::encodeName(scratch).constData(), 0700);
+    ScopedEnv temp("TEMP", scratch);
+    PrivateWorkingFolder first;
+    EXPECT_EQ(first.Path(), scratch);
+    {
+        PrivateWorkingFolder second;
+        EXPECT_EQ(second.Path(), scratch + u"-3"_s); // -2 is taken by the user's own folder
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch + u"-3"_s));
+    first.Release();
+    PrivateWorkingFolder again;
+    EXPECT_EQ(again.Path(), scratch);
+    EXPECT_EQ(ReadBytes(scratch + u"-2/thesis/chapter1.odt"_s), QByteArray("months of work"));
 }
