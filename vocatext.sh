@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Sets up, builds, runs and tests Vocatext on Debian 12.
 #
-#   ./vocatext.sh run            install what is missing, build, start Vocatext
-#   ./vocatext.sh test           install what is missing, build, run the whole test suite
-#   ./vocatext.sh test --sanitize   the same, built with AddressSanitizer and UBSan
-#   ./vocatext.sh build          install what is missing and build only
-#   ./vocatext.sh package        install what is missing, build build/vocatext_<version>_<arch>.deb
+#   ./vocatext.sh run [--no-start]   install what is missing, build into build/, start Vocatext
+#   ./vocatext.sh build              the same build as run, without starting the window
+#   ./vocatext.sh test               install what is missing, build into build-test/ (warnings
+#                                    are errors), run the whole test suite
+#   ./vocatext.sh test --sanitize    the same in build-sanitize/, with AddressSanitizer and UBSan
+#   ./vocatext.sh package            install what is missing, build build-package/vocatext_<version>_<arch>.deb
+#
+# Every command has a build folder of its own and names every option it builds with, so
+# no command inherits another's choices, whatever ran before in this clone.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -31,41 +35,50 @@ install_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
+# build FOLDER OPTION... : configures with exactly these options and builds.
 build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   cmake --build "$dir" -j"$(nproc)"
 }
 
+# What a user runs: the program and the benchmarks, no tests.
+build_run() {
+  install_packages "${RUNTIME_PACKAGES[@]}"
+  build build -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=ON -DVOCATEXT_WERROR=OFF -DVOCATEXT_SANITIZE=OFF
+}
+
 command=${1:-run}
 case "$command" in
   run)
-    install_packages "${RUNTIME_PACKAGES[@]}"
-    build build -DVOCATEXT_BUILD_TESTS=OFF
+    build_run
+    [ "${2:-}" = "--no-start" ] && exit 0
     exec build/bin/vocatext
     ;;
   build)
-    install_packages "${RUNTIME_PACKAGES[@]}"
-    build build -DVOCATEXT_BUILD_TESTS=OFF
+    build_run
     ;;
   package)
     install_packages "${RUNTIME_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
-    build build -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=OFF
-    (cd build && cpack -G DEB)
-    ls build/vocatext_*.deb
+    build build-package -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=OFF -DVOCATEXT_WERROR=OFF \
+      -DVOCATEXT_SANITIZE=OFF
+    (cd build-package && cpack -G DEB)
+    ls build-package/vocatext_*.deb
     ;;
   test)
     install_packages "${RUNTIME_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     if [ "${2:-}" = "--sanitize" ]; then
-      build build-sanitize -DVOCATEXT_SANITIZE=ON -DVOCATEXT_BUILD_BENCH=OFF
+      build build-sanitize -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_BUILD_BENCH=OFF -DVOCATEXT_WERROR=OFF \
+        -DVOCATEXT_SANITIZE=ON
       ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
     else
-      build build -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_WERROR=ON
-      ctest --test-dir build --output-on-failure -j"$(nproc)"
+      build build-test -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_BUILD_BENCH=ON -DVOCATEXT_WERROR=ON \
+        -DVOCATEXT_SANITIZE=OFF
+      ctest --test-dir build-test --output-on-failure -j"$(nproc)"
     fi
     ;;
   *)
-    echo "usage: $0 run | build | package | test [--sanitize]" >&2
+    echo "usage: $0 run [--no-start] | build | package | test [--sanitize]" >&2
     exit 2
     ;;
 esac

@@ -2,7 +2,7 @@
 # For packagers: installs a Vocatext package on this Debian machine, checks the installed
 # program as a user meets it, and removes it again, checking that nothing is left.
 #
-#   sudo packaging/check-installed-package.sh build/vocatext_1.0.0_amd64.deb
+#   sudo packaging/check-installed-package.sh build-package/vocatext_1.0.0_amd64.deb
 #
 # Needs apt-get, xvfb-run (xvfb, xauth) and python3; desktop-file-validate and
 # appstreamcli are used when installed. Changes the machine: the package is installed and
