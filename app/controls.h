@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "common/documentlist.h"
 #include "speech/ratevolume.h"
 #include "speech/voicecatalogue.h"

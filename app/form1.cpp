@@ -5,7 +5,8 @@
 #include "app/startup.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
-#include "pipeline/conversionrun.h"
+#include "app/conversionrun.h"
+#include "system/processes.h"
 #include "pipeline/speak.h"
 #include "speech/ratevolume.h"
 #include "speech/voicecatalogue.h"
@@ -47,7 +48,7 @@ QPoint CursorHotSpot(const QString &path)
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
     , m_services(services)
-    , m_speak(std::make_unique<Speak>(m_services, *this))
+    , m_speak(std::make_unique<Speak>(m_services))
 {
     BuildControlMap(*this);
     m_voiceList = std::make_unique<VoiceListCombo>(*Combo1);
@@ -84,7 +85,7 @@ void Form1::Connect()
     }
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) { ::Text1_Change(m_services, text); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { ::PushButton7_Click(m_services, *this); });
-    connect(PushButton1, &QPushButton::clicked, this, [this] { ::PushButton1_Click(m_services, *this, *m_speak); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { ::PushButton1_Click(m_services, *this, *m_speak, m_leftovers); });
     connect(PushButton9, &QPushButton::clicked, this, [this] { ::PushButton9_Click(m_services); });
 }
 
@@ -220,8 +221,12 @@ void Form1::mouseMoveEvent(QMouseEvent *event)
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once, also in the middle of a run or a nested wait:
-    // every setting is already on disk, and working files stay where they are.
+    // every setting is already on disk. A run under way leaves nothing behind in the
+    // user's folders: its children are stopped and its partial MP3 removed.
     event->accept();
+    if (m_services.processes)
+        m_services.processes->StopAll();
+    m_leftovers.RemoveAll();
     if (m_beforeExit)
         m_beforeExit();
     std::fflush(nullptr);

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "app/outputlocation.h"
-#include "common/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "common/services.h"
 #include "filelist/listhandlers.h"
+#include "pipeline/outputfiles.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -58,7 +59,8 @@ public:
     bool Form_Load();
 
     /// Runs when the window closes, right before the program ends without running any
-    /// destructor (a folder of the instance's own is removed there).
+    /// destructor (a folder of the instance's own is removed there), after a run under way
+    /// has been cancelled: its encoder or join stopped, its partial MP3 removed.
     void SetBeforeExit(std::function<void()> beforeExit) { m_beforeExit = std::move(beforeExit); }
 
     /// The hand pointer shown over the push buttons; a missing or unreadable image leaves
@@ -127,6 +129,7 @@ private:
     Services m_services;
     WindowState m_state;
     std::unique_ptr<Speak> m_speak;
+    Leftovers m_leftovers;
     std::unique_ptr<VoiceListCombo> m_voiceList;
     std::function<void()> m_beforeExit;
     Skin m_skin;

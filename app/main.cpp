@@ -1,7 +1,8 @@
 #include "app/form1.h"
-#include "platform/platformservices.h"
-#include "platform/qt/qtdialogs.h"
-#include "platform/qt/qtmessageboxes.h"
+#include "services/platformservices.h"
+#include "ui/boxreports.h"
+#include "qtui/qtdialogs.h"
+#include "qtui/qtmessageboxes.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -69,8 +70,10 @@ int main(int argc, char *argv[])
     QtMessageBoxes boxes;
     QtFileDialogs dialogs;
     QtShell shell;
-    Services services = platform.Wire();
+    BoxReports reports(boxes);
+    Services services(platform.Wire());
     services.boxes = &boxes;
+    services.reports = &reports;
     services.dialogs = &dialogs;
     services.shell = &shell;
 

@@ -24,7 +24,7 @@ void Text1_Change(const Services &services, const QString &text)
 
 void PushButton7_Click(const Services &services, IOutputLocation &controls)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton7_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton7_Click"_s));
     const QString chosen = run.Value(100, [&] {
         return BrowseForFolder(services.Dialogs(), u"Please select folder:"_s,
                                ReadSetting(services.Settings(), SettingKey::LastFolder));

@@ -7,14 +7,14 @@
 #include "common/apptitle.h"
 #include "common/buildconfig.h"
 #include "common/helpers.h"
-#include "common/messageboxes.h"
+#include "ui/messageboxes.h"
 #include "common/runtimeerror.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "filelist/samples.h"
-#include "platform/random.h"
-#include "platform/shell.h"
+#include "system/random.h"
+#include "ui/shell.h"
 #include "speech/voicecatalogue.h"
 
 #include <QFile>
@@ -53,7 +53,7 @@ void ApplySkin(Form1 &form, const QString &path)
 bool Form_Load(Form1 &form)
 {
     const Services &services = form.services();
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"Form_Load"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"Form_Load"_s));
     const QString program = services.programFolder;
     ISettingsStore &settings = services.Settings();
 
@@ -84,8 +84,8 @@ bool Form_Load(Form1 &form)
     if (!voices)
         return false;
     // Set as the user would move them: their handlers store the values again.
-    run(134, [&] { SetSliderValue(*form.Slider1, SettingToWholeNumber(ReadSetting(settings, SettingKey::VolumeLevel))); });
-    run(136, [&] { SetSliderValue(*form.Slider2, SettingToWholeNumber(ReadSetting(settings, SettingKey::SpeechRate))); });
+    run(134, [&] { SetSliderValue(*form.Slider1, StoredSliderValue(settings, SettingKey::VolumeLevel, 0, 100)); });
+    run(136, [&] { SetSliderValue(*form.Slider2, StoredSliderValue(settings, SettingKey::SpeechRate, -10, 10)); });
     run(138, [&] { form.lblVolume->setText(u"Volume Level = "_s + QString::number(form.Slider1->value())); });
     run(140, [&] { form.lblSpeed->setText(u"Speech Rate = "_s + QString::number(form.Slider2->value())); });
     run(142, [&] {
@@ -104,8 +104,8 @@ bool Form_Load(Form1 &form)
         if (selected)
             Option_Click(services, form);
     };
-    run(148, [&] { restoreOption(form.Option1, SettingToBoolean(ReadSetting(settings, SettingKey::Option1))); });
-    run(150, [&] { restoreOption(form.Option2, SettingToBoolean(ReadSetting(settings, SettingKey::Option2))); });
+    run(148, [&] { restoreOption(form.Option1, StoredBoolean(settings, SettingKey::Option1)); });
+    run(150, [&] { restoreOption(form.Option2, StoredBoolean(settings, SettingKey::Option2)); });
     if (run.If(152, [&] { return form.Option1->isChecked(); }))
         run(154, [&] { form.Frame6->setEnabled(true); });
     else

@@ -5,8 +5,8 @@
 #include "common/services.h"
 #include "common/statements.h"
 #include "common/diagnostics.h"
-#include "common/messageboxes.h"
-#include "platform/workingfolder.h"
+#include "ui/messageboxes.h"
+#include "system/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 

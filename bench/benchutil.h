@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "common/messageboxes.h"
+#include "ui/messageboxes.h"
 
 // Helpers shared by the benchmarks.
 

@@ -9,10 +9,12 @@
 // Prints wall time, the ratio to the window's run, CPU use (user + system over wall) and
 // the peak memory of the largest converter worker.
 #include "bench/benchutil.h"
+#include "ui/boxreports.h"
 #include "common/services.h"
-#include "pipeline/conversionrun.h"
+#include "app/conversionrun.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "platform/platformservices.h"
+#include "services/platformservices.h"
 #include "tests/support/plainwindow.h"
 
 #include <QCoreApplication>
@@ -125,8 +127,10 @@ int main(int argc, char *argv[])
     QFile::setPermissions(dir.filePath(u"work"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     PlatformServices platform(bin, u"en_GB"_s);
     PrintingBoxes boxes;
-    Services services = platform.Wire();
+    Services services(platform.Wire());
     services.boxes = &boxes;
+    BoxReports reports(boxes);
+    services.reports = &reports;
     const int voice = static_cast<int>(platform.speech.VoiceDescriptions().indexOf(kVoice));
 
     struct Batch
@@ -160,8 +164,9 @@ int main(int argc, char *argv[])
             plain.text1 = out;
             for (const QString &document : batch.documents)
                 plain.list.Append(document);
-            Speak speak(services, plain);
-            PushButton1_Click(services, plain, speak);
+            Speak speak(services);
+            Leftovers leftovers;
+            PushButton1_Click(services, plain, speak, leftovers);
         });
         Report("window's run", window, window.wall);
         for (const int jobs : {1, 2}) {

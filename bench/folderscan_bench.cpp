@@ -6,11 +6,12 @@
 // Prints the time to fill the list and the longest gap of the event loop during it.
 #include "app/controls.h"
 #include "bench/benchutil.h"
-#include "platform/qteventloop.h"
+#include "system/qteventloop.h"
 #include "common/services.h"
 #include "common/statements.h"
 #include "filelist/addfolder.h"
-#include "common/messageboxes.h"
+#include "ui/boxreports.h"
+#include "ui/messageboxes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,6 +65,8 @@ int main(int argc, char *argv[])
     QtEventLoop events;
     Services services;
     services.boxes = &boxes;
+    BoxReports reports(boxes);
+    services.reports = &reports;
     services.events = &events;
     DocumentListView list;
     list.setHeaderLabels({u" ODT File(s)"_s});
@@ -75,7 +78,7 @@ int main(int argc, char *argv[])
     meter.Start();
     QElapsedTimer timer;
     timer.start();
-    Statements run(boxes, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+    Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     AddFolderFiles(run, services, list, root, u"*.odt"_s);
     const double seconds = timer.nsecsElapsed() / 1e9;
     QCoreApplication::processEvents();

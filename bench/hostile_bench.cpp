@@ -9,11 +9,13 @@
 // deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
 // ten million empty paragraphs, tracked-change copies, entity expansion.
 #include "bench/benchutil.h"
-#include "platform/qteventloop.h"
+#include "system/privateworkingfolder.h"
+#include "documents/odtreader.h"
+#include "system/qteventloop.h"
 #include "common/runtimeerror.h"
 #include "pipeline/writer1.h"
-#include "platform/documentreader.h"
-#include "platform/workingfolder.h"
+#include "documents/documentreader.h"
+#include "system/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,10 +10,13 @@
 // the whole conversion and the MP3's format; then the pauses at the line ends of a
 // document of headings and lists, against the same lines run together.
 #include "bench/benchutil.h"
-#include "platform/platformservices.h"
+#include "ui/boxreports.h"
+#include "engines/speechengine.h"
+#include "services/platformservices.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
-#include "pipeline/conversionrun.h"
+#include "app/conversionrun.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
 
 #include <QCoreApplication>
@@ -151,8 +154,10 @@ int main(int argc, char *argv[])
     PlatformServices platform(QCoreApplication::applicationDirPath() + u"/../bin"_s, u"en_GB"_s);
     SpeechEngine speech({&platform.flite, &platform.espeak});
     PrintingBoxes boxes;
-    Services services = platform.Wire();
+    Services services(platform.Wire());
     services.boxes = &boxes;
+    BoxReports reports(boxes);
+    services.reports = &reports;
     services.speech = &speech;
 
     const QStringList voices = speech.VoiceDescriptions();
@@ -185,8 +190,8 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         {
-            Speak speak(services, window);
-            speak.SaveToWAV(dir.filePath(u"prose.txt"_s), dir.filePath(u"speech.wav"_s));
+            Speak speak(services);
+            speak.SaveToWAV(reports, {voice.index, 100, 0}, dir.filePath(u"prose.txt"_s), dir.filePath(u"speech.wav"_s));
         }
         const double synthesis = timer.nsecsElapsed() / 1e9;
         QCoreApplication::processEvents();
@@ -197,8 +202,9 @@ int main(int argc, char *argv[])
         window.list.Append(dir.filePath(u"prose.odt"_s));
         timer.restart();
         {
-            Speak speak(services, window);
-            PushButton1_Click(services, window, speak);
+            Speak speak(services);
+            Leftovers leftovers;
+            PushButton1_Click(services, window, speak, leftovers);
         }
         const double conversion = timer.nsecsElapsed() / 1e9;
         conversions.append(conversion);
@@ -220,9 +226,6 @@ int main(int argc, char *argv[])
     std::printf("\npauses of 150 ms or more in a text of %d lines (11 line ends inside it):\n",
                 static_cast<int>(QByteArray(kHeadingsAndLists).count('\n')));
     for (const Voice &voice : tried) {
-        PlainMainWindow window;
-        window.combo1Index = voice.index;
-        window.slider2 = 0;
         QString lines = QString::fromUtf8(kHeadingsAndLists).toLower();
         lines.replace(u'.', u' '); // a mark of its own would pause anyway: the line ends alone are measured
         QString joined = lines;
@@ -233,8 +236,8 @@ int main(int argc, char *argv[])
             file.open(QIODevice::WriteOnly);
             file.write((i == 0 ? lines : joined).toLatin1());
             file.close();
-            Speak speak(services, window);
-            speak.SaveToWAV(dir.filePath(u"lines.txt"_s), dir.filePath(u"lines.wav"_s));
+            Speak speak(services);
+            speak.SaveToWAV(reports, {voice.index, 100, 0}, dir.filePath(u"lines.txt"_s), dir.filePath(u"lines.wav"_s));
             found[i] = Pauses(dir.filePath(u"lines.wav"_s));
         }
         auto median = [](QList<double> values) {

@@ -7,18 +7,25 @@
 // the seconds of each stage, the same text through espeak-ng -w and lame -h, their ratio,
 // the peak memory and the longest time the event loop went without running.
 #include "bench/benchutil.h"
-#include "platform/qteventloop.h"
+#include "system/qtresources.h"
+#include "system/privateworkingfolder.h"
+#include "system/posixprocessrunner.h"
+#include "engines/speechengine.h"
+#include "documents/odtreader.h"
+#include "system/qteventloop.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
-#include "platform/workingfolder.h"
-#include "pipeline/conversionrun.h"
+#include "system/workingfolder.h"
+#include "app/conversionrun.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "platform/documentreader.h"
-#include "platform/espeakengine.h"
-#include "platform/speechengine.h"
-#include "common/messageboxes.h"
-#include "platform/processes.h"
-#include "platform/resources.h"
+#include "documents/documentreader.h"
+#include "engines/espeakengine.h"
+#include "engines/speech.h"
+#include "ui/boxreports.h"
+#include "ui/messageboxes.h"
+#include "system/processes.h"
+#include "system/resources.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -156,6 +163,7 @@ public:
         double *total = commandLine.contains(u".bat"_s) ? &m_times.join : &m_times.encode;
         return std::make_unique<TimedChild>(m_runner.Run(commandLine, windowStyle), total);
     }
+    void StopAll() override { m_runner.StopAll(); }
 
 private:
     IProcessRunner &m_runner;
@@ -206,6 +214,8 @@ int main(int argc, char *argv[])
     PrivateWorkingFolder working;
     Services services;
     services.boxes = &boxes;
+    BoxReports reports(boxes);
+    services.reports = &reports;
     services.events = &events;
     services.speech = &speech;
     services.reader = &reader;
@@ -222,8 +232,9 @@ int main(int argc, char *argv[])
     meter.Start();
     const double start = Now();
     {
-        Speak speak(services, window);
-        PushButton1_Click(services, window, speak);
+        Speak speak(services);
+        Leftovers leftovers;
+        PushButton1_Click(services, window, speak, leftovers);
     }
     const double total = Now() - start;
     const double cut = times.firstSpeakStart - times.extractEnd;

@@ -6,14 +6,16 @@
 // the peak memory, and, when LibreOffice is installed, its own text export of the same
 // document for comparison.
 #include "bench/benchutil.h"
-#include "platform/qteventloop.h"
-#include "tests/support/plainwindow.h"
+#include "system/privateworkingfolder.h"
+#include "documents/odtreader.h"
+#include "system/qteventloop.h"
 #include "common/services.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
-#include "platform/documentreader.h"
-#include "common/messageboxes.h"
-#include "platform/workingfolder.h"
+#include "documents/documentreader.h"
+#include "ui/boxreports.h"
+#include "ui/messageboxes.h"
+#include "system/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -55,16 +57,15 @@ int main(int argc, char *argv[])
     QtEventLoop events;
     Services services;
     services.boxes = &boxes;
+    BoxReports reports(boxes);
+    services.reports = &reports;
     services.events = &events;
     services.workingFolder = &working;
-    PlainMainWindow window;
-    window.slider2 = 0;
     EventLoopGapMeter meter;
     meter.Start();
     QCoreApplication::processEvents();
     timer.restart();
-    Speak speak(services, window);
-    const int segments = speak.CutTextFileFSO(dir.filePath(u"output.txt"_s));
+    const int segments = CutTextFileFSO(reports, events, dir.filePath(u"output.txt"_s), SegmentLimitsForRate(0));
     const double cutSeconds = timer.nsecsElapsed() / 1e9;
     QCoreApplication::processEvents();
 

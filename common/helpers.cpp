@@ -3,8 +3,13 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
 
-#include "platform/filesystem.h"
+#include <QDir>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringList>
+
 
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
@@ -111,4 +116,29 @@ QString ReadTextFile(const QString &path)
     if (bytes->isEmpty())
         return u"empty file"_s;
     return CodePage::Decode(*bytes);
+}
+
+QString LastErrorLine(const QString &errorOutput)
+{
+    static const QRegularExpression escapes(u"\x1b\\[[0-9;?]*[A-Za-z]"_s);
+    QString text = errorOutput;
+    text.remove(escapes);
+    const QStringList lines = text.split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QString line = lines[i].trimmed();
+        if (!line.isEmpty())
+            return line;
+    }
+    return QString();
+}
+
+QString DesktopOrHomeFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QDir(desktop).exists())
+        return desktop;
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || !QDir(home).exists())
+        throw RuntimeError(u"The desktop folder cannot be found"_s, ErrorNumber::PathNotFound);
+    return home;
 }

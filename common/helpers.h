@@ -34,3 +34,11 @@ void WriteBinaryFile(IEventLoop &events, const QByteArray &bytes, const QString 
 bool FileHoldsBytes(const QString &path, const QByteArray &bytes);
 /// "" for a missing file, "empty file" for an empty one, else every byte as a code-page character.
 QString ReadTextFile(const QString &path);
+
+/// The last line of a program's error output that says something: terminal escapes and
+/// progress redraws removed; "" when there is none.
+QString LastErrorLine(const QString &errorOutput);
+
+/// The user's desktop folder when it exists, otherwise the home folder; throws
+/// RuntimeError when neither can be found.
+QString DesktopOrHomeFolder();

@@ -2,7 +2,7 @@
 
 #include "common/diagnostics.h"
 
-void Services::Diagnose(const QString &line) const
+void CoreServices::Diagnose(const QString &line) const
 {
     if (diagnostics)
         diagnostics->Write(line);

@@ -8,6 +8,7 @@
 class IDiagnostics;
 class IEventLoop;
 class IDocumentReader;
+class IFailureHandler;
 class IFileDialogs;
 class IMessageBoxes;
 class IProcessRunner;
@@ -26,19 +27,26 @@ public:
     using std::logic_error::logic_error;
 };
 
-// The platform services that the program's procedures use, passed in by whoever builds
-// the window or another front end: the real ones in the program, fakes in tests.
-struct Services
+namespace ServiceDetail {
+template<typename T>
+T &Need(T *service, const char *name)
 {
-    IMessageBoxes *boxes = nullptr;
+    if (!service)
+        throw MissingService(std::string("no ") + name + " was given to the program's procedures");
+    return *service;
+}
+} // namespace ServiceDetail
+
+// The services that a conversion needs and every front end gives, window or none: the
+// real ones in the programs, fakes in tests.
+struct CoreServices
+{
     ISettingsStore *settings = nullptr;
     IEventLoop *events = nullptr;
     ISpeechEngine *speech = nullptr;
     IDocumentReader *reader = nullptr;
     IProcessRunner *processes = nullptr;
     IResources *resources = nullptr;
-    IShell *shell = nullptr;
-    IFileDialogs *dialogs = nullptr;
     IRandom *random = nullptr;
     IWorkingFolder *workingFolder = nullptr;
     /// May be missing: the real causes of failures then go nowhere.
@@ -46,26 +54,36 @@ struct Services
     /// The folder that holds the program's executable.
     QString programFolder;
 
-    IMessageBoxes &Boxes() const { return Need(boxes, "message boxes"); }
-    ISettingsStore &Settings() const { return Need(settings, "settings store"); }
-    IEventLoop &Events() const { return Need(events, "event loop"); }
-    ISpeechEngine &Speech() const { return Need(speech, "speech engine"); }
-    IDocumentReader &Reader() const { return Need(reader, "document reader"); }
-    IProcessRunner &Processes() const { return Need(processes, "process runner"); }
-    IResources &Resources() const { return Need(resources, "resources"); }
-    IShell &Shell() const { return Need(shell, "shell"); }
-    IFileDialogs &Dialogs() const { return Need(dialogs, "file dialogs"); }
-    IRandom &Random() const { return Need(random, "random numbers"); }
-    IWorkingFolder &WorkingFolder() const { return Need(workingFolder, "working folder"); }
+    ISettingsStore &Settings() const { return ServiceDetail::Need(settings, "settings store"); }
+    IEventLoop &Events() const { return ServiceDetail::Need(events, "event loop"); }
+    ISpeechEngine &Speech() const { return ServiceDetail::Need(speech, "speech engine"); }
+    IDocumentReader &Reader() const { return ServiceDetail::Need(reader, "document reader"); }
+    IProcessRunner &Processes() const { return ServiceDetail::Need(processes, "process runner"); }
+    IResources &Resources() const { return ServiceDetail::Need(resources, "resources"); }
+    IRandom &Random() const { return ServiceDetail::Need(random, "random numbers"); }
+    IWorkingFolder &WorkingFolder() const { return ServiceDetail::Need(workingFolder, "working folder"); }
     /// Writes the real cause of a failure on the diagnostics, when there are some.
     void Diagnose(const QString &line) const;
+};
 
-private:
-    template<typename T>
-    static T &Need(T *service, const char *name)
+// The services of the window on top: its boxes, the error reports they show, its dialogs
+// and the desktop shell. A front end without a window never needs them.
+struct Services : CoreServices
+{
+    Services() = default;
+    explicit Services(const CoreServices &core)
+        : CoreServices(core)
     {
-        if (!service)
-            throw MissingService(std::string("no ") + name + " was given to the program's procedures");
-        return *service;
     }
+
+    IMessageBoxes *boxes = nullptr;
+    /// What follows a failed statement: the window's "Application Error" box.
+    IFailureHandler *reports = nullptr;
+    IFileDialogs *dialogs = nullptr;
+    IShell *shell = nullptr;
+
+    IMessageBoxes &Boxes() const { return ServiceDetail::Need(boxes, "message boxes"); }
+    IFailureHandler &Reports() const { return ServiceDetail::Need(reports, "error reports"); }
+    IFileDialogs &Dialogs() const { return ServiceDetail::Need(dialogs, "file dialogs"); }
+    IShell &Shell() const { return ServiceDetail::Need(shell, "shell"); }
 };

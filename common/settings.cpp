@@ -124,3 +124,16 @@ QString BooleanToSetting(bool value)
 {
     return value ? u"True"_s : u"False"_s;
 }
+
+int StoredSliderValue(const ISettingsStore &store, const Setting &setting, int low, int high)
+{
+    const double value = SettingToWholeNumber(ReadSetting(store, setting));
+    if (!(value >= low && value <= high))
+        throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
+    return static_cast<int>(value);
+}
+
+bool StoredBoolean(const ISettingsStore &store, const Setting &setting)
+{
+    return SettingToBoolean(ReadSetting(store, setting));
+}

@@ -28,3 +28,14 @@ double SettingToWholeNumber(const QString &text);
 bool SettingToBoolean(const QString &text);
 /// "True" or "False".
 QString BooleanToSetting(bool value);
+
+// The stored values that both front ends restore, read by one set of rules: what a stored
+// text means, and when it cannot be taken (the window reports it at start-up and keeps
+// the control as it stands; the headless converter names the key and stops).
+
+/// A stored slider position (the key's default when never written), rounded halves to
+/// even; throws "Invalid property value" when it lies outside low to high, and "Overflow"
+/// when it is too large to be a number at all.
+int StoredSliderValue(const ISettingsStore &store, const Setting &setting, int low, int high);
+/// A stored true or false (the key's default when never written); throws "Type mismatch".
+bool StoredBoolean(const ISettingsStore &store, const Setting &setting);

@@ -2,7 +2,6 @@
 
 #include "common/buildconfig.h"
 #include "common/runtimeerror.h"
-#include "common/messageboxes.h"
 
 #include <new>
 
@@ -34,13 +33,26 @@ QString DescribeFailure(std::exception_ptr failure)
     }
 }
 
-Statements::Statements(IMessageBoxes &boxes, QString siteTag)
-    : m_boxes(boxes)
+int FailureNumber(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RuntimeError &e) {
+        return e.number();
+    } catch (const std::bad_alloc &) {
+        return ErrorNumber::OutOfMemory;
+    } catch (...) {
+        return ErrorNumber::UnexpectedError;
+    }
+}
+
+Statements::Statements(IFailureHandler &handler, QString siteTag)
+    : m_handler(handler)
     , m_siteTag(std::move(siteTag))
 {
 }
 
 void Statements::Report(std::exception_ptr failure)
 {
-    m_boxes.ErrorReport(ErrorReportText(DescribeFailure(failure), m_siteTag, m_line));
+    m_handler.Failed({m_siteTag, m_line, DescribeFailure(failure), FailureNumber(failure)});
 }

@@ -6,7 +6,32 @@
 #include <type_traits>
 #include <utility>
 
-class IMessageBoxes;
+// A statement of a guarded procedure that failed: where, and what.
+struct StatementFailure
+{
+    QString siteTag;
+    int line = 0;
+    QString description;
+    int number = 0; // the error's number
+};
+
+// Decides what follows a failed statement. Returning goes on with the next statement
+// (the window shows its error report first); throwing a Stop ends every procedure that
+// runs, so a front end that stops at the first failure does so.
+class IFailureHandler
+{
+public:
+    virtual ~IFailureHandler() = default;
+    virtual void Failed(const StatementFailure &failure) = 0;
+};
+
+// Ends the guarded procedures that run: no statement runner catches it. Front ends derive
+// their own (a document that failed, a run cancelled).
+class Stop
+{
+public:
+    virtual ~Stop() = default;
+};
 
 // Project tags of the error reports' site tags.
 inline constexpr char16_t kMainProjectTag[] = u"Lectorn2021/08/31";
@@ -21,16 +46,18 @@ QString ErrorReportText(const QString &description, const QString &siteTag, int 
 
 /// The description of whatever a statement threw.
 QString DescribeFailure(std::exception_ptr failure);
+/// The error number of whatever a statement threw (RuntimeError's; others: unexpected error).
+int FailureNumber(std::exception_ptr failure);
 
-// Runs the numbered statements of one guarded procedure: a statement that fails shows
-// one "Application Error" box naming the procedure and the statement's number, and the
-// procedure goes on with its next statement. A statement without a number of its own
-// reports the last number passed. A conditional test that fails counts as passed, so
-// what it guards runs.
+// Runs the numbered statements of one guarded procedure: a statement that fails is handed
+// to the failure handler with the procedure and the statement's number (the window shows
+// one "Application Error" box), and the procedure goes on with its next statement. A
+// statement without a number of its own reports the last number passed. A conditional
+// test that fails counts as passed, so what it guards runs. A Stop passes through.
 class Statements
 {
 public:
-    Statements(IMessageBoxes &boxes, QString siteTag);
+    Statements(IFailureHandler &handler, QString siteTag);
 
     /// Runs the statement numbered line.
     template<typename F>
@@ -46,6 +73,8 @@ public:
     {
         try {
             statement();
+        } catch (const Stop &) {
+            throw;
         } catch (...) {
             Report(std::current_exception());
         }
@@ -68,6 +97,8 @@ public:
         m_line = line;
         try {
             return static_cast<bool>(test());
+        } catch (const Stop &) {
+            throw;
         } catch (...) {
             Report(std::current_exception());
             return true;
@@ -79,11 +110,12 @@ public:
     int Line() const { return m_line; }
     const QString &Tag() const { return m_siteTag; }
 
-    /// Shows the report for a failure at the current line.
+    /// Hands a failure at the current line to the handler.
     void Report(std::exception_ptr failure);
+    IFailureHandler &Handler() const { return m_handler; }
 
 private:
-    IMessageBoxes &m_boxes;
+    IFailureHandler &m_handler;
     QString m_siteTag;
     int m_line = 0;
 };
@@ -109,6 +141,8 @@ public:
     {
         try {
             step();
+        } catch (const Stop &) {
+            throw;
         } catch (...) {
             if (!m_failed)
                 m_cause = DescribeFailure(std::current_exception());

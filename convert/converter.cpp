@@ -1,58 +1,66 @@
 #include "convert/converter.h"
 
-#include "common/eventloop.h"
 #include "common/helpers.h"
-#include "common/messageboxes.h"
 #include "common/runtimeerror.h"
 #include "common/statements.h"
+#include "convert/channel.h"
 #include "convert/worker.h"
 #include "filelist/addfolder.h"
 #include "filelist/documentlist.h"
-#include "pipeline/outputfiles.h"
-#include "platform/filesystem.h"
-#include "platform/platformservices.h"
-#include "platform/workingfolder.h"
+#include "filesystem/filesystem.h"
+#include "pipeline/outcome.h"
+#include "pipeline/shell32.h"
+#include "pipeline/speak.h"
+#include "services/platformservices.h"
+#include "system/privateworkingfolder.h"
+#include "system/processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
-#include <QProcess>
-#include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-// The job folders' names in the working folder begin so.
-const QString kJobPrefix = u"vt-job-"_s;
+int g_signalPipe = -1;
 
 extern "C" void OnSignal(int signal)
 {
     const char byte = static_cast<char>(signal);
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe, &byte, 1);
 }
 
-// Boxes of the folder walk: an error report goes to standard error in its own words.
-class ConsoleBoxes final : public IMessageBoxes
+// The job folders' names in the working folder begin so.
+const QString kJobPrefix = u"vt-job-"_s;
+
+// The converter cuts its own pieces, smaller than the window's segments, so that the
+// pieces of one long document are spoken and encoded on every core at once; its working
+// files are its own, and the MP3 holds the same speech.
+constexpr int kPieceKilochars = 8;
+
+// Failures of the folder walk go to standard error in their own words; the walk goes on.
+class ConsoleReports final : public IFailureHandler
 {
 public:
-    void SetApplicationTitle(const QString &) override {}
-    void Information(const QString &) override {}
-    bool Question(const QString &) override { return false; }
-    void ErrorReport(const QString &text) override
+    void Failed(const StatementFailure &failure) override
     {
-        std::fprintf(stderr, "vocatext-convert: %s\n", text.section(u"\r\n"_s, 0, 0).toLocal8Bit().constData());
+        std::fprintf(stderr, "vocatext-convert: %s\n", failure.description.toLocal8Bit().constData());
     }
 };
 
@@ -64,33 +72,77 @@ QString Duration(double seconds)
     return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Starts a worker with pipes to its standard input and output; its errors go where ours go.
+bool SpawnWorker(const QStringList &arguments, pid_t *pid, int *input, int *output)
+{
+    int toWorker[2];
+    int fromWorker[2];
+    if (::pipe2(toWorker, O_CLOEXEC) != 0)
+        return false;
+    if (::pipe2(fromWorker, O_CLOEXEC) != 0) {
+        ::close(toWorker[0]);
+        ::close(toWorker[1]);
+        return false;
+    }
+    QList<QByteArray> native{QFile::encodeName(QCoreApplication::applicationFilePath())};
+    for (const QString &argument : arguments)
+        native.append(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &a : native)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toWorker[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromWorker[1], STDOUT_FILENO);
+    const int error = posix_spawn(pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toWorker[0]);
+    ::close(fromWorker[1]);
+    if (error != 0) {
+        ::close(toWorker[1]);
+        ::close(fromWorker[0]);
+        return false;
+    }
+    ::fcntl(fromWorker[0], F_SETFL, O_NONBLOCK);
+    *input = toWorker[1];
+    *output = fromWorker[0];
+    return true;
+}
+
 } // namespace
 
 Converter::Converter(const ConvertOptions &options, PlatformServices &platform)
     : m_options(options)
     , m_platform(platform)
-    , m_freeEncoders(options.jobs)
     , m_live(::isatty(STDOUT_FILENO) && !options.quiet)
 {
 }
 
-Converter::~Converter() = default;
+Converter::~Converter()
+{
+    for (Worker &worker : m_workers) {
+        if (worker.input >= 0)
+            ::close(worker.input);
+        if (worker.output >= 0)
+            ::close(worker.output);
+        if (worker.pid > 0)
+            ::waitpid(worker.pid, nullptr, 0);
+    }
+}
 
 void Converter::CatchStopSignals()
 {
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe2(m_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    g_signalPipe = m_signalPipe[1];
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-    m_signals = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
-    connect(m_signals, &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        if (::read(g_signalPipe[0], &byte, 1) == 1)
-            Stop(byte);
-    });
+    ::sigaction(SIGHUP, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void Converter::Print(const QString &line, bool error)
@@ -103,14 +155,14 @@ void Converter::Print(const QString &line, bool error)
 }
 
 // The documents in the order given, folders walked as "Add All ODT Files In Folder"
-// walks them; each with the MP3's path as the window's save option gives it.
-void Converter::Collect()
+// walks them; each with the MP3's path as the window's save option gives it. Two
+// documents that would give one MP3 stop the batch before it starts: "" or why.
+QString Converter::Collect()
 {
-    ConsoleBoxes boxes;
-    Services services = m_platform.Wire();
-    services.boxes = &boxes;
+    ConsoleReports reports;
+    CoreServices services = m_platform.Wire();
     StringDocumentList list;
-    Statements run(boxes, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+    Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     for (const QString &input : std::as_const(m_options.inputs)) {
         const QString absolute = QFileInfo(input).absoluteFilePath();
         if (FolderExists(absolute))
@@ -118,6 +170,7 @@ void Converter::Collect()
         else
             list.Append(absolute);
     }
+    QHash<QString, QString> documentOf; // output path -> the document that gives it
     for (const QString &path : list.Entries()) {
         Document document;
         document.path = path;
@@ -127,8 +180,14 @@ void Converter::Collect()
             document.output = OutputPathInFolder(m_options.folder, document.output);
         else if (m_options.beside)
             document.output = OutputPathBeside(path, document.output);
-        m_documents.append(document);
+        const QString other = documentOf.value(document.output);
+        if (!other.isEmpty() && other != path)
+            return u"Two documents would be saved as one MP3 "_s + document.output + u": "_s + other + u" and "_s
+                   + path + u". Convert them with --beside, or into folders of their own."_s;
+        documentOf.insert(document.output, path);
+        m_documents.push_back(std::move(document));
     }
+    return QString();
 }
 
 int Converter::Run()
@@ -141,7 +200,10 @@ int Converter::Run()
                      m_options.folder.toLocal8Bit().constData());
         return 2;
     }
-    Collect();
+    if (const QString clash = Collect(); !clash.isEmpty()) {
+        std::fprintf(stderr, "vocatext-convert: %s\n", clash.toLocal8Bit().constData());
+        return 2;
+    }
     try {
         m_working = m_platform.working.Path();
         // Job folders of a converter that died are left over: this instance holds the
@@ -163,6 +225,10 @@ int Converter::Run()
         return 1;
     }
 
+    int converted = 0;
+    int skipped = 0;
+    int failed = 0;
+    double seconds = 0;
     for (Document &document : m_documents) {
         if (const QString problem = OutputPathProblem(document.output); !problem.isEmpty()) {
             Fail(document, problem);
@@ -179,25 +245,12 @@ int Converter::Run()
         }
     }
 
-    QTimer refresh;
-    if (m_live) {
-        connect(&refresh, &QTimer::timeout, this, [this] { Refresh(); });
-        refresh.start(250);
-    }
-    for (;;) {
-        StartWorkers();
-        if (m_running == 0)
-            break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    refresh.stop();
+    Loop();
     if (m_live)
         std::fputs("\r\x1b[K", stdout);
     Fs::Remove(m_encoder);
 
-    int converted = 0, skipped = 0, failed = 0;
-    double seconds = 0;
-    for (const Document &document : std::as_const(m_documents)) {
+    for (const Document &document : m_documents) {
         converted += document.state == State::Converted;
         skipped += document.state == State::Skipped;
         failed += document.state == State::Failed;
@@ -213,195 +266,430 @@ int Converter::Run()
     return failed ? 1 : 0;
 }
 
-int Converter::Remaining() const
+void Converter::Loop()
 {
-    int pending = 0;
-    for (const Document &document : m_documents)
-        pending += document.state == State::Pending;
-    return pending;
-}
-
-void Converter::StartWorkers()
-{
-    // One worker more than encoders: one is always speaking while the others encode.
-    for (Document &document : m_documents) {
-        if (m_stopSignal || m_running >= m_options.jobs + 1)
+    for (;;) {
+        ReapChildren();
+        if (m_stopSignal)
             return;
-        if (document.state == State::Pending)
-            Start(document);
+        Schedule();
+        while (m_next < m_documents.size() && Finished(m_documents[m_next]))
+            ++m_next;
+        if (m_next == m_documents.size())
+            return;
+
+        std::vector<pollfd> fds;
+        if (m_signalPipe[0] >= 0)
+            fds.push_back({m_signalPipe[0], POLLIN, 0});
+        for (const Worker &worker : m_workers)
+            fds.push_back({worker.output, POLLIN, 0});
+        // Encoders and joins are asked for their end every 20 ms.
+        ::poll(fds.data(), fds.size(), 20);
+        if (m_signalPipe[0] >= 0) {
+            char byte = 0;
+            if (::read(m_signalPipe[0], &byte, 1) == 1) {
+                Stop(byte);
+                return;
+            }
+        }
+        for (size_t i = 0; i < m_workers.size(); ++i)
+            ReadWorker(m_workers[i]);
+        // Workers that ended are taken out.
+        std::erase_if(m_workers, [](const Worker &worker) { return worker.pid < 0; });
+        if (m_live && m_clock.elapsed() - m_lastRefresh >= 250)
+            Refresh();
     }
 }
 
-void Converter::Start(Document &document)
+void Converter::Schedule()
 {
-    // A fresh folder under a name that is free: one that stands there is never emptied.
-    int error = EEXIST;
-    for (int n = 0; error == EEXIST && n < 1000; ++n) {
-        document.jobFolder = m_working + u'/' + kJobPrefix + QString::number(&document - m_documents.data())
-                             + (n ? u'-' + QString::number(n) : QString());
-        error = MakeMarkedFolder(document.jobFolder);
-    }
-    if (error != 0) {
-        const QString folder = std::exchange(document.jobFolder, QString());
-        Fail(document, u"No working folder can be made for it: "_s + FileSystemError(error, folder).description());
+    // Whatever waits, as long as a core is free: an encoder first (it ends a document
+    // sooner and frees its WAV file), else speech, else the next document's text.
+    while (m_speaking + m_encoding < m_options.jobs) {
+        if (StartEncoder() || StartSpeaking() || StartPreparing())
+            continue;
         return;
     }
-    WorkerTask task;
-    task.document = document.path;
-    task.outputPath = document.output;
-    task.jobFolder = document.jobFolder;
-    task.encoder = m_encoder;
-    task.locale = QLocale::system().name();
-    task.voice = m_options.voice;
-    task.rate = m_options.rate;
-    task.volume = m_options.volume;
-
-    auto *worker = new QProcess(this);
-    worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    worker->setProgram(QCoreApplication::applicationFilePath());
-    worker->setArguments(QStringList{u"--worker"_s} + WorkerArguments(task));
-    document.worker = worker;
-    document.state = State::Running;
-    ++m_running;
-    connect(worker, &QProcess::readyReadStandardOutput, this, [this, &document] { Read(document); });
-    connect(worker, &QProcess::finished, this, [this, &document](int code, QProcess::ExitStatus status) {
-        Ended(document, code, status == QProcess::CrashExit);
-    });
-    worker->start();
-    Refresh();
 }
 
-void Converter::Read(Document &document)
+bool Converter::Finished(const Document &document)
 {
-    document.pending += document.worker->readAllStandardOutput();
-    for (qsizetype end; (end = document.pending.indexOf('\n')) >= 0;) {
-        const QString line = QString::fromUtf8(document.pending.left(end));
-        document.pending.remove(0, end + 1);
-        Line(document, line);
-    }
+    return document.state == State::Converted || document.state == State::Skipped || document.state == State::Failed;
 }
 
-void Converter::Line(Document &document, const QString &line)
+QString Converter::PiecePath(const Document &document, int piece, const QString &extension) const
 {
-    const QString word = line.section(u' ', 0, 0);
-    const QString rest = line.section(u' ', 1);
-    if (word == u"want"_s) {
-        m_wanting.push_back(&document);
-        Grant();
-    } else if (word == u"released"_s) {
-        if (document.grants > 0) {
-            --document.grants;
-            ++m_freeEncoders;
-        }
-        Grant();
-    } else if (word == u"segments"_s) {
-        document.segments = rest.toInt();
-    } else if (word == u"encoded"_s) {
-        ++document.encoded;
-    } else if (word == u"partial"_s) {
-        document.partials.append(rest);
-    } else if (word == u"failed"_s) {
-        document.failure = rest;
-    } else if (word == u"done"_s) {
-        document.seconds = rest.toDouble();
-    }
+    return SegmentPath(document.jobFolder + u"/output.txt"_s, piece, extension);
 }
 
-void Converter::Grant()
+bool Converter::StartEncoder()
 {
-    while (m_freeEncoders > 0 && !m_wanting.empty()) {
-        Document *document = m_wanting.front();
-        m_wanting.pop_front();
-        if (document->state != State::Running)
+    for (size_t i = m_next; i < m_documents.size() && m_documents[i].state != State::Pending; ++i) {
+        Document &document = m_documents[i];
+        if (document.state != State::Working)
             continue;
-        --m_freeEncoders;
-        ++document->grants;
-        document->worker->write("grant\n");
+        for (size_t k = 0; k < document.pieces.size(); ++k) {
+            if (document.pieces[k] != PieceState::Spoken)
+                continue;
+            const int piece = static_cast<int>(k) + 1;
+            const QString wav = PiecePath(document, piece, u".wav"_s);
+            QString target;
+            try {
+                if (document.pieces.size() == 1) {
+                    // A document of one piece is encoded beside its output path.
+                    target = CreatePartial(document.output);
+                    document.partial = target;
+                    m_leftovers.Add(target);
+                } else {
+                    target = PiecePath(document, piece, u".mp3"_s);
+                    if (auto made = Fs::CreateFresh(target, 0600); !made)
+                        throw FileSystemError(made.Error(), target);
+                }
+                m_children.push_back(
+                    {m_platform.processes.Run(EncoderCommandLine(m_encoder, wav, target), 0), &document, piece, wav,
+                     target});
+            } catch (const RuntimeError &e) {
+                Fail(document, e.number() > 0 && e.number() < 4096
+                                   ? EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target)
+                                   : e.description());
+                return true;
+            }
+            document.pieces[k] = PieceState::Encoding;
+            ++document.running;
+            ++m_encoding;
+            return true;
+        }
+    }
+    return false;
+}
+
+Converter::Worker *Converter::IdleWorker()
+{
+    for (Worker &worker : m_workers) {
+        if (!worker.document && worker.pid > 0)
+            return &worker;
+    }
+    if (static_cast<int>(m_workers.size()) >= m_options.jobs)
+        return nullptr;
+    WorkerSetup setup;
+    setup.locale = QLocale::system().name();
+    setup.choice = {m_options.voice - 1, m_options.volume, m_options.rate};
+    const SegmentLimits window = SegmentLimitsForRate(m_options.rate);
+    setup.limits = {window.lines, std::min(window.kilochars, kPieceKilochars)};
+    Worker worker;
+    if (!SpawnWorker(QStringList{u"--worker"_s} + WorkerArguments(setup), &worker.pid, &worker.input, &worker.output))
+        return nullptr;
+    m_workers.push_back(worker);
+    return &m_workers.back();
+}
+
+bool Converter::StartSpeaking()
+{
+    for (size_t i = m_next; i < m_documents.size() && m_documents[i].state != State::Pending; ++i) {
+        Document &document = m_documents[i];
+        if (document.state != State::Working)
+            continue;
+        for (size_t k = 0; k < document.pieces.size(); ++k) {
+            if (document.pieces[k] != PieceState::Unspoken)
+                continue;
+            Worker *worker = IdleWorker();
+            if (!worker)
+                return false;
+            document.pieces[k] = PieceState::Speaking;
+            Send(*worker, document, static_cast<int>(k) + 1,
+                 {u"speak"_s, document.jobFolder, QString::number(k + 1)});
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Converter::StartPreparing()
+{
+    int ahead = 0;
+    size_t i = m_next;
+    for (; i < m_documents.size() && m_documents[i].state != State::Pending; ++i) {
+        const Document &document = m_documents[i];
+        if (document.state == State::Preparing)
+            ++ahead;
+        else if (document.state == State::Working)
+            ahead += std::count(document.pieces.begin(), document.pieces.end(), PieceState::Unspoken) > 0;
+    }
+    if (ahead >= kPreparedAhead)
+        return false;
+    for (; i < m_documents.size(); ++i) {
+        Document &document = m_documents[i];
+        if (document.state != State::Pending)
+            continue;
+        Worker *worker = IdleWorker();
+        if (!worker)
+            return false;
+        // A fresh folder under a name that is free: one that stands there is never emptied.
+        int error = EEXIST;
+        for (int n = 0; error == EEXIST && n < 1000; ++n) {
+            document.jobFolder = m_working + u'/' + kJobPrefix + QString::number(i)
+                                 + (n ? u'-' + QString::number(n) : QString());
+            error = MakeMarkedFolder(document.jobFolder);
+        }
+        if (error != 0) {
+            const QString folder = std::exchange(document.jobFolder, QString());
+            Fail(document, u"No working folder can be made for it: "_s + FileSystemError(error, folder).description());
+            return true;
+        }
+        document.state = State::Preparing;
+        Send(*worker, document, 0, {u"text"_s, document.jobFolder, document.path});
+        return true;
+    }
+    return false;
+}
+
+void Converter::Send(Worker &worker, Document &document, int piece, const QStringList &words)
+{
+    worker.document = &document;
+    worker.piece = piece;
+    ++document.running;
+    ++m_speaking;
+    const QByteArray line = Channel::Line(words);
+    qsizetype sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::write(worker.input, line.constData() + sent, static_cast<size_t>(line.size() - sent));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // the worker is gone: its end is noticed on its output
+        sent += n;
     }
 }
 
-void Converter::Ended(Document &document, int exitCode, bool crashed)
+void Converter::ReadWorker(Worker &worker)
 {
-    Read(document);
-    --m_running;
-    // Encoders it held are free again; its wishes are void.
-    m_freeEncoders += document.grants;
-    document.grants = 0;
-    for (auto it = m_wanting.begin(); it != m_wanting.end();)
-        it = *it == &document ? m_wanting.erase(it) : it + 1;
-    Cleanup(document);
-    document.worker->deleteLater();
-    document.worker = nullptr;
-    if (m_stopSignal) {
-        document.state = State::Pending;
-    } else if (exitCode == 0 && !crashed && document.failure.isEmpty()) {
-        document.state = State::Converted;
-        if (!m_options.quiet && !m_live)
-            Print(u"converted "_s + document.path + u" -> "_s + document.output + u" ("_s
-                  + QString::number(document.seconds / 60, 'f', 1) + u" min of speech)"_s);
-    } else {
-        Fail(document, !document.failure.isEmpty()
-                           ? document.failure
-                           : u"its conversion ended unexpectedly ("_s
-                                 + (crashed ? u"crashed"_s : u"exit code "_s + QString::number(exitCode)) + u')');
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(worker.output, buffer, sizeof buffer);
+        if (n > 0) {
+            worker.pending.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0) {
+            WorkerEnded(worker);
+            return;
+        }
+        break;
     }
-    Grant();
-    StartWorkers();
-    Refresh();
+    for (qsizetype end; (end = worker.pending.indexOf('\n')) >= 0;) {
+        const QByteArray line = worker.pending.left(end);
+        worker.pending.remove(0, end + 1);
+        Answered(worker, Channel::Words(line));
+    }
+}
+
+void Converter::Answered(Worker &worker, const QStringList &words)
+{
+    Document *document = std::exchange(worker.document, nullptr);
+    if (!document)
+        return;
+    --m_speaking;
+    --document->running;
+    const QString &word = words.value(0);
+    if (word == u"failed"_s) {
+        const Stage stage = static_cast<Stage>(words.value(1).toInt());
+        Fail(*document, words.value(3) + u" (while "_s + StageWords(stage) + u')');
+    } else if (document->state == State::Failed) {
+        // A document that failed meanwhile: what came back goes with it.
+    } else if (word == u"pieces"_s) {
+        document->pieces.assign(static_cast<size_t>(std::max(1, words.value(1).toInt())), PieceState::Unspoken);
+        document->state = State::Working;
+    } else if (word == u"spoken"_s) {
+        const int piece = words.value(1).toInt();
+        if (piece >= 1 && piece <= static_cast<int>(document->pieces.size()))
+            document->pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+        document->seconds += words.value(2).toDouble();
+    }
+    Settle(*document);
+}
+
+void Converter::WorkerEnded(Worker &worker)
+{
+    int status = 0;
+    ::waitpid(worker.pid, &status, 0);
+    ::close(worker.input);
+    ::close(worker.output);
+    worker.input = worker.output = -1;
+    worker.pid = -1;
+    if (Document *document = std::exchange(worker.document, nullptr)) {
+        --m_speaking;
+        --document->running;
+        Fail(*document, u"its conversion ended unexpectedly ("_s
+                            + (WIFSIGNALED(status) ? u"signal "_s + QString::number(WTERMSIG(status))
+                                                   : u"exit code "_s + QString::number(WEXITSTATUS(status)))
+                            + u')');
+        Settle(*document);
+    }
+}
+
+void Converter::ReapChildren()
+{
+    for (size_t i = 0; i < m_children.size();) {
+        const int code = m_children[i].process->ExitCode();
+        if (code == kStillActive) {
+            ++i;
+            continue;
+        }
+        Child child = std::move(m_children[i]);
+        m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(i));
+        --child.document->running;
+        if (child.piece > 0) {
+            --m_encoding;
+            Encoded(child, code);
+        } else {
+            Joined(child, code);
+        }
+        Settle(*child.document);
+    }
+}
+
+void Converter::Encoded(Child &child, int exitCode)
+{
+    Document &document = *child.document;
+    Fs::Remove(child.wav);
+    if (document.state == State::Failed)
+        return;
+    if (const QString failure = EncoderFailure(exitCode, child.process->ErrorOutput(), child.wav, child.target);
+        !failure.isEmpty()) {
+        Fail(document, failure);
+        return;
+    }
+    document.pieces[static_cast<size_t>(child.piece - 1)] = PieceState::Encoded;
+    if (++document.encoded < static_cast<int>(document.pieces.size()))
+        return;
+    if (document.pieces.size() == 1) {
+        try {
+            m_leftovers.Forget(document.partial);
+            PutInPlace(std::exchange(document.partial, QString()), document.output);
+            Converted(document);
+        } catch (const RuntimeError &e) {
+            Fail(document, e.description());
+        }
+        return;
+    }
+    StartJoin(document);
+}
+
+void Converter::StartJoin(Document &document)
+{
+    // The piece MP3s are joined byte for byte beside the output path.
+    try {
+        document.partial = PartialName(document.output);
+        m_leftovers.Add(document.partial);
+        const QString commandFile = document.jobFolder + u"/JoinMP3.bat"_s;
+        WriteCommandFile(JoinCommandText(document.jobFolder + u"/output.txt"_s,
+                                         static_cast<int>(document.pieces.size()), document.partial),
+                         commandFile);
+        m_children.push_back(
+            {m_platform.processes.Run(QuotedForCommandLine(commandFile), 0), &document, 0, QString(), QString()});
+        ++document.running;
+        document.state = State::Joining;
+    } catch (const RuntimeError &e) {
+        Fail(document, e.description());
+    }
+}
+
+void Converter::Joined(Child &child, int exitCode)
+{
+    Document &document = *child.document;
+    if (document.state == State::Failed)
+        return;
+    if (const QString failure = JoinFailure(exitCode, child.process->ErrorOutput(), document.partial, document.output);
+        !failure.isEmpty()) {
+        Fail(document, failure);
+        return;
+    }
+    try {
+        m_leftovers.Forget(document.partial);
+        PutInPlace(std::exchange(document.partial, QString()), document.output);
+        Converted(document);
+    } catch (const RuntimeError &e) {
+        Fail(document, e.description());
+    }
+}
+
+void Converter::Converted(Document &document)
+{
+    document.state = State::Converted;
+    if (!m_options.quiet && !m_live)
+        Print(u"converted "_s + document.path + u" -> "_s + document.output + u" ("_s
+              + QString::number(document.seconds / 60, 'f', 1) + u" min of speech)"_s);
 }
 
 void Converter::Fail(Document &document, const QString &why)
 {
+    if (document.state == State::Failed)
+        return;
     document.state = State::Failed;
     document.failure = why;
     Print(u"vocatext-convert: "_s + document.path + u": "_s + why, true);
 }
 
-void Converter::Cleanup(Document &document)
+void Converter::Settle(Document &document)
 {
-    for (const QString &partial : std::as_const(document.partials))
-        Fs::Remove(partial); // gone already when the MP3 was put in place
-    document.partials.clear();
+    // Once nothing of a finished document runs any more, its working files and partial
+    // MP3 go, and it keeps no more than what the summary counts.
+    if (!Finished(document) || document.running > 0)
+        return;
+    if (!document.partial.isEmpty()) {
+        Fs::Remove(document.partial);
+        m_leftovers.Forget(document.partial);
+        document.partial.clear();
+    }
     if (!document.jobFolder.isEmpty())
-        RemoveMarkedFolder(document.jobFolder);
+        RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
+    document.pieces = {};
+    document.pieces.shrink_to_fit();
 }
 
 void Converter::Stop(int signal)
 {
-    if (m_stopSignal)
-        return;
     m_stopSignal = signal;
-    for (Document &document : m_documents) {
-        if (document.worker)
-            document.worker->terminate();
+    for (Worker &worker : m_workers) {
+        if (worker.pid > 0)
+            ::kill(worker.pid, SIGTERM);
     }
-    // A worker that does not stop within seconds is killed; its files go all the same.
-    QTimer::singleShot(5000, this, [this] {
-        for (Document &document : m_documents) {
-            if (document.worker)
-                document.worker->kill();
-        }
-    });
+    m_platform.processes.StopAll();
+    for (Worker &worker : m_workers) {
+        if (worker.pid > 0)
+            ::waitpid(std::exchange(worker.pid, -1), nullptr, 0);
+    }
+    m_children.clear();
+    m_leftovers.RemoveAll();
+    for (Document &document : m_documents) {
+        if (!document.jobFolder.isEmpty())
+            RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
+        if (document.state == State::Preparing || document.state == State::Working || document.state == State::Joining)
+            document.state = State::Pending;
+    }
 }
 
 void Converter::Refresh()
 {
     if (!m_live)
         return;
+    m_lastRefresh = m_clock.elapsed();
     int done = 0;
     double progress = 0;
     QStringList current;
-    for (const Document &document : std::as_const(m_documents)) {
-        if (document.state == State::Converted || document.state == State::Skipped || document.state == State::Failed) {
+    for (const Document &document : m_documents) {
+        if (Finished(document)) {
             ++done;
             progress += 1;
-        } else if (document.state == State::Running) {
+        } else if (document.state != State::Pending) {
             current.append(GetFileName(document.path));
-            if (document.segments > 0)
-                progress += static_cast<double>(document.encoded) / (document.segments + 1);
+            if (!document.pieces.empty())
+                progress += static_cast<double>(document.encoded) / static_cast<double>(document.pieces.size() + 1);
         }
     }
-    const double total = std::max<qsizetype>(1, m_documents.size());
+    const double total = std::max<double>(1, static_cast<double>(m_documents.size()));
     const double elapsed = m_clock.elapsed() / 1000.0;
     const double fraction = progress / total;
     QString line = u"[%1/%2] %3%  %4 elapsed"_s.arg(done).arg(m_documents.size()).arg(qRound(fraction * 100)).arg(

@@ -1,79 +1,119 @@
 #pragma once
 
 #include "convert/options.h"
+#include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
-#include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <deque>
 #include <memory>
+#include <vector>
 
+#include <sys/types.h>
+
+class IChildProcess;
 class PlatformServices;
-class QProcess;
-class QSocketNotifier;
 
 // The batch of vocatext-convert: the documents of the command line (folders walked as the
-// window walks them), each converted by a worker process of its own, with at most
-// options.jobs encoders at once across all of them. Prints a live line on a terminal (one
-// line per document otherwise), every failure on standard error and a summary at the end.
-class Converter final : public QObject
+// window walks them), each cut into pieces at line ends and converted with the window's
+// stages: worker processes speak the pieces, encoders encode them, the join puts them
+// together beside the document's MP3. What runs is chosen by what is waiting: as many
+// speakers and encoders at once as options.jobs, an encoder first whenever a piece waits
+// for one, so every core stays busy whatever the voice's speed. Prints a live line on a
+// terminal (one line per document otherwise), every failure on standard error and a
+// summary at the end.
+class Converter final
 {
 public:
     Converter(const ConvertOptions &options, PlatformServices &platform);
-    ~Converter() override;
+    ~Converter();
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
 
     /// Converts the batch; the exit code: 0 all converted or skipped, 1 some failed,
-    /// 130 or 143 interrupted.
+    /// 2 the batch cannot start as asked, 130 or 143 interrupted.
     int Run();
 
     /// Ctrl+C and SIGTERM stop the batch cleanly from now on.
     void CatchStopSignals();
 
+    /// The most documents that are read and cut ahead of being spoken.
+    static constexpr int kPreparedAhead = 2;
+
 private:
-    enum class State { Pending, Running, Converted, Skipped, Failed };
+    enum class State { Pending, Preparing, Working, Joining, Converted, Skipped, Failed };
+    enum class PieceState { Unspoken, Speaking, Spoken, Encoding, Encoded };
     struct Document
     {
         QString path;
         QString output;
         State state = State::Pending;
         QString failure;
-        int segments = 0;
-        int encoded = 0;
-        double seconds = 0;
-        QStringList partials;
         QString jobFolder;
-        QProcess *worker = nullptr;
-        int grants = 0; // encoders granted and not yet released
+        std::vector<PieceState> pieces;
+        int encoded = 0;
+        int running = 0; // tasks of it under way
+        double seconds = 0;
+        QString partial; // beside the output, while it is made
+    };
+    struct Worker
+    {
+        pid_t pid = -1;
+        int input = -1;  // its standard input
+        int output = -1; // its standard output
         QByteArray pending;
+        Document *document = nullptr; // what it works on; null when idle
+        int piece = 0;                // 0: reading and cutting the text
+    };
+    struct Child
+    {
+        std::unique_ptr<IChildProcess> process;
+        Document *document;
+        int piece; // 0: the join
+        QString wav;
+        QString target;
     };
 
-    void Collect();
-    void StartWorkers();
-    void Start(Document &document);
-    void Read(Document &document);
-    void Line(Document &document, const QString &line);
-    void Ended(Document &document, int exitCode, bool crashed);
-    void Grant();
+    QString Collect();
+    void Loop();
+    void Schedule();
+    bool StartEncoder();
+    bool StartSpeaking();
+    bool StartPreparing();
+    Worker *IdleWorker();
+    void Send(Worker &worker, Document &document, int piece, const QStringList &words);
+    void ReadWorker(Worker &worker);
+    void Answered(Worker &worker, const QStringList &words);
+    void WorkerEnded(Worker &worker);
+    void ReapChildren();
+    void Encoded(Child &child, int exitCode);
+    void Joined(Child &child, int exitCode);
+    void StartJoin(Document &document);
+    void Converted(Document &document);
     void Fail(Document &document, const QString &why);
+    void Settle(Document &document);
     void Stop(int signal);
-    void Cleanup(Document &document);
     void Print(const QString &line, bool error = false);
     void Refresh();
-    int Remaining() const;
+    QString PiecePath(const Document &document, int piece, const QString &extension) const;
+    static bool Finished(const Document &document);
 
     ConvertOptions m_options;
     PlatformServices &m_platform;
-    QList<Document> m_documents;
+    std::deque<Document> m_documents;
+    size_t m_next = 0; // the first document that is not finished
     QString m_working;
     QString m_encoder;
-    int m_freeEncoders = 0;
-    std::deque<Document *> m_wanting;
-    int m_running = 0;
+    std::vector<Worker> m_workers;
+    std::vector<Child> m_children;
+    Leftovers m_leftovers;
+    int m_speaking = 0;
+    int m_encoding = 0;
     int m_stopSignal = 0;
     bool m_live = false;
     QElapsedTimer m_clock;
-    QSocketNotifier *m_signals = nullptr;
+    qint64 m_lastRefresh = 0;
+    int m_signalPipe[2] = {-1, -1};
 };

@@ -1,9 +1,9 @@
 // vocatext-convert: the headless converter, Vocatext's second front end. See --help.
+#include "common/helpers.h"
 #include "convert/converter.h"
 #include "convert/options.h"
 #include "convert/worker.h"
-#include "platform/platformservices.h"
-#include "platform/shell.h"
+#include "services/platformservices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,12 +19,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.value(1) == u"--worker"_s) {
-        WorkerTask task;
-        if (!ParseWorkerArguments(arguments.mid(2), &task)) {
+        WorkerSetup setup;
+        if (!ParseWorkerArguments(arguments.mid(2), &setup)) {
             std::fprintf(stderr, "vocatext-convert: --worker is for the converter's own use\n");
             return 2;
         }
-        return RunWorker(task);
+        return RunWorker(setup);
     }
 
     PlatformServices platform(QCoreApplication::applicationDirPath(), QLocale::system().name());

@@ -35,25 +35,12 @@ std::optional<int> WholeNumber(const QString &text, int low, int high)
     return value;
 }
 
-// A stored number for a slider, as the window reads it; out of range or unreadable: the default.
-int StoredSliderValue(const ISettingsStore &store, const Setting &key, int low, int high)
+// Why a stored value cannot be taken, in words that name the key and what to do.
+QString BadStoredValue(const ISettingsStore &store, const Setting &setting, const QString &wanted,
+                       const QString &option)
 {
-    try {
-        const double value = SettingToWholeNumber(ReadSetting(store, key));
-        if (value >= low && value <= high)
-            return static_cast<int>(value);
-    } catch (const std::exception &) {
-    }
-    return key.Default().toInt();
-}
-
-bool StoredBoolean(const ISettingsStore &store, const Setting &key)
-{
-    try {
-        return SettingToBoolean(ReadSetting(store, key));
-    } catch (const std::exception &) {
-        return SettingToBoolean(key.Default());
-    }
+    return u"The window's setting \""_s + setting.Key() + u"\" holds \""_s + ReadSetting(store, setting)
+           + u"\", which is not "_s + wanted + u"; give "_s + option + u" (or set it again in the window)."_s;
 }
 
 } // namespace
@@ -133,8 +120,13 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         options.intoFolder = false;
         options.beside = true;
     } else {
-        options.intoFolder = StoredBoolean(store, SettingKey::Option1);
-        options.beside = StoredBoolean(store, SettingKey::Option2);
+        for (const Setting *key : {&SettingKey::Option1, &SettingKey::Option2}) {
+            try {
+                (key == &SettingKey::Option1 ? options.intoFolder : options.beside) = StoredBoolean(store, *key);
+            } catch (const std::exception &) {
+                return usage(BadStoredValue(store, *key, u"True or False"_s, u"--out DIR or --beside"_s));
+            }
+        }
         options.folder = ReadSetting(store, SettingKey::Text1.Key(), desktop + u'/');
     }
 
@@ -144,7 +136,11 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
             return usage(u"--rate must be a whole number from -10 to 10: "_s + parser.value(rate));
         options.rate = *value;
     } else {
-        options.rate = StoredSliderValue(store, SettingKey::SpeechRate, -10, 10);
+        try {
+            options.rate = StoredSliderValue(store, SettingKey::SpeechRate, -10, 10);
+        } catch (const std::exception &) {
+            return usage(BadStoredValue(store, SettingKey::SpeechRate, u"a rate from -10 to 10"_s, u"--rate"_s));
+        }
     }
     if (parser.isSet(volume)) {
         const auto value = WholeNumber(parser.value(volume), 0, 100);
@@ -152,7 +148,11 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
             return usage(u"--volume must be a whole number from 0 to 100: "_s + parser.value(volume));
         options.volume = *value;
     } else {
-        options.volume = StoredSliderValue(store, SettingKey::VolumeLevel, 0, 100);
+        try {
+            options.volume = StoredSliderValue(store, SettingKey::VolumeLevel, 0, 100);
+        } catch (const std::exception &) {
+            return usage(BadStoredValue(store, SettingKey::VolumeLevel, u"a volume from 0 to 100"_s, u"--volume"_s));
+        }
     }
 
     if (parser.isSet(voice)) {
@@ -173,6 +173,7 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         try {
             stored = SettingToWholeNumber(ReadSetting(store, SettingKey::Combo));
         } catch (const std::exception &) {
+            return usage(BadStoredValue(store, SettingKey::Combo, u"a position in the voice list"_s, u"--voice"_s));
         }
         options.voice = stored >= 0 && stored < voices.size() ? static_cast<int>(stored) + 1 : 0;
     }

@@ -1,37 +1,32 @@
 #pragma once
 
+#include "pipeline/speak.h"
+
 #include <QString>
 #include <QStringList>
 
-// One document of a batch, converted in a process of its own: espeak-ng and Flite keep
-// their state process-wide, so documents speak in parallel only as separate processes.
-// The worker talks with the converter that started it in lines on its standard output
-// and input:
+// A worker of the headless converter: a process of its own, because espeak-ng and Flite
+// keep their state process-wide, so pieces of speech are spoken in parallel only by
+// separate processes. It serves one command at a time, a line on its standard input, and
+// answers with one line on its standard output (see channel.h for the words):
 //
-//   worker -> converter: "segments N", "want" (an encoder may run?), "encoded J",
-//                        "released" (an encoder ended), "partial PATH" (a file beside the
-//                        output that must go if the worker dies), "failed WORDS",
-//                        "done SECONDS" (of speech)
-//   converter -> worker: "grant" (one encoder may run)
+//   "text JOB DOCUMENT"  reads the document's text into the job folder and cuts it into
+//                        pieces there        -> "pieces N"
+//   "speak JOB K"        speaks piece K into its WAV file -> "spoken K SECONDS"
 //
-// The end of its input (the converter is gone), SIGINT or SIGTERM stop it at once: its
-// encoders are stopped and its partial files removed.
-struct WorkerTask
+// A failure answers "failed STAGE NUMBER WORDS" and the worker goes on serving. The end of
+// its input ends it; so does the end of the converter that started it.
+struct WorkerSetup
 {
-    QString document;
-    QString outputPath;
-    QString jobFolder;   // a fresh private folder of the worker's own
-    QString encoder;     // the converter's copy of the encoder
-    QString locale;      // decides the order of the voice list
-    int voice = 0;       // position from 1; 0: the first
-    int rate = -3;
-    int volume = 100;
+    QString locale; // decides the order of the voice list
+    SpeechChoice choice;
+    SegmentLimits limits{1300, 500};
 };
 
 /// The worker's arguments after "--worker", in the order the converter passes them.
-QStringList WorkerArguments(const WorkerTask &task);
-/// Reads them back; false when they do not fit.
-bool ParseWorkerArguments(const QStringList &arguments, WorkerTask *task);
+QStringList WorkerArguments(const WorkerSetup &setup);
+/// Reads them back; false when they do not fit (a rate, volume or limit out of range).
+bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup);
 
-/// Converts the document; the exit code is 0 when its MP3 is in place, 1 when it failed.
-int RunWorker(const WorkerTask &task);
+/// Serves commands until its input ends; the exit code is 0 then.
+int RunWorker(const WorkerSetup &setup);

@@ -7,8 +7,8 @@
 #include "common/statements.h"
 #include "filelist/addfolder.h"
 #include "common/documentlist.h"
-#include "platform/filedialogs.h"
-#include "common/messageboxes.h"
+#include "ui/filedialogs.h"
+#include "ui/messageboxes.h"
 
 #include <QElapsedTimer>
 
@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 
 void PushButton3_Click(const Services &services, IDocumentList &list)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton3_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton3_Click"_s));
     const QString title = u"Add File(s) - Use Ctrl & Shift to select multiple files"_s;
     const QString filter = u"Open Office Writer Documents (*.odt)|*.odt"_s;
     constexpr int options = 2621953; // multiple selection, explorer style, long names, read-only ticked
@@ -57,7 +57,7 @@ void PushButton3_Click(const Services &services, IDocumentList &list)
 
 void DropOnList(const Services &services, IDocumentList &list, const QStringList &paths)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"ListView1_OLEDragDrop"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"ListView1_OLEDragDrop"_s));
     // Thousands of dropped files: the window is served every 20 ms of appending.
     QElapsedTimer sinceYield;
     sinceYield.start();

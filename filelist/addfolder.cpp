@@ -3,15 +3,16 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/helpers.h"
-#include "common/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "common/runtimeerror.h"
 #include "common/services.h"
+#include "common/settingkeys.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "common/documentlist.h"
-#include "platform/filedialogs.h"
+#include "ui/filedialogs.h"
 
-#include "platform/filesystem.h"
+#include "filesystem/filesystem.h"
 
 #include <QCollator>
 #include <QDir>
@@ -79,9 +80,10 @@ bool IsTrashFolder(const QString &path, const QString &name)
     return trash && here && trash->SameFileAs(*here);
 }
 
-void Walk(const Services &services, QStringList &folders, bool recurse, QSet<FolderId> &visited)
+void Walk(IFailureHandler &reports, const CoreServices &services, QStringList &folders, bool recurse,
+          QSet<FolderId> &visited)
 {
-    Statements run(services.Boxes(),
+    Statements run(reports,
                    SiteTag(u"AddFolder"_s, u"GetSubDirectories2016"_s, QString::fromUtf16(kFolderWalkProjectTag)));
     IEventLoop &events = services.Events();
     QStringList next;
@@ -136,7 +138,7 @@ void Walk(const Services &services, QStringList &folders, bool recurse, QSet<Fol
         folders.removeOne(v);
 
     if (run.If(150, [&] { return recurse && !next.isEmpty(); }))
-        Walk(services, next, true, visited);
+        Walk(reports, services, next, true, visited);
     for (const QString &w : std::as_const(next)) {
         if (run.If(154, [&] { return FolderExists(w); })) {
             run(156, [&] { events.Yield(); });
@@ -249,18 +251,18 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
     return names;
 }
 
-void GetSubDirectories2016(const Services &services, QStringList &folders, bool recurse)
+void GetSubDirectories2016(IFailureHandler &reports, const CoreServices &services, QStringList &folders, bool recurse)
 {
     QSet<FolderId> visited;
-    Walk(services, folders, recurse, visited);
+    Walk(reports, services, folders, recurse, visited);
 }
 
-void AddFolderFiles(Statements &run, const Services &services, IDocumentList &list, const QString &folder,
+void AddFolderFiles(Statements &run, const CoreServices &services, IDocumentList &list, const QString &folder,
                     const QString &pattern)
 {
     QStringList folders;
     run(112, [&] { folders = QStringList{folder + u'/'}; });
-    run(114, [&] { GetSubDirectories2016(services, folders, true); });
+    run(114, [&] { GetSubDirectories2016(run.Handler(), services, folders, true); });
     // Listing thousands of folders: the window is served every 20 ms.
     QElapsedTimer sinceYield;
     sinceYield.start();
@@ -287,20 +289,20 @@ void AddFolderFiles(Statements &run, const Services &services, IDocumentList &li
 
 void PushButton4_Click(const Services &services, IMainWindow &window)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     QString extension;
     run(100, [&] { extension = u"odt"_s; });
-    run(104, [&] { WriteSetting(services.Settings(), u"Extension"_s, extension); });
+    run(104, [&] { WriteSetting(services.Settings(), SettingKey::Extension, extension); });
     QString picked;
     run(106, [&] {
         picked = BrowseForFolder(services.Dialogs(), u"Please select folder:"_s,
-                                 ReadSetting(services.Settings(), u"LastFolder"_s, QString()));
+                                 ReadSetting(services.Settings(), SettingKey::LastFolder));
     });
     if (!run.If(108, [&] { return !picked.isEmpty(); }))
         return;
     QString folder;
     run(333, [&] { folder = picked; });
-    run(334, [&] { WriteSetting(services.Settings(), u"LastFolder"_s, folder); });
+    run(334, [&] { WriteSetting(services.Settings(), SettingKey::LastFolder, folder); });
     run(110, [&] { window.SetPointer(MousePointer::Hourglass); });
     AddFolderFiles(run, services, window.ListView1(), folder, u"*."_s + extension);
     run(132, [&] { window.SetPointer(MousePointer::Default); });

@@ -7,7 +7,9 @@ class IDocumentList;
 class IFileDialogs;
 class IMainWindow;
 class Statements;
+struct CoreServices;
 struct Services;
+class IFailureHandler;
 
 // The AddFolder module: the folder picker, the breadth-first folder walk and the listing of
 // the files a scan appends.
@@ -60,11 +62,12 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern);
 
 /// Extends the folder list (each entry ending in "/") level by level with every accepted
 /// sub-folder, and takes out the folders that cannot be listed.
-void GetSubDirectories2016(const Services &services, QStringList &folders, bool recurse);
+void GetSubDirectories2016(IFailureHandler &reports, const CoreServices &services, QStringList &folders,
+                           bool recurse);
 
 /// Walks the tree under the folder and appends its accepted files to the list; failures are
 /// reported under the caller's procedure, with statement numbers 112 to 130.
-void AddFolderFiles(Statements &run, const Services &services, IDocumentList &list, const QString &folder,
+void AddFolderFiles(Statements &run, const CoreServices &services, IDocumentList &list, const QString &folder,
                     const QString &pattern);
 
 /// The "Add All ODT Files In Folder" button.

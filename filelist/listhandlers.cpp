@@ -1,6 +1,6 @@
 #include "filelist/listhandlers.h"
 
-#include "common/messageboxes.h"
+#include "ui/messageboxes.h"
 #include "common/services.h"
 #include "common/statements.h"
 #include "filelist/documentlist.h"
@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 void PushButton2_Click(const Services &services, IDocumentList &list, bool windowBusy)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton2_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton2_Click"_s));
     run(100, [&] {
         if (!windowBusy)
             list.Clear();
@@ -19,7 +19,7 @@ void PushButton2_Click(const Services &services, IDocumentList &list, bool windo
 
 void PushButton5_Click(const Services &services, IDocumentList &list)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton5_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton5_Click"_s));
     run(100, [&] { LoadSampleFiles(services, list); });
 }
 

@@ -8,8 +8,8 @@
 #include "common/settings.h"
 #include "filelist/addfolder.h"
 #include "common/documentlist.h"
-#include "common/messageboxes.h"
-#include "platform/shell.h"
+#include "ui/messageboxes.h"
+#include "ui/shell.h"
 
 using namespace Qt::StringLiterals;
 

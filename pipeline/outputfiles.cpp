@@ -1,11 +1,11 @@
 #include "pipeline/outputfiles.h"
 
+#include "common/codepage.h"
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
-#include "platform/filesystem.h"
-#include "platform/processes.h"
 
 #include <QRandomGenerator>
 
@@ -48,6 +48,59 @@ QString EncoderPart(const QString &encoderPath)
 QString EncoderArguments(const QString &wavPath, const QString &mp3Path)
 {
     return u" -h "_s + QuotedForCommandLine(wavPath) + u' ' + QuotedForCommandLine(mp3Path);
+}
+
+QString EncoderCommandLine(const QString &encoderPath, const QString &wavPath, const QString &mp3Path)
+{
+    return EncoderPart(encoderPath) + EncoderArguments(wavPath, mp3Path);
+}
+
+void JoinCommand::Start()
+{
+    m_text = u"copy /y \""_s;
+}
+
+void JoinCommand::AddSegment(const QString &segmentPath)
+{
+    m_text += QuotedForCommandLine(segmentPath).mid(1) + u" /b + \""_s;
+}
+
+void JoinCommand::DropLastJoint()
+{
+    m_text.truncate(m_text.size() - 7);
+}
+
+void JoinCommand::SetTarget(const QString &targetPath)
+{
+    m_text += u" /b "_s + QuotedForCommandLine(targetPath);
+}
+
+QString JoinCommandText(const QString &textFile, int segmentCount, const QString &targetPath)
+{
+    JoinCommand command;
+    command.Start();
+    for (int j = 1; j <= segmentCount; ++j)
+        command.AddSegment(SegmentPath(textFile, j, u".mp3"_s));
+    command.DropLastJoint();
+    command.SetTarget(targetPath);
+    return command.Text();
+}
+
+void WriteCommandFile(const QString &text, const QString &path)
+{
+    if (CodePage::Decode(CodePage::Encode(text)) == text) {
+        WriteTextFile(text, path);
+        return;
+    }
+    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + text.toUtf8() + "\r\n", 0600))
+        throw FileSystemError(error, path);
+}
+
+void Leftovers::RemoveAll()
+{
+    for (const QString &path : std::as_const(m_paths))
+        Fs::Remove(path);
+    m_paths.clear();
 }
 
 QString BaseName(const QString &documentPath)

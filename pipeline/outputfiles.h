@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // What every front end's conversion shares beside the stages themselves: the encoder's
@@ -9,6 +10,7 @@
 // place only when complete, and the words for what went wrong.
 
 class IEventLoop;
+class IWorkingFolder;
 
 /// Writes the encoder's bytes afresh at path, runnable by the user alone: whatever stood
 /// there (a planted program) is removed first.
@@ -17,6 +19,35 @@ void WriteEncoder(IEventLoop &events, const QByteArray &bytes, const QString &pa
 QString EncoderPart(const QString &encoderPath);
 /// The argument part: " -h ", the WAV path and the MP3 path, each in double quotes.
 QString EncoderArguments(const QString &wavPath, const QString &mp3Path);
+/// The whole command line of the encoder for one WAV file.
+QString EncoderCommandLine(const QString &encoderPath, const QString &wavPath, const QString &mp3Path);
+
+// The one-line join command, built step by step:
+// copy /y "seg1" /b + "seg2" /b ... "target".
+class JoinCommand
+{
+public:
+    /// "copy /y " and a double quote.
+    void Start();
+    /// The segment's path (a double quote in it written as three), a double quote, " /b + ", a double quote.
+    void AddSegment(const QString &segmentPath);
+    /// Drops the last 7 characters: the last " /b + " and the double quote after it.
+    void DropLastJoint();
+    /// " /b " and the target path in double quotes.
+    void SetTarget(const QString &targetPath);
+    const QString &Text() const { return m_text; }
+
+private:
+    QString m_text;
+};
+
+/// The whole join command for the segment MP3s 1 to segmentCount beside the document text
+/// file textFile (the working folder's "output.txt").
+QString JoinCommandText(const QString &textFile, int segmentCount, const QString &targetPath);
+
+/// Writes the join command file: in the code page with CR LF; as UTF-8 with a byte-order
+/// mark when the code page cannot hold a path, so no path is ever written wrong.
+void WriteCommandFile(const QString &text, const QString &path);
 
 /// The document's base name: its file name without the last extension.
 QString BaseName(const QString &documentPath);
@@ -39,6 +70,21 @@ QString CreatePartial(const QString &outputPath);
 /// The complete MP3 takes the output path's place; throws when it cannot (the partial
 /// file is removed).
 void PutInPlace(const QString &partial, const QString &outputPath);
+
+// The files that a conversion under way has made beside its output paths (the partial
+// MP3s): removed all at once when the conversion is cancelled, so that closing the window
+// or stopping the converter leaves nothing half written in the user's folders.
+class Leftovers
+{
+public:
+    void Add(const QString &path) { m_paths.append(path); }
+    void Forget(const QString &path) { m_paths.removeAll(path); }
+    /// Removes every file still listed.
+    void RemoveAll();
+
+private:
+    QStringList m_paths;
+};
 
 /// What the encoder's answer means for the user, or "" when it wrote its MP3.
 QString EncoderFailure(qint32 result, const QString &errorOutput, const QString &wavPath, const QString &mp3Path);

@@ -2,16 +2,14 @@
 
 #include "common/eventloop.h"
 #include "common/helpers.h"
-#include "common/mainwindow.h"
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/statements.h"
+#include "engines/speech.h"
+#include "filesystem/filesystem.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
-#include "platform/filesystem.h"
-#include "common/messageboxes.h"
-#include "platform/speechengine.h"
-#include "platform/workingfolder.h"
+#include "system/workingfolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -177,18 +175,18 @@ QString QuotedForCommandLine(const QString &path)
     return u'"' + escaped.replace(u"\""_s, u"\"\"\""_s) + u'"';
 }
 
-namespace {
-
-bool IsWriteFailure(std::exception_ptr failure)
+bool SpeechOutcome::ClassNotRegistered() const
 {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const RuntimeError &e) {
-        return e.number() == ErrorNumber::DiskFull;
-    } catch (...) {
-        return false;
-    }
+    return failed && description == u"Class not registered"_s;
 }
+
+bool SpokenWavListed(const QString &wavPath)
+{
+    const auto status = FileSystem::Stat(wavPath);
+    return status && status->kind == FileSystem::Kind::Regular && !GetFileName(wavPath).startsWith(u'.');
+}
+
+namespace {
 
 // The error of a statement that uses an object that is not there.
 template<typename T>
@@ -201,23 +199,18 @@ T &Must(const std::unique_ptr<T> &object)
 
 } // namespace
 
-Speak::Speak(const Services &services, IMainWindow &window)
+Speak::Speak(const CoreServices &services)
     : m_services(services)
-    , m_window(window)
 {
 }
 
 Speak::~Speak() = default;
 
-int Speak::CutTextFileFSO(const QString &inputPath)
+int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits)
 {
-    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
-    IEventLoop &events = m_services.Events();
-
-    SegmentLimits limits{1300, 500};
-    run(100, [&] { limits = SegmentLimitsForRate(m_window.Slider2Value()); });
+    Statements run(reports, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
+    run.At(100);
     const qint64 characterLimit = qint64(limits.kilochars) * 1024;
-
     std::unique_ptr<LineReader> input;
     run(120, [&] { input = std::make_unique<LineReader>(inputPath); });
 
@@ -284,22 +277,22 @@ int Speak::CutTextFileFSO(const QString &inputPath)
     return i;
 }
 
-void Speak::SaveToWAV(QString text, QString wavPath)
+SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &choice, QString text,
+                              QString wavPath)
 {
-    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"SaveToWAV"_s));
+    Statements run(reports, SiteTag(u"Speak"_s, u"SaveToWAV"_s));
     ISpeechEngine &engine = m_services.Speech();
     std::exception_ptr pending; // a failure of the speak call itself
 
     run(100, [&] {
         m_renderingVoice.reset();
-        m_renderingStream.reset();
         m_renderingVoice = engine.CreateVoice();
     });
     if (!run.If(102, [&] { return m_renderingVoice == nullptr; })) {
-        if (run.If(104, [&] { return m_window.Combo1Index() != -1; }))
-            run(106, [&] { Must(m_renderingVoice).SelectVoice(m_window.Combo1Index()); });
-        run(108, [&] { Must(m_renderingVoice).SetVolume(m_window.Slider1Value()); });
-        run(110, [&] { Must(m_renderingVoice).SetRate(m_window.Slider2Value()); });
+        if (run.If(104, [&] { return choice.voice != -1; }))
+            run(106, [&] { Must(m_renderingVoice).SelectVoice(choice.voice); });
+        run(108, [&] { Must(m_renderingVoice).SetVolume(choice.volume); });
+        run(110, [&] { Must(m_renderingVoice).SetRate(choice.rate); });
         if (!run.If(112, [&] { return wavPath.isEmpty(); })) {
             std::unique_ptr<IAudioFileStream> stream;
             run(114, [&] { stream = engine.CreateFileStream(); });
@@ -312,20 +305,17 @@ void Speak::SaveToWAV(QString text, QString wavPath)
             run.At(126);
             try {
                 Must(m_renderingVoice).SpeakFile(text);
+            } catch (const Stop &) {
+                throw;
             } catch (...) {
                 pending = std::current_exception();
             }
-            if (pending && IsWriteFailure(pending)) {
-                // Speech cut short (a full disk) is not kept, so it is never encoded as if
-                // it were whole; the caller reports it.
+            if (pending) {
+                // Speech that failed (cut short by a full disk, a voice that cannot be
+                // loaded) is never taken for whole: its file goes. The voice stays in the
+                // slot until the next call replaces it.
                 stream.reset();
                 KillFile(m_services.Events(), wavPath);
-                m_renderingVoice.reset();
-                std::rethrow_exception(pending);
-            }
-            if (pending) {
-                // The voice keeps its stream until the next call replaces both.
-                m_renderingStream = std::move(stream);
             } else {
                 run(128, [&] { Must(stream).Close(); });
                 run(130, [&] { stream.reset(); });
@@ -335,6 +325,8 @@ void Speak::SaveToWAV(QString text, QString wavPath)
             run.At(134);
             try {
                 Must(m_renderingVoice).Speak(text);
+            } catch (const Stop &) {
+                throw;
             } catch (...) {
                 pending = std::current_exception();
             }
@@ -342,22 +334,15 @@ void Speak::SaveToWAV(QString text, QString wavPath)
         if (!pending)
             run(138, [&] { m_renderingVoice.reset(); });
     }
-
     if (!pending)
-        return;
-    const QString description = DescribeFailure(pending);
-    if (run.If(142, [&] { return description == u"Class not registered"_s; })) {
-        run(144, [&] {
-            m_services.Boxes().Information(description + u"\r\r"_s
-                                          + u"Please try selecting another voice from the dropdown."_s);
-        });
-    }
-    // Any other failure of the speak call is dropped without a message.
+        return {};
+    return {true, DescribeFailure(pending), FailureNumber(pending)};
 }
 
-Speak::EncoderOutcome Speak::WAVToMP3(const QString &wavPath, const QString &mp3Path)
+EncoderOutcome Speak::WAVToMP3(IFailureHandler &reports, const QString &wavPath, const QString &mp3Path,
+                               const std::function<void()> &onPoll)
 {
-    Statements run(m_services.Boxes(), SiteTag(u"Speak"_s, u"WAVToMP3"_s));
+    Statements run(reports, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
     QString encoder;
     QString arguments;
     QString commandLine;
@@ -365,6 +350,9 @@ Speak::EncoderOutcome Speak::WAVToMP3(const QString &wavPath, const QString &mp3
     run(100, [&] { encoder = EncoderPart(WorkingPath(m_services.WorkingFolder(), u"lame.exe"_s)); });
     run(102, [&] { arguments = EncoderArguments(wavPath, mp3Path); });
     run(104, [&] { commandLine = encoder + arguments; });
-    run(106, [&] { outcome.result = ShellAndWait(m_services, m_window, commandLine, 0, &outcome.errorOutput); });
+    run(106, [&] {
+        outcome.result = ShellAndWait(m_services.Processes(), m_services.Events(), commandLine, 0, onPoll,
+                                      &outcome.errorOutput);
+    });
     return outcome;
 }

@@ -3,12 +3,29 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class IAudioFileStream;
-class IMainWindow;
+class IEventLoop;
+class IFailureHandler;
 class ISpeechVoice;
-struct Services;
+struct CoreServices;
+
+// The Speak module: segmentation, speech rendering and encoding of one document. Every
+// procedure runs its numbered statements with the failure handler its caller gives: the
+// window reports a failure in a box and goes on, the headless converter stops there.
+
+/// How a document is spoken; taken once per document.
+struct SpeechChoice
+{
+    /// A position of the speech engine's voice enumeration; -1: the engine's default voice.
+    int voice = -1;
+    /// 0 (silence) to 100.
+    int volume = 100;
+    /// -10 (slowest) to 10 (fastest); 0 is normal.
+    int rate = -3;
+};
 
 /// The path of segment file number (at least three digits) for an input file: the input
 /// path without its file name's extension, the number, and extension.
@@ -33,44 +50,59 @@ QByteArray CleanLineForSegment(QByteArray line);
 /// written as three, so the path reaches the program whole.
 QString QuotedForCommandLine(const QString &path);
 
-// The Speak module: segmentation, speech rendering and encoding of one document, with
-// the rendering voice that lives from one call of SaveToWAV to the next.
+/// Cuts the code-page text file into segment files 001, 002, ... beside it, cleaning
+/// every line and ending each with one LF, closing a segment at the line or character
+/// limit; a line longer than the character limit is cut at its last blank before the
+/// limit and goes on in the next segment. Deletes the input. Returns the number of
+/// segment files written (at least 1; the last may be empty). The window stays alive:
+/// the cut yields to the event loop every 20 ms of work.
+int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits);
+
+/// What the speak call of SaveToWAV answered: nothing, or the failure that stopped it,
+/// which no statement reported; the caller decides what the user hears of it.
+struct SpeechOutcome
+{
+    bool failed = false;
+    QString description;
+    int number = 0;
+
+    /// The chosen voice is listed but cannot be loaded.
+    bool ClassNotRegistered() const;
+};
+
+/// True when a WAV file of speech stands at the path as a listing of normal files shows it.
+bool SpokenWavListed(const QString &wavPath);
+
+/// What the encoder answered: its exit code (or kStartFailureBase + the error number when
+/// it could not be started) and the end of its error output (or why it did not start).
+struct EncoderOutcome
+{
+    qint32 result = 0;
+    QString errorOutput;
+};
+
+// Speech rendering and encoding, with the rendering voice that lives from one call of
+// SaveToWAV to the next.
 class Speak
 {
 public:
-    Speak(const Services &services, IMainWindow &window);
+    explicit Speak(const CoreServices &services);
     ~Speak();
 
-    /// Cuts the code-page text file into segment files 001, 002, ... beside it, cleaning
-    /// every line and ending each with one LF, closing a segment at the line or character
-    /// limit of the current speech rate; a line longer than the character limit is cut at
-    /// its last blank before the limit and goes on in the next segment. Deletes the input.
-    /// Returns the number of segment files written (at least 1; the last may be empty).
-    int CutTextFileFSO(const QString &inputPath);
-
     /// With a WAV path: speaks the text file into a 22 050 Hz 16-bit mono WAV file. With an
-    /// empty WAV path: speaks the text itself through the default audio output. The voice,
-    /// volume and rate are those of the window's controls at the moment of the call. Speech
-    /// that could not be written whole (a full disk) is not kept: the WAV file is removed
-    /// and the failure is thrown to the caller.
-    void SaveToWAV(QString text, QString wavPath);
+    /// empty WAV path: speaks the text itself through the default audio output. Speech that
+    /// failed is never kept: the WAV file is removed, and the failure is answered.
+    SpeechOutcome SaveToWAV(IFailureHandler &reports, const SpeechChoice &choice, QString text, QString wavPath);
 
-    /// What the encoder answered: its exit code (or kStartFailureBase + the error number when
-    /// it could not be started) and the end of its error output (or why it did not start).
-    struct EncoderOutcome
-    {
-        qint32 result = 0;
-        QString errorOutput;
-    };
-    /// Encodes the WAV file to MP3 with the working folder's encoder and returns when it has ended.
-    EncoderOutcome WAVToMP3(const QString &wavPath, const QString &mp3Path);
+    /// Encodes the WAV file to MP3 with the working folder's encoder and returns when it has
+    /// ended; onPoll runs on every 100 ms poll of the wait.
+    EncoderOutcome WAVToMP3(IFailureHandler &reports, const QString &wavPath, const QString &mp3Path,
+                            const std::function<void()> &onPoll);
 
     /// True while a voice is held in the rendering slot (after a failed speak call).
     bool HoldsRenderingVoice() const { return m_renderingVoice != nullptr; }
 
 private:
-    const Services &m_services;
-    IMainWindow &m_window;
-    std::unique_ptr<IAudioFileStream> m_renderingStream;
+    const CoreServices &m_services;
     std::unique_ptr<ISpeechVoice> m_renderingVoice;
 };

@@ -3,9 +3,9 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
-#include "platform/documentreader.h"
-#include "platform/filesystem.h"
-#include "platform/workingfolder.h"
+#include "documents/documentreader.h"
+#include "filesystem/filesystem.h"
+#include "system/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 

@@ -2,8 +2,8 @@
 
 #include "common/buildconfig.h"
 #include "common/eventloop.h"
-#include "common/mainwindow.h"
-#include "common/messageboxes.h"
+#include "ui/mainwindow.h"
+#include "ui/messageboxes.h"
 #include "common/services.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
@@ -19,7 +19,7 @@ namespace {
 void SliderChange(const Services &services, const WindowState &state, ISliderControl &slider, ICaption &label,
                   const QString &procedure, const QString &caption, const Setting &key, int missing)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, procedure));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, procedure));
     if (run.If(100, [&] { return state.IsBusy; })) {
         slider.StopRepeat();
         run(114, [&] { services.Boxes().Information(u"You can not adjust because file is being saved now."_s); });
@@ -53,21 +53,36 @@ void Combo1_Click(const Services &services, int selectedIndex)
 
 void PushButton14_Click(const Services &services, IMainWindow &window, Speak &speak)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton14_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton14_Click"_s));
     WindowState &state = window.State();
     if (run.If(100, [&] { return state.IsBusy; }))
         return;
     run(102, [&] { state.IsBusy = true; });
     run(104, [&] { window.SetPointer(MousePointer::Hourglass); });
     run(106, [&] { services.Events().Yield(); });
-    run(108, [&] { speak.SaveToWAV(u"This is a test"_s, QString()); });
+    run(108, [&] {
+        const SpeechChoice choice{window.Combo1Index(), window.Slider1Value(), window.Slider2Value()};
+        ShowVoiceFailure(services, speak.SaveToWAV(services.Reports(), choice, u"This is a test"_s, QString()));
+    });
     run(110, [&] { window.SetPointer(MousePointer::Default); });
     run(112, [&] { state.IsBusy = false; });
 }
 
+void ShowVoiceFailure(const Services &services, const SpeechOutcome &outcome)
+{
+    Statements run(services.Reports(), SiteTag(u"Speak"_s, u"SaveToWAV"_s));
+    run.At(140);
+    if (run.If(142, [&] { return outcome.ClassNotRegistered(); })) {
+        run(144, [&] {
+            services.Boxes().Information(outcome.description + u"\r\r"_s
+                                         + u"Please try selecting another voice from the dropdown."_s);
+        });
+    }
+}
+
 void PushButton9_Click(const Services &services)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton9_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton9_Click"_s));
     const QString br = u"\r\n"_s;
     run(100, [&] {
         services.Boxes().Information(

@@ -5,6 +5,7 @@
 class IMainWindow;
 class Speak;
 struct Services;
+struct SpeechOutcome;
 struct WindowState;
 
 // The speech settings' controls as their handlers need them.
@@ -40,5 +41,8 @@ void Slider2_Change(const Services &services, const WindowState &state, ISliderC
 void Combo1_Click(const Services &services, int selectedIndex);
 /// "Test Speed": speaks "This is a test" with the chosen voice, rate and volume.
 void PushButton14_Click(const Services &services, IMainWindow &window, Speak &speak);
+/// Speech that failed because the chosen voice cannot be loaded shows its box ("Class not
+/// registered", then the advice to choose another voice); other failures show nothing here.
+void ShowVoiceFailure(const Services &services, const SpeechOutcome &outcome);
 /// "?": why not to work with other programs during a conversion.
 void PushButton9_Click(const Services &services);

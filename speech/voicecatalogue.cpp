@@ -1,12 +1,13 @@
 #include "speech/voicecatalogue.h"
 
 #include "common/services.h"
+#include "common/settingkeys.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "common/diagnostics.h"
-#include "common/messageboxes.h"
-#include "platform/shell.h"
-#include "platform/speechengine.h"
+#include "ui/messageboxes.h"
+#include "ui/shell.h"
+#include "engines/speech.h"
 
 using namespace Qt::StringLiterals;
 
@@ -28,7 +29,7 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
                 list.AddItem(description);
         });
         step([&] {
-            const double saved = SettingToNumber(ReadSetting(services.Settings(), u"Combo"_s, 0));
+            const double saved = SettingToNumber(ReadSetting(services.Settings(), SettingKey::Combo));
             if (saved < list.Count()) {
                 // A saved index that no longer names a voice leaves nothing selected.
                 const double index = RoundHalfEven(saved);
@@ -45,7 +46,7 @@ bool FillVoiceList(const Services &services, IVoiceList &list)
 
 void PushButton8_Click(const Services &services, IVoiceList &list)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton8_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton8_Click"_s));
     bool filled = false;
     run(100, [&] { filled = FillVoiceList(services, list); });
     run(102, [&] {
@@ -57,7 +58,7 @@ void PushButton8_Click(const Services &services, IVoiceList &list)
 
 void PushButton6_Click(const Services &services)
 {
-    Statements run(services.Boxes(), SiteTag(u"Form1"_s, u"PushButton6_Click"_s));
+    Statements run(services.Reports(), SiteTag(u"Form1"_s, u"PushButton6_Click"_s));
     QString address;
     run(100, [&] { address = VoiceSearchAddress(); });
     const QString br = u"\r\n"_s;

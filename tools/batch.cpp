@@ -1,7 +1,7 @@
 #include "tools/batch.h"
 
 #include "common/codepage.h"
-#include "platform/filesystem.h"
+#include "filesystem/filesystem.h"
 
 #include <QFile>
 

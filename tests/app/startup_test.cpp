@@ -1,4 +1,5 @@
 #include "app/controls.h"
+#include "qtui/qtdialogs.h"
 #include "app/form1.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -10,7 +11,7 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include "platform/filedialogs.h"
+#include "ui/filedialogs.h"
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>

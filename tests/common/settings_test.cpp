@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "common/settings.h"
-#include "platform/inisettingsstore.h"
+#include "system/inisettingsstore.h"
 #include "tests/testutil.h"
 
 #include <QFile>

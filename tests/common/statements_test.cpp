@@ -1,6 +1,7 @@
 #include "common/buildconfig.h"
 #include "common/runtimeerror.h"
 #include "common/statements.h"
+#include "pipeline/outcome.h"
 #include "tests/fakes/fakes.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ TEST(ErrorReport, TextIsJoinedExactly)
 TEST(Statements, AFailingStatementIsReportedAndTheNextOneRuns)
 {
     FakeMessageBoxes boxes;
-    Statements run(boxes, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
+    BoxReports reports(boxes);
+    Statements run(reports, SiteTag(u"Speak"_s, u"WAVToMP3"_s));
     QStringList done;
     run(100, [&] { done << u"a"_s; });
     run(102, [&] { throw RuntimeError(u"Disk full"_s, ErrorNumber::DiskFull); });
@@ -43,10 +45,32 @@ TEST(Statements, AFailingStatementIsReportedAndTheNextOneRuns)
 TEST(Statements, AFailingTestRunsWhatItGuards)
 {
     FakeMessageBoxes boxes;
-    Statements run(boxes, SiteTag(u"Form1"_s, u"Form_Load"_s));
+    BoxReports reports(boxes);
+    Statements run(reports, SiteTag(u"Form1"_s, u"Form_Load"_s));
     EXPECT_TRUE(run.If(152, [] () -> bool { throw RuntimeError(u"Type mismatch"_s, 13); }));
     EXPECT_FALSE(run.If(154, [] { return false; }));
     EXPECT_TRUE(run.If(156, [] { return true; }));
     ASSERT_EQ(boxes.ErrorReports().size(), 1);
     EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 152"_s));
+}
+
+TEST(Statements, AFrontEndThatStopsAtTheFirstFailureStopsEveryProcedureThatRuns)
+{
+    FailFast stop(Stage::Speech);
+    Statements outer(stop, SiteTag(u"Form1"_s, u"PushButton1_Click"_s));
+    QStringList done;
+    try {
+        outer(172, [&] {
+            Statements inner(outer.Handler(), SiteTag(u"Speak"_s, u"SaveToWAV"_s));
+            inner(120, [&] { throw RuntimeError(u"Disk full"_s, ErrorNumber::DiskFull); });
+            done << u"inner went on"_s;
+        });
+        done << u"outer went on"_s;
+        FAIL() << "the failure did not stop the procedures";
+    } catch (const StageStopped &stopped) {
+        EXPECT_EQ(stopped.failure().stage, Stage::Speech);
+        EXPECT_EQ(stopped.failure().number, ErrorNumber::DiskFull);
+        EXPECT_EQ(stopped.failure().description, u"Disk full"_s);
+    }
+    EXPECT_TRUE(done.isEmpty());
 }

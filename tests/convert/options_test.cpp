@@ -43,13 +43,26 @@ TEST(ConvertOptions, WhatTheCommandLineLeavesOpenComesFromTheWindowsSettings)
     EXPECT_EQ(stored.options->volume, 40);
     EXPECT_TRUE(store.writes.isEmpty()) << "the converter never writes the store";
 
-    // Stored garbage, or a voice that is gone, gives the defaults as the window would.
-    store.values = {{u"Combo"_s, u"9"_s}, {u"Speech Rate"_s, u"150"_s}, {u"Option1"_s, u"maybe"_s}};
-    const ParsedOptions garbage = Parse({u"a.odt"_s}, store);
-    ASSERT_TRUE(garbage.options);
-    EXPECT_EQ(garbage.options->voice, 0);
-    EXPECT_EQ(garbage.options->rate, -3);
-    EXPECT_TRUE(garbage.options->intoFolder);
+    // A voice that is gone leaves nothing chosen, as in the window.
+    store.values = {{u"Combo"_s, u"9"_s}};
+    EXPECT_EQ(Parse({u"a.odt"_s}, store).options->voice, 0);
+
+    // A stored value that the window would refuse at start-up is named, unless the command
+    // line decides instead; never is some other value taken for it.
+    const QList<std::pair<QString, QString>> garbage = {
+        {u"Volume Level"_s, u"--volume"_s}, {u"Speech Rate"_s, u"--rate"_s}, {u"Option1"_s, u"--beside"_s}};
+    for (const auto &[key, option] : garbage) {
+        store.values = {{key, key == u"Option1"_s ? u"maybe"_s : u"150"_s}};
+        const ParsedOptions refused = Parse({u"a.odt"_s}, store);
+        EXPECT_FALSE(refused.options) << key.toStdString();
+        EXPECT_TRUE(refused.usageError.contains(u'"' + key + u"\" holds \""_s)) << refused.usageError.toStdString();
+        EXPECT_TRUE(refused.usageError.contains(option)) << refused.usageError.toStdString();
+        const QString value = option == u"--beside"_s ? QString() : u"50"_s;
+        EXPECT_TRUE(Parse(value.isEmpty() ? QStringList{option, u"a.odt"_s} : QStringList{option, u"5"_s, u"a.odt"_s},
+                          store)
+                        .options)
+            << key.toStdString();
+    }
 }
 
 TEST(ConvertOptions, TheCommandLineDecides)

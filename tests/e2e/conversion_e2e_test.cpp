@@ -1,17 +1,23 @@
 // End to end: real documents through the real espeak-ng and the real LAME encoder.
-#include "platform/qteventloop.h"
+#include "system/qteventloop.h"
+#include "system/qtresources.h"
+#include "system/privateworkingfolder.h"
+#include "system/posixprocessrunner.h"
+#include "engines/speechengine.h"
+#include "documents/odtreader.h"
 #include "common/runtimeerror.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
-#include "pipeline/conversionrun.h"
+#include "app/conversionrun.h"
+#include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "platform/documentreader.h"
-#include "platform/espeakengine.h"
-#include "platform/fliteengine.h"
-#include "platform/speechengine.h"
-#include "platform/processes.h"
-#include "platform/resources.h"
-#include "platform/workingfolder.h"
+#include "documents/documentreader.h"
+#include "engines/espeakengine.h"
+#include "engines/fliteengine.h"
+#include "engines/speech.h"
+#include "system/processes.h"
+#include "system/resources.h"
+#include "system/workingfolder.h"
 #include "tests/audio.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -84,6 +90,7 @@ protected:
         , processes(QStringLiteral(VOCATEXT_PROGRAM_DIR "/vocatext-cmd"))
     {
         services.boxes = &boxes;
+        services.reports = &reports;
         services.events = &events;
         services.speech = &Engine();
         services.reader = &reader;
@@ -97,16 +104,17 @@ protected:
 
     void Start()
     {
-        Speak speak(services, window);
-        PushButton1_Click(services, window, speak);
+        Speak speak(services);
+        Leftovers leftovers;
+        PushButton1_Click(services, window, speak, leftovers);
     }
 
     /// Speaks a segment text file again into a WAV of its own, to know how long it lasts.
     WavInfo SpeakAgain(const QString &segmentText)
     {
         const QString wav = out.filePath(u"again.wav"_s);
-        Speak speak(services, window);
-        speak.SaveToWAV(segmentText, wav);
+        Speak speak(services);
+        speak.SaveToWAV(reports, {window.combo1Index, window.slider1, window.slider2}, segmentText, wav);
         return ReadWav(wav);
     }
 
@@ -114,6 +122,7 @@ protected:
     QTemporaryDir out;
     ScopedEnv temp;
     FakeMessageBoxes boxes;
+    BoxReports reports{boxes};
     QtEventLoop events;
     OdtReader reader;
     PosixProcessRunner processes;

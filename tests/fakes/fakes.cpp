@@ -87,7 +87,7 @@ double FakeEventLoop::SecondsSinceMidnight()
 }
 
 #include "common/codepage.h"
-#include "platform/wavwriter.h"
+#include "engines/wavwriter.h"
 #include "tools/batch.h"
 
 #include <QFile>
@@ -310,6 +310,7 @@ QString FakeWorkingFolder::Path()
 FakeServices::FakeServices()
 {
     services.boxes = &boxes;
+    services.reports = &reports;
     services.settings = &settings;
     services.events = &events;
     services.speech = &speech;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "tests/testutil.h"
+#include "documents/odtreader.h"
 
 #include "common/eventloop.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "common/documentlist.h"
-#include "common/messageboxes.h"
+#include "ui/boxreports.h"
+#include "ui/messageboxes.h"
 #include "common/settingsstore.h"
 
 #include <QMap>
@@ -78,9 +80,9 @@ public:
 using FakeProgressBar = PlainProgressBar;
 using FakeMainWindow = PlainMainWindow;
 
-#include "platform/processes.h"
-#include "platform/resources.h"
-#include "platform/speechengine.h"
+#include "system/processes.h"
+#include "system/resources.h"
+#include "engines/speech.h"
 
 #include <QSet>
 
@@ -113,6 +115,8 @@ class FakeProcessRunner final : public IProcessRunner
 {
 public:
     std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
+    void StopAll() override { ++stopAlls; }
+    int stopAlls = 0;
 
     QStringList commandLines;
     QList<int> windowStyles;
@@ -136,8 +140,8 @@ public:
     QMap<QString, QByteArray> resources = {{QStringLiteral("CUSTOM/101"), QByteArray("#!fake encoder\n")}};
 };
 
-#include "platform/filedialogs.h"
-#include "platform/shell.h"
+#include "ui/filedialogs.h"
+#include "ui/shell.h"
 
 // Dialogs that answer from a script and record what they were asked.
 class FakeFileDialogs final : public IFileDialogs
@@ -170,7 +174,7 @@ public:
     bool failDesktop = false;
 };
 
-#include "platform/random.h"
+#include "system/random.h"
 
 // A random source that answers a fixed number.
 class FakeRandom final : public IRandom
@@ -181,8 +185,8 @@ public:
 };
 
 #include "common/diagnostics.h"
-#include "platform/documentreader.h"
-#include "platform/workingfolder.h"
+#include "documents/documentreader.h"
+#include "system/workingfolder.h"
 
 #include <QTemporaryDir>
 
@@ -218,6 +222,7 @@ struct FakeServices
     FakeServices &operator=(const FakeServices &) = delete;
 
     FakeMessageBoxes boxes;
+    BoxReports reports{boxes};
     MemorySettingsStore settings;
     FakeEventLoop events;
     FakeSpeechEngine speech;

@@ -41,7 +41,7 @@ protected:
     QStringList Scan(const QString &folder, const QString &pattern)
     {
         StringDocumentList list;
-        Statements run(boxes, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+        Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
         AddFolderFiles(run, services, list, folder, pattern);
         return list.Entries();
     }
@@ -162,7 +162,7 @@ TEST_F(FolderScanTest, AFolderWhoseAttributesCannotBeReadIsNotWalked)
     };
     boxes.onShow = [&](const FakeMessageBoxes::Box &) { Make(u"a/sub/s.odt"_s); };
     QStringList folders{root + u"/a/"_s};
-    GetSubDirectories2016(services, folders, true);
+    GetSubDirectories2016(reports, services, folders, true);
     EXPECT_EQ(folders, QStringList{root + u"/a/"_s});
     ASSERT_EQ(boxes.ErrorReports().size(), 1);
     EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"in Brindle2021/08/31.AddFolder.GetSubDirectories2016 at line 116"_s));

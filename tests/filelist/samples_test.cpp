@@ -1,7 +1,7 @@
 #include "common/codepage.h"
 #include "filelist/documentlist.h"
 #include "filelist/samples.h"
-#include "platform/inisettingsstore.h"
+#include "system/inisettingsstore.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 

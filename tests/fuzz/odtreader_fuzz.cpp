@@ -7,7 +7,8 @@
 //
 // tests/fuzz/seeds holds hostile documents (vocatext-hostile-bench --seeds writes them).
 #include "common/runtimeerror.h"
-#include "platform/documentreader.h"
+#include "documents/odtreader.h"
+#include "documents/documentreader.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -24,9 +24,7 @@ protected:
 
     int Cut(int rate)
     {
-        window.slider2 = rate;
-        Speak speak(services, window);
-        return speak.CutTextFileFSO(input);
+        return CutTextFileFSO(reports, events, input, SegmentLimitsForRate(rate));
     }
 
     QByteArray Segment(int number) const { return ReadBytes(SegmentPath(input, number, u".txt"_s)); }
@@ -40,7 +38,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeMainWindow window;
     QString input;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "filelist/documentlist.h"
 
 #include <QList>

@@ -1,0 +1,756 @@
+#include "documents/documentreader.h"
+#include "documents/odtreader.h"
+
+#include "common/eventloop.h"
+#include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kMaxEntryBytes = qint64(1) << 30; // 1 GiB of XML
+// The text may outgrow the XML read so far by this much (spaces written as text:s,
+// repeated cells and tracked-change copies expand), never more.
+constexpr qint64 kTextSlack = qint64(1) << 20;
+constexpr int kMaxDepth = 1000;
+constexpr int kMaxRepeatedCells = 1024;
+// A longer run of blank lines says nothing more to a listener and only makes segments.
+constexpr int kMaxBlankLines = 64;
+// The window is served this often while a document is read.
+constexpr qint64 kYieldMs = 30;
+
+const QString kOffice = u"urn:oasis:names:tc:opendocument:xmlns:office:1.0"_s;
+const QString kText = u"urn:oasis:names:tc:opendocument:xmlns:text:1.0"_s;
+const QString kTable = u"urn:oasis:names:tc:opendocument:xmlns:table:1.0"_s;
+const QString kDraw = u"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"_s;
+const QString kDr3d = u"urn:oasis:names:tc:opendocument:xmlns:dr3d:1.0"_s;
+const QString kForm = u"urn:oasis:names:tc:opendocument:xmlns:form:1.0"_s;
+const QString kManifest = u"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"_s;
+
+RuntimeError NotAPackage(const QString &path)
+{
+    return RuntimeError(u"The file is not an OpenDocument package: "_s + path, ErrorNumber::PathFileAccessError);
+}
+
+RuntimeError TooLarge(const QString &path)
+{
+    return RuntimeError(u"The document is too large: "_s + path, ErrorNumber::OutOfMemory);
+}
+
+RuntimeError PasswordProtected(const QString &path)
+{
+    return RuntimeError(u"The document is password-protected: "_s + path, ErrorNumber::PermissionDenied);
+}
+
+// Where the parsed text goes: the document's text, or a collection of paragraphs.
+class Output
+{
+public:
+    virtual ~Output() = default;
+    /// A new paragraph begins.
+    virtual void Paragraph() = 0;
+    virtual void Text(QStringView text) = 0;
+};
+
+// Paragraphs joined by one LF: a separator, not a terminator. Of a run of blank lines
+// (empty, or spaces and tabs only) the first kMaxBlankLines are kept.
+class SinkOutput final : public Output
+{
+public:
+    explicit SinkOutput(const IDocumentReader::TextSink &sink)
+        : m_sink(sink)
+    {
+    }
+    void Paragraph() override
+    {
+        if (!m_first)
+            EndLine();
+        m_first = false;
+    }
+    void Text(QStringView text) override
+    {
+        for (;;) {
+            const qsizetype lf = text.indexOf(u'\n');
+            Piece(lf < 0 ? text : text.left(lf));
+            if (lf < 0)
+                return;
+            EndLine();
+            text = text.mid(lf + 1);
+        }
+    }
+    /// The end of the text: a blank last line is kept when its run is short.
+    void Finish()
+    {
+        if (!m_lineHasText && m_blankRun < kMaxBlankLines)
+            m_sink(m_pendingBlanks);
+        m_pendingBlanks.clear();
+    }
+
+private:
+    void Piece(QStringView piece)
+    {
+        if (piece.isEmpty())
+            return;
+        if (m_lineHasText) {
+            m_sink(piece);
+            return;
+        }
+        const bool blank = std::all_of(piece.begin(), piece.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+        if (blank) {
+            m_pendingBlanks.append(piece);
+            return;
+        }
+        m_sink(m_pendingBlanks);
+        m_pendingBlanks.clear();
+        m_sink(piece);
+        m_lineHasText = true;
+    }
+    void EndLine()
+    {
+        if (m_lineHasText) {
+            m_blankRun = 0;
+            m_sink(u"\n");
+        } else if (++m_blankRun <= kMaxBlankLines) {
+            m_sink(m_pendingBlanks);
+            m_sink(u"\n");
+        }
+        m_pendingBlanks.clear();
+        m_lineHasText = false;
+    }
+
+    const IDocumentReader::TextSink &m_sink;
+    bool m_first = true;
+    bool m_lineHasText = false;
+    int m_blankRun = 0;
+    QString m_pendingBlanks;
+};
+
+class CollectOutput final : public Output
+{
+public:
+    void Paragraph() override { paragraphs.append(QString()); }
+    void Text(QStringView text) override
+    {
+        if (paragraphs.isEmpty())
+            paragraphs.append(QString());
+        paragraphs.last().append(text);
+    }
+    QStringList paragraphs;
+};
+
+// Counts the paragraphs that pass through to another output.
+class CountingOutput final : public Output
+{
+public:
+    explicit CountingOutput(Output &next)
+        : m_next(next)
+    {
+    }
+    void Paragraph() override
+    {
+        ++count;
+        m_next.Paragraph();
+    }
+    void Text(QStringView text) override { m_next.Text(text); }
+    int count = 0;
+
+private:
+    Output &m_next;
+};
+
+// White space inside a paragraph follows OpenDocument's rules: a run of XML white space
+// counts as one space, and none is kept at the paragraph's start. Spaces written as
+// text:s, tabs, line breaks, note citations and anchored objects end a run.
+struct ParagraphState
+{
+    bool ignoreSpace = true;
+};
+
+// Where the parser's XML comes from: more of it on demand, and how much has come so far.
+class XmlSource
+{
+public:
+    virtual ~XmlSource() = default;
+    /// Hands the next piece to the reader; false at the end.
+    virtual bool Refill() = 0;
+    /// The bytes of XML handed over so far.
+    virtual qint64 Inflated() const = 0;
+};
+
+// Streams content.xml and writes the body text to an output, as the office suite's text
+// interface gives it. The text may never outgrow the XML read so far by more than
+// kTextSlack; the window is served every kYieldMs.
+class BodyParser
+{
+public:
+    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path)
+        : m_xml(xml)
+        , m_source(source)
+        , m_events(events)
+        , m_path(std::move(path))
+    {
+        m_sinceYield.start();
+    }
+
+    void Run(Output &out)
+    {
+        for (;;) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::EndDocument)
+                break;
+            if (token == QXmlStreamReader::StartElement && m_xml.namespaceUri() == kOffice
+                && m_xml.name() == u"text") {
+                Block(out, 1);
+                return;
+            }
+        }
+        throw RuntimeError(u"The document holds no text body: "_s + m_path, ErrorNumber::PathFileAccessError);
+    }
+
+private:
+    // Serves the window when kYieldMs have passed; cheap enough to call at every step.
+    void Tick()
+    {
+        if (m_events && (++m_tokens & 255) == 0 && m_sinceYield.elapsed() >= kYieldMs) {
+            m_events->Yield();
+            m_sinceYield.restart();
+        }
+    }
+
+    QXmlStreamReader::TokenType Next()
+    {
+        Tick();
+        for (;;) {
+            const auto token = m_xml.readNext();
+            if (token != QXmlStreamReader::Invalid)
+                return token;
+            if (m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && m_source.Refill())
+                continue;
+            throw RuntimeError(u"The document is damaged ("_s + m_xml.errorString() + u", line "_s
+                                   + QString::number(m_xml.lineNumber()) + u"): "_s + m_path,
+                               ErrorNumber::PathFileAccessError);
+        }
+    }
+
+    // Moves to the next child element of the current element; false at the current element's end.
+    bool NextChildElement()
+    {
+        for (;;) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::EndElement)
+                return false;
+            if (token == QXmlStreamReader::StartElement)
+                return true;
+        }
+    }
+
+    // Skips the element whose start was just read, with everything inside it; nesting is
+    // limited here as everywhere else.
+    void SkipElement()
+    {
+        int depth = 1;
+        while (depth > 0) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::StartElement)
+                CheckDepth(++depth);
+            else if (token == QXmlStreamReader::EndElement)
+                --depth;
+        }
+    }
+
+    // The characters inside the element just started, its children's included.
+    QString ElementText()
+    {
+        QString text;
+        int depth = 1;
+        while (depth > 0) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::StartElement) {
+                CheckDepth(++depth);
+            } else if (token == QXmlStreamReader::EndElement) {
+                --depth;
+            } else if (token == QXmlStreamReader::Characters) {
+                Spend(m_xml.text().size());
+                text += m_xml.text();
+            }
+        }
+        return text;
+    }
+
+    // Counts characters against the budget: the XML read so far and the slack.
+    void Spend(qint64 characters)
+    {
+        m_total += characters;
+        if (m_total > m_source.Inflated() + kTextSlack)
+            throw TooLarge(m_path);
+    }
+
+    void CheckDepth(int depth) const
+    {
+        if (depth > kMaxDepth)
+            throw RuntimeError(u"The document is damaged (elements nested too deeply): "_s + m_path,
+                               ErrorNumber::PathFileAccessError);
+    }
+
+    void Emit(Output &out, QStringView text)
+    {
+        Spend(text.size());
+        out.Text(text);
+    }
+
+    void NewParagraph(Output &out)
+    {
+        Spend(1);
+        out.Paragraph();
+    }
+
+    // Children of the current element as block content: paragraphs, lists, tables, sections.
+    void Block(Output &out, int depth)
+    {
+        while (NextChildElement())
+            BlockElement(out, depth + 1);
+    }
+
+    void BlockElement(Output &out, int depth)
+    {
+        CheckDepth(depth);
+        const QStringView ns = m_xml.namespaceUri();
+        const QStringView name = m_xml.name();
+        if (ns == kText) {
+            if (name == u"p" || name == u"h")
+                return Paragraph(out, depth);
+            if (name == u"tracked-changes")
+                return TrackedChanges(depth);
+            if (name == u"change") {
+                const QString id = m_xml.attributes().value(kText, u"change-id"_s).toString();
+                SkipElement();
+                for (const QString &paragraph : m_deletions.value(id)) {
+                    Tick();
+                    NewParagraph(out);
+                    Emit(out, paragraph);
+                }
+                return;
+            }
+            // Index templates, declarations and list labels hold no body text.
+            if (name.endsWith(u"-source") || name.endsWith(u"-decls") || name == u"number"
+                || name == u"soft-page-break" || name == u"alphabetical-index-auto-mark-file")
+                return SkipElement();
+            return Block(out, depth); // lists, sections, index bodies, numbered paragraphs
+        }
+        if (ns == kTable) {
+            if (name == u"table")
+                return Table(out, depth);
+            return SkipElement();
+        }
+        if (ns == kOffice) {
+            if (name == u"forms" || name == u"annotation" || name == u"change-info")
+                return SkipElement();
+            return Block(out, depth);
+        }
+        if (ns == kDraw || ns == kDr3d || ns == kForm)
+            return SkipElement(); // frames and shapes, with all text inside them
+        Block(out, depth);
+    }
+
+    void Paragraph(Output &out, int depth)
+    {
+        NewParagraph(out);
+        ParagraphState state;
+        Inline(out, state, depth);
+    }
+
+    // Children of the current element as the text of a paragraph.
+    void Inline(Output &out, ParagraphState &state, int depth)
+    {
+        for (;;) {
+            switch (Next()) {
+            case QXmlStreamReader::EndElement:
+                return;
+            case QXmlStreamReader::Characters:
+                Characters(out, state, m_xml.text());
+                break;
+            case QXmlStreamReader::StartElement:
+                InlineElement(out, state, depth + 1);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    void Characters(Output &out, ParagraphState &state, QStringView text)
+    {
+        auto isSpace = [](char16_t u) { return u == u' ' || u == u'\t' || u == u'\n' || u == u'\r'; };
+        m_buffer.clear();
+        const qsizetype n = text.size();
+        qsizetype i = 0;
+        while (i < n) {
+            if (isSpace(text[i].unicode())) {
+                if (!state.ignoreSpace) {
+                    m_buffer.append(u' ');
+                    state.ignoreSpace = true;
+                }
+                ++i;
+                continue;
+            }
+            const qsizetype start = i;
+            while (i < n && !isSpace(text[i].unicode()))
+                ++i;
+            m_buffer.append(text.mid(start, i - start));
+            state.ignoreSpace = false;
+        }
+        if (!m_buffer.isEmpty())
+            Emit(out, m_buffer);
+    }
+
+    void InlineElement(Output &out, ParagraphState &state, int depth)
+    {
+        CheckDepth(depth);
+        const QStringView ns = m_xml.namespaceUri();
+        const QStringView name = m_xml.name();
+        if (ns == kText) {
+            if (name == u"s") {
+                bool ok = false;
+                qint64 count = m_xml.attributes().value(kText, u"c"_s).toLongLong(&ok);
+                if (!ok || count < 1)
+                    count = 1;
+                Spend(count); // before the spaces exist
+                SkipElement();
+                out.Text(QString(static_cast<qsizetype>(count), u' '));
+                state.ignoreSpace = false;
+                return;
+            }
+            if (name == u"tab" || name == u"line-break") {
+                SkipElement();
+                Emit(out, name == u"tab" ? u"\t" : u"\n");
+                state.ignoreSpace = false;
+                return;
+            }
+            if (name == u"note")
+                return Note(out, state);
+            if (name == u"change") {
+                const QString id = m_xml.attributes().value(kText, u"change-id"_s).toString();
+                SkipElement();
+                // Deleted text shows where its change mark stands; each further deleted
+                // paragraph begins a line of its own.
+                const QStringList deleted = m_deletions.value(id);
+                for (qsizetype i = 0; i < deleted.size(); ++i) {
+                    if (i > 0)
+                        NewParagraph(out);
+                    Emit(out, deleted[i]);
+                }
+                return;
+            }
+            if (name == u"number" || name == u"ruby-text" || IsMark(name))
+                return SkipElement();
+            return Inline(out, state, depth); // spans, links, fields, ruby bases
+        }
+        if (ns == kOffice) {
+            if (name == u"annotation") {
+                SkipElement();
+                state.ignoreSpace = false; // the comment's anchor stands in the text
+                return;
+            }
+            return SkipElement();
+        }
+        if (ns == kDraw || ns == kDr3d || ns == kForm) {
+            SkipElement(); // an anchored object leaves nothing but ends a run of spaces
+            state.ignoreSpace = false;
+            return;
+        }
+        Inline(out, state, depth);
+    }
+
+    static bool IsMark(QStringView name)
+    {
+        return name.startsWith(u"bookmark") || name.startsWith(u"reference-mark") || name == u"change-start"
+               || name == u"change-end" || name == u"soft-page-break" || name.startsWith(u"toc-mark")
+               || name.startsWith(u"alphabetical-index-mark") || name.startsWith(u"user-index-mark");
+    }
+
+    // A footnote or endnote: its citation label only, inline.
+    void Note(Output &out, ParagraphState &state)
+    {
+        while (NextChildElement()) {
+            if (m_xml.namespaceUri() == kText && m_xml.name() == u"note-citation") {
+                Emit(out, ElementText());
+                state.ignoreSpace = false;
+            } else {
+                SkipElement();
+            }
+        }
+    }
+
+    void TrackedChanges(int depth)
+    {
+        while (NextChildElement()) {
+            if (m_xml.namespaceUri() != kText || m_xml.name() != u"changed-region") {
+                SkipElement();
+                continue;
+            }
+            const QString id = m_xml.attributes().value(kText, u"id"_s).toString();
+            while (NextChildElement()) {
+                if (m_xml.namespaceUri() == kText && m_xml.name() == u"deletion") {
+                    CollectOutput deleted;
+                    Block(deleted, depth + 2);
+                    m_deletions.insert(id, deleted.paragraphs);
+                } else {
+                    SkipElement(); // insertions are in the body already; format changes add nothing
+                }
+            }
+        }
+    }
+
+    // A table row by row, left to right; every paragraph of a cell is a line of its own.
+    void Table(Output &out, int depth)
+    {
+        while (NextChildElement()) {
+            CheckDepth(depth + 1);
+            const QStringView name = m_xml.name();
+            if (m_xml.namespaceUri() != kTable) {
+                SkipElement();
+            } else if (name == u"table-row") {
+                Row(out, depth + 1);
+            } else if (name == u"table-header-rows" || name == u"table-rows" || name == u"table-row-group") {
+                Table(out, depth + 1);
+            } else {
+                SkipElement(); // columns and their groups
+            }
+        }
+    }
+
+    void Row(Output &out, int depth)
+    {
+        while (NextChildElement()) {
+            if (m_xml.namespaceUri() != kTable || m_xml.name() != u"table-cell") {
+                SkipElement(); // covered cells show nothing, whatever they hold
+                continue;
+            }
+            bool ok = false;
+            int repeat = m_xml.attributes().value(kTable, u"number-columns-repeated"_s).toInt(&ok);
+            repeat = ok ? std::clamp(repeat, 1, kMaxRepeatedCells) : 1;
+            if (repeat == 1) {
+                Cell(out, depth + 1);
+                continue;
+            }
+            CollectOutput cell;
+            Cell(cell, depth + 1);
+            for (int r = 0; r < repeat; ++r) {
+                for (const QString &paragraph : std::as_const(cell.paragraphs)) {
+                    Tick();
+                    NewParagraph(out);
+                    Emit(out, paragraph);
+                }
+            }
+        }
+    }
+
+    void Cell(Output &out, int depth)
+    {
+        CountingOutput counted(out);
+        bool first = true;
+        while (NextChildElement()) {
+            // A cell always holds a paragraph; one that begins with a table keeps it empty before the table.
+            if (first && m_xml.namespaceUri() == kTable && m_xml.name() == u"table")
+                NewParagraph(counted);
+            first = false;
+            BlockElement(counted, depth + 1);
+        }
+        if (counted.count == 0)
+            NewParagraph(out);
+    }
+
+    QXmlStreamReader &m_xml;
+    XmlSource &m_source;
+    IEventLoop *m_events;
+    QString m_path;
+    QHash<QString, QStringList> m_deletions;
+    QString m_buffer;
+    qint64 m_total = 0;
+    quint32 m_tokens = 0;
+    QElapsedTimer m_sinceYield;
+};
+
+// content.xml of a package, inflated piece by piece: never more than the entry declares,
+// never more than kMaxEntryBytes.
+class ZipXmlSource final : public XmlSource
+{
+public:
+    ZipXmlSource(zip_file_t *file, QXmlStreamReader &xml, qint64 limit, IEventLoop *events, const QString &path)
+        : m_file(file)
+        , m_xml(xml)
+        , m_limit(limit)
+        , m_events(events)
+        , m_path(path)
+        , m_chunk(64 * 1024, Qt::Uninitialized)
+    {
+    }
+
+    bool Refill() override
+    {
+        if (m_events)
+            m_events->Yield();
+        // One byte beyond the limit is asked for, so an entry that holds more than it may is
+        // known at once, and nothing beyond is ever inflated.
+        const qint64 room = std::min<qint64>(m_chunk.size(), m_limit - m_inflated + 1);
+        const zip_int64_t n = zip_fread(m_file, m_chunk.data(), static_cast<zip_uint64_t>(room));
+        if (n < 0)
+            throw RuntimeError(u"The document is damaged ("_s + QString::fromUtf8(zip_file_strerror(m_file))
+                                   + u"): "_s + m_path,
+                               ErrorNumber::PathFileAccessError);
+        if (n == 0)
+            return false;
+        m_inflated += n;
+        if (m_inflated > m_limit)
+            throw TooLarge(m_path);
+        m_xml.addData(QByteArray(m_chunk.constData(), static_cast<qsizetype>(n)));
+        return true;
+    }
+    qint64 Inflated() const override { return m_inflated; }
+
+private:
+    zip_file_t *m_file;
+    QXmlStreamReader &m_xml;
+    qint64 m_limit;
+    IEventLoop *m_events;
+    const QString &m_path;
+    QByteArray m_chunk;
+    qint64 m_inflated = 0;
+};
+
+// XML given whole.
+class WholeXmlSource final : public XmlSource
+{
+public:
+    explicit WholeXmlSource(qint64 size)
+        : m_size(size)
+    {
+    }
+    bool Refill() override { return false; }
+    qint64 Inflated() const override { return m_size; }
+
+private:
+    qint64 m_size;
+};
+
+struct ZipCloser
+{
+    void operator()(zip_t *zip) const { zip_discard(zip); }
+};
+struct ZipFileCloser
+{
+    void operator()(zip_file_t *file) const { zip_fclose(file); }
+};
+
+// True when the package's manifest names encryption data for content.xml.
+bool ManifestEncryptsContent(zip_t *zip)
+{
+    const zip_int64_t index = zip_name_locate(zip, "META-INF/manifest.xml", 0);
+    if (index < 0)
+        return false;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
+        || st.size > 16 * 1024 * 1024)
+        return false;
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
+    if (!file)
+        return false;
+    QByteArray bytes(static_cast<qsizetype>(st.size), Qt::Uninitialized);
+    if (zip_fread(file.get(), bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
+        return false;
+    QXmlStreamReader xml(bytes);
+    bool inContentEntry = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.namespaceUri() == kManifest) {
+            if (xml.name() == u"file-entry")
+                inContentEntry = xml.attributes().value(kManifest, u"full-path"_s) == u"content.xml";
+            else if (xml.name() == u"encryption-data" && inContentEntry)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+OdtReader::OdtReader(IEventLoop *events)
+    : m_events(events)
+{
+}
+
+void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const auto status = FileSystem::Stat(path);
+    if (!status) {
+        if (status.Error() == ENOENT)
+            throw RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound);
+        throw FileSystemError(status.Error(), path);
+    }
+    if (status->kind != FileSystem::Kind::Regular || status->size == 0)
+        throw NotAPackage(path);
+
+    int error = 0;
+    std::unique_ptr<zip_t, ZipCloser> zip(zip_open(native.constData(), ZIP_RDONLY, &error));
+    if (!zip) {
+        if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
+            throw FileAccessError(path);
+        if (error == ZIP_ER_MEMORY)
+            throw RuntimeError(u"Out of memory"_s, ErrorNumber::OutOfMemory);
+        throw NotAPackage(path);
+    }
+    if (ManifestEncryptsContent(zip.get()))
+        throw PasswordProtected(path);
+
+    const zip_int64_t index = zip_name_locate(zip.get(), "content.xml", 0);
+    if (index < 0)
+        throw RuntimeError(u"The package holds no content.xml: "_s + path, ErrorNumber::PathFileAccessError);
+    zip_stat_t entry;
+    zip_stat_init(&entry);
+    if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(index), 0, &entry) != 0)
+        throw NotAPackage(path);
+    if ((entry.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.encryption_method != ZIP_EM_NONE)
+        throw PasswordProtected(path);
+    if (!(entry.valid & ZIP_STAT_SIZE))
+        throw NotAPackage(path);
+    if (entry.size > static_cast<zip_uint64_t>(kMaxEntryBytes))
+        throw TooLarge(path);
+
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(index), 0));
+    if (!file)
+        throw RuntimeError(u"The document is damaged ("_s + QString::fromUtf8(zip_strerror(zip.get())) + u"): "_s
+                               + path,
+                           ErrorNumber::PathFileAccessError);
+
+    QXmlStreamReader xml;
+    ZipXmlSource source(file.get(), xml, static_cast<qint64>(entry.size), m_events, path);
+    SinkOutput out(sink);
+    BodyParser(xml, source, m_events, path).Run(out);
+    out.Finish();
+}
+
+QString OdtBodyTextFromXml(const QByteArray &contentXml)
+{
+    QXmlStreamReader xml(contentXml);
+    QString text;
+    const IDocumentReader::TextSink sink = [&text](QStringView piece) { text.append(piece); };
+    SinkOutput out(sink);
+    WholeXmlSource source(contentXml.size());
+    BodyParser(xml, source, nullptr, u"content.xml"_s).Run(out);
+    out.Finish();
+    return text;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "documents/documentreader.h"
+
+#include <QByteArray>
+
+class IEventLoop;
+
+// The OpenDocument text reader: libzip opens the package, content.xml is streamed. The
+// text may never outgrow the XML by more than a small constant, whatever it expands
+// (a document beyond that is "too large"), and the reader yields to the event loop, when
+// it has one, every 30 ms.
+class OdtReader final : public IDocumentReader
+{
+public:
+    explicit OdtReader(IEventLoop *events = nullptr);
+    void ReadBodyText(const QString &path, const TextSink &sink) override;
+
+private:
+    IEventLoop *m_events;
+};
+
+/// The body text of an OpenDocument content.xml given whole, for tests and tools.
+QString OdtBodyTextFromXml(const QByteArray &contentXml);

@@ -1,0 +1,234 @@
+#include "engines/fliteengine.h"
+
+#include "common/eventloop.h"
+#include "common/runtimeerror.h"
+#include "engines/wavwriter.h"
+
+#include <QElapsedTimer>
+#include <QVarLengthArray>
+
+#include <flite/flite.h>
+#include <soxr.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+extern "C" {
+cst_voice *register_cmu_us_slt(const char *voxdir);
+cst_voice *register_cmu_us_awb(const char *voxdir);
+cst_voice *register_cmu_us_rms(const char *voxdir);
+cst_voice *register_cmu_us_kal16(const char *voxdir);
+}
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct FliteVoice
+{
+    const char16_t *description;
+    cst_voice *(*registerVoice)(const char *);
+};
+
+const FliteVoice kVoices[4] = {
+    {u"Flite English (United States) female slt", register_cmu_us_slt},
+    {u"Flite English (Scotland) male awb", register_cmu_us_awb},
+    {u"Flite English (United States) male rms", register_cmu_us_rms},
+    {u"Flite English (United States) male kal", register_cmu_us_kal16},
+};
+
+constexpr int kOutputRate = 22050;
+// The pause after an utterance, in seconds at the normal rate: the end of a line or a
+// sentence, and the end of a clause (a comma) where the utterance was cut so that no
+// utterance keeps the window waiting long before its first samples.
+constexpr double kUtterancePause = 0.2;
+constexpr double kClausePause = 0.08;
+
+// How the utterance being spoken ended; set by the break rule just before Flite speaks it.
+bool g_clauseBreak = false;
+
+struct SoxrDeleter
+{
+    void operator()(soxr_t soxr) const { soxr_delete(soxr); }
+};
+
+// What the streaming callback needs; hidden here, handed to Flite as its user data.
+struct Stream
+{
+    WavFileStream *output = nullptr;
+    IEventLoop *events = nullptr;
+    double volume = 1;
+    double stretch = 1;
+    QElapsedTimer sinceYield;
+    std::unique_ptr<soxr, SoxrDeleter> resampler;
+    int inputRate = 0;
+    bool failed = false;       // the output refused samples: the synthesis is stopped
+    QString failure;
+
+    bool Resample(const short *samples, size_t count, bool last)
+    {
+        if (!resampler)
+            return true;
+        QVarLengthArray<short, 4096> scaled(static_cast<qsizetype>(count));
+        for (size_t i = 0; i < count; ++i)
+            scaled[static_cast<qsizetype>(i)] = static_cast<short>(samples[i] * volume);
+        QVarLengthArray<short, 8192> out(static_cast<qsizetype>(count * kOutputRate / inputRate + 64));
+        const short *in = scaled.constData();
+        size_t left = count;
+        for (;;) {
+            size_t used = 0;
+            size_t made = 0;
+            if (const soxr_error_t error = soxr_process(resampler.get(), last && left == 0 ? nullptr : in, left, &used,
+                                                        out.data(), static_cast<size_t>(out.size()), &made)) {
+                failure = QString::fromUtf8(error);
+                return false;
+            }
+            if (made > 0 && !output->Write(out.constData(), static_cast<qint64>(made))) {
+                failure = output->WriteFailure();
+                return false;
+            }
+            in += used;
+            left -= used;
+            if (left == 0 && (!last || made == 0))
+                return true;
+        }
+    }
+};
+
+// Hands Flite's samples over as they come, resampled; the window is served meanwhile.
+int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_streaming_info *info)
+{
+    auto *stream = static_cast<Stream *>(info->userdata);
+    if (stream->failed)
+        return CST_AUDIO_STREAM_STOP;
+    try {
+        if (!stream->resampler || stream->inputRate != wave->sample_rate) {
+            if (stream->resampler && !stream->Resample(nullptr, 0, true))
+                throw 0;
+            soxr_error_t error = nullptr;
+            soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+            io.flags |= SOXR_NO_DITHER; // silence stays silent
+            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+            stream->resampler.reset(soxr_create(wave->sample_rate, kOutputRate, 1, &error, &io, &quality, nullptr));
+            stream->inputRate = wave->sample_rate;
+            if (error) {
+                stream->failure = QString::fromUtf8(error);
+                throw 0;
+            }
+        }
+        if (!stream->Resample(wave->samples + start, static_cast<size_t>(size), false))
+            throw 0;
+        // Flite leaves next to no silence between utterances: each line and sentence end
+        // gets the pause of a clause end, longer at slower rates.
+        if (last) {
+            const double seconds = g_clauseBreak ? kClausePause : kUtterancePause;
+            const std::vector<short> pause(static_cast<size_t>(wave->sample_rate * seconds * stream->stretch));
+            if (!stream->Resample(pause.data(), pause.size(), false))
+                throw 0;
+        }
+        if (stream->sinceYield.elapsed() >= 30) {
+            stream->events->Yield();
+            stream->sinceYield.restart();
+        }
+    } catch (...) {
+        // Nothing may unwind through Flite's C frames.
+        stream->failed = true;
+        return CST_AUDIO_STREAM_STOP;
+    }
+    return CST_AUDIO_STREAM_CONT;
+}
+
+// A line end or a sentence end ends an utterance, also in lower-case text, and so does a
+// comma; otherwise Flite's own rule decides.
+int BreakAtLinesAndSentences(cst_tokenstream *ts, const char *token, cst_relation *tokens)
+{
+    g_clauseBreak = false;
+    if (std::strchr(ts->whitespace, '\n'))
+        return TRUE;
+    const char *punctuation = item_feat_string(relation_tail(tokens), "punc");
+    if (std::strpbrk(punctuation, ".;!?"))
+        return TRUE;
+    if (std::strchr(punctuation, ',')) {
+        g_clauseBreak = true;
+        return TRUE;
+    }
+    g_clauseBreak = false;
+    return default_utt_break(ts, token, tokens);
+}
+
+} // namespace
+
+FliteEngine::FliteEngine(IEventLoop &events)
+    : m_events(events)
+{
+    flite_init();
+}
+
+QStringList FliteEngine::Voices()
+{
+    QStringList descriptions;
+    for (const FliteVoice &voice : kVoices)
+        descriptions.append(QString::fromUtf16(voice.description));
+    return descriptions;
+}
+
+cst_voice *FliteEngine::Loaded(int voice)
+{
+    if (voice < 0 || voice >= 4)
+        throw RuntimeError(u"Class not registered"_s, ErrorNumber::ClassNotRegistered);
+    cst_voice *&loaded = m_loaded[static_cast<size_t>(voice)];
+    if (!loaded) {
+        loaded = kVoices[voice].registerVoice(nullptr);
+        if (!loaded)
+            throw RuntimeError(u"Class not registered"_s, ErrorNumber::ClassNotRegistered);
+        feat_set(loaded->features, "utt_break", breakfunc_val(&BreakAtLinesAndSentences));
+    }
+    return loaded;
+}
+
+void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output)
+{
+    cst_voice *flite = Loaded(voice);
+    const float stretch = 175.0f / WordsPerMinute(settings.rate);
+    flite_feat_set_float(flite->features, "duration_stretch", stretch);
+    const QByteArray utf8 = text.toUtf8();
+    if (!output) {
+        // The test phrase: Flite's own playback. A machine without sound fails here; the
+        // caller drops that silently.
+        flite_feat_remove(flite->features, "streaming_info");
+        cst_wave *wave = flite_text_to_wave(utf8.constData(), flite);
+        if (!wave)
+            throw RuntimeError(u"The speech engine failed"_s, ErrorNumber::UnexpectedError);
+        for (int i = 0; i < wave->num_samples * wave->num_channels; ++i)
+            wave->samples[i] = static_cast<short>(wave->samples[i] * (settings.volume / 100.0));
+        const int played = play_wave(wave);
+        delete_wave(wave);
+        if (played < 0)
+            throw RuntimeError(u"The default audio output could not be used"_s, ErrorNumber::UnexpectedError);
+        return;
+    }
+    Stream stream;
+    stream.output = output;
+    stream.events = &m_events;
+    stream.volume = settings.volume / 100.0;
+    stream.stretch = stretch;
+    stream.sinceYield.start();
+    cst_audio_streaming_info *info = new_audio_streaming_info();
+    info->asc = StreamChunk;
+    info->userdata = &stream;
+    flite_feat_set(flite->features, "streaming_info", audio_streaming_info_val(info));
+    // A token stream, so that the text is spoken utterance by utterance.
+    const cst_features *features = flite->features;
+    cst_tokenstream *tokens = ts_open_string(utf8.constData(), get_param_string(features, "text_whitespace", nullptr),
+                                             get_param_string(features, "text_singlecharsymbols", nullptr),
+                                             get_param_string(features, "text_prepunctuation", nullptr),
+                                             get_param_string(features, "text_postpunctuation", nullptr));
+    if (tokens)
+        flite_ts_to_speech(tokens, flite, "none"); // closes the stream
+    flite_feat_remove(flite->features, "streaming_info");
+    if (!stream.failed && !stream.Resample(nullptr, 0, true))
+        stream.failed = true;
+    if (stream.failed)
+        throw RuntimeError(stream.failure.isEmpty() ? output->WriteFailure() : stream.failure, ErrorNumber::DiskFull);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+/// The only audio format of the program's WAV files.
+struct AudioFormat
+{
+    int sampleRate = 22050;
+    int bitsPerSample = 16;
+    int channels = 1;
+};
+
+// A file that receives speech as a WAV file.
+class IAudioFileStream
+{
+public:
+    virtual ~IAudioFileStream() = default;
+    /// Sets the format; only 22 050 Hz 16-bit mono is supported.
+    virtual void SetFormat(const AudioFormat &format) = 0;
+    /// Creates or replaces the file at once, without yielding to the event loop.
+    virtual void Open(const QString &path) = 0;
+    /// Completes the file's header and closes it.
+    virtual void Close() = 0;
+};
+
+// One voice of the speech engine: the chosen installed voice, its volume and rate, and
+// where its speech goes.
+class ISpeechVoice
+{
+public:
+    virtual ~ISpeechVoice() = default;
+    /// Chooses the installed voice at this position of the engine's enumeration.
+    virtual void SelectVoice(int index) = 0;
+    /// 0 (silence) to 100.
+    virtual void SetVolume(int volume) = 0;
+    /// -10 (slowest) to 10 (fastest); 0 is normal.
+    virtual void SetRate(int rate) = 0;
+    /// The stream that receives the speech; null for the default audio output.
+    virtual void SetOutput(IAudioFileStream *stream) = 0;
+    /// Speaks the contents of a code-page text file; returns when speaking is done.
+    /// A chosen voice that cannot be loaded fails with "Class not registered"; speech that
+    /// cannot be written to the stream (a full disk) fails with ErrorNumber::DiskFull.
+    virtual void SpeakFile(const QString &path) = 0;
+    /// Speaks the text; returns when speaking is done.
+    virtual void Speak(const QString &text) = 0;
+};
+
+// The platform speech engine.
+class ISpeechEngine
+{
+public:
+    virtual ~ISpeechEngine() = default;
+    /// A new voice with the engine's defaults; throws when the engine is unavailable.
+    virtual std::unique_ptr<ISpeechVoice> CreateVoice() = 0;
+    /// A new file stream for a voice's output.
+    virtual std::unique_ptr<IAudioFileStream> CreateFileStream() = 0;
+    /// The descriptions of the installed voices, always in the same order.
+    virtual QStringList VoiceDescriptions() = 0;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+
+#include <QString>
+#include <QStringList>
+
+class WavFileStream;
+
+/// How a voice speaks: loudness 0 (silence) to 100, rate -10 (slowest) to 10 (fastest).
+struct SpeechSettings
+{
+    int volume = 100;
+    int rate = 0;
+};
+
+/// Words per minute for a rate of -10 to 10: round(175 × 3^(rate/10)), at least 80.
+int WordsPerMinute(int rate);
+
+// One installed speech engine, whose voices take their places in the program's one voice
+// enumeration (SpeechEngine). Backends are never entered twice at once: SpeechEngine
+// turns nested calls away.
+class ISpeechBackend
+{
+public:
+    virtual ~ISpeechBackend() = default;
+
+    /// The descriptions of the engine's voices in the engine's order; throws RuntimeError
+    /// when the engine could not be started.
+    virtual QStringList Voices() = 0;
+    /// Speaks text with the voice at this position of Voices() into output as 22 050 Hz
+    /// 16-bit mono samples, or through the default audio output when output is null.
+    /// Yields to the event loop about every 30 ms. A voice that cannot be loaded fails with
+    /// "Class not registered"; speech that cannot be written fails with ErrorNumber::DiskFull.
+    virtual void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output) = 0;
+};

@@ -1,0 +1,147 @@
+#include "engines/speech.h"
+#include "engines/speechengine.h"
+
+#include "common/codepage.h"
+#include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
+#include "engines/wavwriter.h"
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+int WordsPerMinute(int rate)
+{
+    return std::max(80, static_cast<int>(std::lround(175.0 * std::pow(3.0, rate / 10.0))));
+}
+
+// A voice of the combined enumeration: what it was told, until it speaks.
+class CombinedVoice final : public ISpeechVoice
+{
+public:
+    explicit CombinedVoice(SpeechEngine &engine)
+        : m_engine(engine)
+    {
+    }
+
+    void SelectVoice(int index) override
+    {
+        if (index < 0 || index >= m_engine.Voices().size())
+            throw RuntimeError(u"Invalid procedure call or argument"_s, ErrorNumber::InvalidProcedureCall);
+        m_index = index;
+    }
+    void SetVolume(int volume) override
+    {
+        if (volume < 0 || volume > 100)
+            throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
+        m_settings.volume = volume;
+    }
+    void SetRate(int rate) override
+    {
+        if (rate < -10 || rate > 10)
+            throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
+        m_settings.rate = rate;
+    }
+    void SetOutput(IAudioFileStream *stream) override { m_output = dynamic_cast<WavFileStream *>(stream); }
+    void SpeakFile(const QString &path) override
+    {
+        const auto bytes = ReadFileText(path);
+        m_engine.Speak(m_index, m_settings, bytes, m_output);
+    }
+    void Speak(const QString &text) override { m_engine.Speak(m_index, m_settings, text, m_output); }
+
+private:
+    static QString ReadFileText(const QString &path);
+
+    SpeechEngine &m_engine;
+    int m_index = -1;
+    SpeechSettings m_settings;
+    WavFileStream *m_output = nullptr;
+};
+
+SpeechEngine::SpeechEngine(QList<ISpeechBackend *> engines)
+    : m_engines(std::move(engines))
+{
+}
+
+bool SpeechEngine::EnglishFirst(const QString &localeName)
+{
+    const QString language = localeName.section(u'_', 0, 0).section(u'.', 0, 0).section(u'@', 0, 0).toLower();
+    return language == u"en"_s || language == u"c"_s || language == u"posix"_s || language.isEmpty();
+}
+
+const QList<SpeechEngine::Voice> &SpeechEngine::Voices()
+{
+    // While one engine speaks, none may be entered: the last list read answers.
+    if (m_synthesizing)
+        return m_voices;
+    QList<Voice> voices;
+    std::exception_ptr firstFailure;
+    int started = 0;
+    for (ISpeechBackend *engine : std::as_const(m_engines)) {
+        try {
+            const QStringList descriptions = engine->Voices();
+            ++started;
+            for (qsizetype i = 0; i < descriptions.size(); ++i)
+                voices.append({engine, static_cast<int>(i), descriptions[i]});
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
+    }
+    // An engine that cannot start leaves its voices out; with none at all there is no service.
+    if (started == 0 && firstFailure)
+        std::rethrow_exception(firstFailure);
+    m_voices = voices;
+    return m_voices;
+}
+
+std::unique_ptr<ISpeechVoice> SpeechEngine::CreateVoice()
+{
+    Voices(); // throws when no engine can be started
+    return std::make_unique<CombinedVoice>(*this);
+}
+
+std::unique_ptr<IAudioFileStream> SpeechEngine::CreateFileStream()
+{
+    return std::make_unique<WavFileStream>();
+}
+
+QStringList SpeechEngine::VoiceDescriptions()
+{
+    QStringList descriptions;
+    for (const Voice &voice : Voices())
+        descriptions.append(voice.description);
+    return descriptions;
+}
+
+void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QString &text, WavFileStream *output)
+{
+    if (m_synthesizing)
+        throw RuntimeError(u"The speech engine is busy"_s, ErrorNumber::UnexpectedError);
+    const QList<Voice> &voices = Voices();
+    if (voices.isEmpty())
+        throw RuntimeError(u"No voice is installed"_s, ErrorNumber::ClassNotRegistered);
+    if (output && !output->IsOpen())
+        throw RuntimeError(u"The output stream is not open"_s, ErrorNumber::UnexpectedError);
+    const Voice voice = voices.value(index, voices.first());
+    struct Busy
+    {
+        bool &flag;
+        explicit Busy(bool &f)
+            : flag(f)
+        {
+            flag = true;
+        }
+        ~Busy() { flag = false; }
+    } busy(m_synthesizing);
+    voice.engine->Speak(voice.index, settings, text, output);
+}
+
+QString CombinedVoice::ReadFileText(const QString &path)
+{
+    const auto bytes = FileSystem::ReadFile(path, qint64(1) << 30);
+    if (!bytes)
+        throw RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound);
+    return CodePage::Decode(*bytes);
+}

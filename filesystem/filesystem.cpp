@@ -1,0 +1,362 @@
+#include "filesystem/filesystem.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace FileSystem {
+
+namespace {
+
+QByteArray Native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+Status StatusOf(const struct stat &st)
+{
+    Status status;
+    if (S_ISREG(st.st_mode))
+        status.kind = Kind::Regular;
+    else if (S_ISDIR(st.st_mode))
+        status.kind = Kind::Directory;
+    else if (S_ISLNK(st.st_mode))
+        status.kind = Kind::Link;
+    status.mode = st.st_mode & 07777;
+    status.owner = st.st_uid;
+    status.size = st.st_size;
+    status.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    status.device = st.st_dev;
+    status.inode = st.st_ino;
+    return status;
+}
+
+template<typename Call>
+Result<Status> StatWith(const QString &path, Call call)
+{
+    if (path.isEmpty())
+        return Result<Status>::Failure(ENOENT);
+    struct stat st;
+    if (call(Native(path).constData(), &st) != 0)
+        return Result<Status>::Failure(errno);
+    return StatusOf(st);
+}
+
+int ErrorOf(int result)
+{
+    return result == 0 ? 0 : errno;
+}
+
+QString FolderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+constexpr int kMaxTreeDepth = 256;
+
+int RemoveTreeAt(int parent, const char *name, int depth)
+{
+    if (depth > kMaxTreeDepth)
+        return ELOOP;
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    int failure = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *child = entry->d_name;
+        if (child[0] == '.' && (child[1] == '\0' || (child[1] == '.' && child[2] == '\0')))
+            continue;
+        struct stat st;
+        if (::fstatat(fd, child, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const int error = S_ISDIR(st.st_mode) ? RemoveTreeAt(fd, child, depth + 1)
+                                              : ErrorOf(::unlinkat(fd, child, 0));
+        if (error != 0 && failure == 0)
+            failure = error;
+    }
+    ::closedir(dir);
+    const int error = ErrorOf(::unlinkat(parent, name, AT_REMOVEDIR));
+    return failure != 0 ? failure : error;
+}
+
+} // namespace
+
+Result<Status> Stat(const QString &path)
+{
+    return StatWith(path, [](const char *p, struct stat *st) { return ::stat(p, st); });
+}
+
+Result<Status> LinkStat(const QString &path)
+{
+    return StatWith(path, [](const char *p, struct stat *st) { return ::lstat(p, st); });
+}
+
+bool MayWrite(const QString &path)
+{
+    return !path.isEmpty() && ::access(Native(path).constData(), W_OK) == 0;
+}
+
+unsigned UserId()
+{
+    return ::getuid();
+}
+
+unsigned WithUmask(unsigned mode)
+{
+    // The umask can only be read by setting it; it is put back at once.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mode & ~mask;
+}
+
+int Remove(const QString &path)
+{
+    if (path.isEmpty())
+        return ENOENT;
+    return ErrorOf(::unlink(Native(path).constData()));
+}
+
+int MakeFolder(const QString &path, unsigned mode)
+{
+    if (path.isEmpty())
+        return ENOENT;
+    return ErrorOf(::mkdir(Native(path).constData(), mode));
+}
+
+int Rename(const QString &from, const QString &to)
+{
+    return ErrorOf(::rename(Native(from).constData(), Native(to).constData()));
+}
+
+int SetFolderMode(const QString &path, unsigned mode)
+{
+    const int fd = ::open(Native(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ErrorOf(::fchmod(fd, mode));
+    ::close(fd);
+    return error;
+}
+
+int RemoveTree(const QString &path)
+{
+    if (path.isEmpty())
+        return ENOENT;
+    return RemoveTreeAt(AT_FDCWD, Native(path).constData(), 0);
+}
+
+Result<std::vector<Entry>> ListFolder(const QString &path)
+{
+    const int fd = ::open(Native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (path.isEmpty() || fd < 0)
+        return Result<std::vector<Entry>>::Failure(path.isEmpty() ? ENOENT : errno);
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return Result<std::vector<Entry>>::Failure(error);
+    }
+    std::vector<Entry> entries;
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({QFile::decodeName(name), folder});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+Result<QByteArray> ReadFile(const QString &path, qint64 limit)
+{
+    File file(::open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (path.isEmpty() || !file.IsOpen())
+        return Result<QByteArray>::Failure(path.isEmpty() ? ENOENT : errno);
+    struct stat st;
+    if (::fstat(file.Descriptor(), &st) != 0)
+        return Result<QByteArray>::Failure(errno);
+    if (!S_ISREG(st.st_mode))
+        return Result<QByteArray>::Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (st.st_size > limit)
+        return Result<QByteArray>::Failure(EFBIG);
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(file.Descriptor(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Result<QByteArray>::Failure(errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + n > limit)
+            return Result<QByteArray>::Failure(EFBIG);
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+File::~File()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+File &File::operator=(File &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+int File::Write(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+int File::Close()
+{
+    if (m_fd < 0)
+        return 0;
+    return ErrorOf(::close(std::exchange(m_fd, -1)));
+}
+
+Result<File> CreateFresh(const QString &path, unsigned mode)
+{
+    if (path.isEmpty())
+        return Result<File>::Failure(ENOENT);
+    const QByteArray native = Native(path);
+    struct stat st;
+    if (::lstat(native.constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+        ::unlink(native.constData());
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return Result<File>::Failure(errno);
+    return File(fd);
+}
+
+Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        QString name = prefix;
+        for (int i = 0; i < 8; ++i)
+            name += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+        const QString path = (folder.endsWith(u'/') ? folder : folder + u'/') + name;
+        const int fd = ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0)
+            return std::pair<QString, File>(path, File(fd));
+        error = errno;
+    }
+    return Result<std::pair<QString, File>>::Failure(error);
+}
+
+ReplacingFile::~ReplacingFile()
+{
+    if (!m_temporary.isEmpty()) {
+        m_file.Close();
+        Remove(m_temporary);
+    }
+}
+
+int ReplacingFile::Open(const QString &path, unsigned mode)
+{
+    if (path.isEmpty())
+        return ENOENT;
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    auto created = CreateUnique(FolderOf(path), u'.' + name + u'.', mode);
+    if (!created)
+        return created.Error();
+    m_path = path;
+    m_mode = mode;
+    m_temporary = created->first;
+    m_file = std::move(created->second);
+    return 0;
+}
+
+int ReplacingFile::Write(QByteArrayView bytes)
+{
+    return m_file.IsOpen() ? m_file.Write(bytes) : EBADF;
+}
+
+int ReplacingFile::Commit()
+{
+    if (!m_file.IsOpen())
+        return EBADF;
+    int error = ErrorOf(::fchmod(m_file.Descriptor(), m_mode)); // the umask does not narrow it
+    const int closed = m_file.Close();
+    if (error == 0)
+        error = closed;
+    if (error == 0)
+        error = Rename(m_temporary, m_path);
+    if (error != 0)
+        Remove(m_temporary);
+    m_temporary.clear();
+    return error;
+}
+
+int WriteReplacing(const QString &path, QByteArrayView bytes, unsigned mode)
+{
+    ReplacingFile file;
+    int error = file.Open(path, mode);
+    if (error == 0)
+        error = file.Write(bytes);
+    return error == 0 ? file.Commit() : error;
+}
+
+FolderLock::FolderLock(const QString &folder)
+{
+    File file(::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (file.IsOpen() && ::flock(file.Descriptor(), LOCK_EX | LOCK_NB) == 0)
+        m_file = std::move(file);
+}
+
+Result<Status> FolderLock::LockedStatus() const
+{
+    struct stat st;
+    if (!m_file.IsOpen())
+        return Result<Status>::Failure(EBADF);
+    if (::fstat(m_file.Descriptor(), &st) != 0)
+        return Result<Status>::Failure(errno);
+    return StatusOf(st);
+}
+
+} // namespace FileSystem

@@ -1,0 +1,34 @@
+#include "services/platformservices.h"
+#include "engines/speechengine.h"
+
+using namespace Qt::StringLiterals;
+
+PlatformServices::PlatformServices(const QString &programFolder, const QString &locale, IEventLoop *events_)
+    : events(events_ ? *events_ : m_qtEvents)
+    , espeak(events, locale)
+    , flite(events)
+    // Flite's natural English voices come first for English-speaking users.
+    , speech(SpeechEngine::EnglishFirst(locale) ? QList<ISpeechBackend *>{&flite, &espeak}
+                                                : QList<ISpeechBackend *>{&espeak, &flite})
+    , reader(&events)
+    , processes(programFolder + u"/vocatext-cmd"_s)
+    , working(&diagnostics)
+    , m_programFolder(programFolder)
+{
+}
+
+CoreServices PlatformServices::Wire()
+{
+    CoreServices services;
+    services.settings = &settings;
+    services.events = &events;
+    services.speech = &speech;
+    services.reader = &reader;
+    services.processes = &processes;
+    services.resources = &resources;
+    services.random = &random;
+    services.workingFolder = &working;
+    services.diagnostics = &diagnostics;
+    services.programFolder = m_programFolder;
+    return services;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "common/services.h"
+#include "documents/odtreader.h"
+#include "engines/espeakengine.h"
+#include "engines/fliteengine.h"
+#include "engines/speechengine.h"
+#include "system/inisettingsstore.h"
+#include "system/posixprocessrunner.h"
+#include "system/privateworkingfolder.h"
+#include "system/qteventloop.h"
+#include "system/qtresources.h"
+#include "system/stderrdiagnostics.h"
+#include "system/timeseededrandom.h"
+
+// The real services that need no window, built in one place for every front end: the
+// window adds its message boxes, dialogs and shell, the headless converter its own boxes.
+class PlatformServices
+{
+public:
+    /// programFolder holds the batch interpreter; locale ("en_GB") decides which voices
+    /// come first; events, when given, is the loop the engines and the reader yield to
+    /// (otherwise the running QCoreApplication's).
+    PlatformServices(const QString &programFolder, const QString &locale, IEventLoop *events = nullptr);
+    PlatformServices(const PlatformServices &) = delete;
+    PlatformServices &operator=(const PlatformServices &) = delete;
+
+    /// The services; a window adds its own.
+    CoreServices Wire();
+
+private:
+    QtEventLoop m_qtEvents;
+
+public:
+    IEventLoop &events;
+    StderrDiagnostics diagnostics;
+    IniSettingsStore settings;
+    EspeakEngine espeak;
+    FliteEngine flite;
+    SpeechEngine speech;
+    OdtReader reader;
+    PosixProcessRunner processes;
+    QtResources resources;
+    TimeSeededRandom random;
+    PrivateWorkingFolder working;
+
+private:
+    QString m_programFolder;
+};

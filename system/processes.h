@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+/// The exit code that a process reports while it still runs.
+inline constexpr int kStillActive = 259;
+
+// A started child process, open for querying.
+class IChildProcess
+{
+public:
+    virtual ~IChildProcess() = default;
+    /// The exit code, or kStillActive while the process runs.
+    virtual int ExitCode() = 0;
+    /// The end of what the process wrote on its standard error so far (a few kilobytes).
+    virtual QString ErrorOutput() = 0;
+};
+
+// Runs command lines as child processes; none ever shows a window.
+class IProcessRunner
+{
+public:
+    virtual ~IProcessRunner() = default;
+    /// Starts the command line, split into program and arguments with the double-quote
+    /// rules; windowStyle is accepted and has no effect here. Throws RuntimeError whose
+    /// number is the C errno value when the program cannot be started.
+    virtual std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) = 0;
+    /// Stops every child started here that still runs, and waits a moment for them to
+    /// end (closing the window mid-run leaves no encoder or join behind).
+    virtual void StopAll() = 0;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "system/random.h"
+
+// A generator seeded with the time of day.
+class TimeSeededRandom final : public IRandom
+{
+public:
+    TimeSeededRandom();
+    int Between(int low, int high) override;
+
+private:
+    unsigned int m_state;
+};

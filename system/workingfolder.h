@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The working folder: the one folder that holds every working file of a conversion.
+class IWorkingFolder
+{
+public:
+    virtual ~IWorkingFolder() = default;
+
+    /// The folder, read afresh each time; throws RuntimeError when no private folder can
+    /// be used ("Working folder is not private: " + path).
+    virtual QString Path() = 0;
+    /// What the working-folder message names: TEMP as it is, or the folder in use when
+    /// TEMP is unset.
+    virtual QString ForDisplay() = 0;
+};
+
+/// The path of a working file: the working folder, "/", the name.
+inline QString WorkingPath(IWorkingFolder &folder, const QString &name)
+{
+    return folder.Path() + u'/' + name;
+}

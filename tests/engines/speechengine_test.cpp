@@ -1,0 +1,142 @@
+#include "common/runtimeerror.h"
+#include "engines/speechengine.h"
+#include "engines/speech.h"
+#include "tests/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// An engine that records what it was asked to speak.
+class RecordingEngine final : public ISpeechBackend
+{
+public:
+    RecordingEngine(QString name, int voices)
+        : m_name(std::move(name))
+        , m_count(voices)
+    {
+    }
+    QStringList Voices() override
+    {
+        if (!startError.isEmpty())
+            throw RuntimeError(startError, ErrorNumber::CannotCreateObject);
+        QStringList voices;
+        for (int i = 0; i < m_count; ++i)
+            voices.append(m_name + u' ' + QString::number(i));
+        return voices;
+    }
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *) override
+    {
+        spoken.append(u"%1 %2 v%3 r%4 %5"_s.arg(m_name).arg(voice).arg(settings.volume).arg(settings.rate).arg(text));
+        if (unregistered.contains(voice))
+            throw RuntimeError(u"Class not registered"_s, ErrorNumber::ClassNotRegistered);
+        if (during)
+            during();
+    }
+
+    QString startError;
+    QList<int> unregistered;
+    QStringList spoken;
+    std::function<void()> during;
+
+private:
+    QString m_name;
+    int m_count;
+};
+
+} // namespace
+
+TEST(SpeechEngine, OneEnumerationInTheOrderOfTheEngines)
+{
+    RecordingEngine flite(u"flite"_s, 2);
+    RecordingEngine espeak(u"espeak"_s, 3);
+    SpeechEngine engine({&flite, &espeak});
+    EXPECT_EQ(engine.VoiceDescriptions(),
+              (QStringList{u"flite 0"_s, u"flite 1"_s, u"espeak 0"_s, u"espeak 1"_s, u"espeak 2"_s}));
+
+    // List position k is the k-th voice, whichever engine it belongs to.
+    auto voice = engine.CreateVoice();
+    voice->SelectVoice(3);
+    voice->SetVolume(40);
+    voice->SetRate(-3);
+    voice->Speak(u"hello"_s);
+    EXPECT_EQ(espeak.spoken, QStringList{u"espeak 1 v40 r-3 hello"_s});
+    voice->SelectVoice(1);
+    voice->Speak(u"again"_s);
+    EXPECT_EQ(flite.spoken, QStringList{u"flite 1 v40 r-3 again"_s});
+    EXPECT_THROW(voice->SelectVoice(5), RuntimeError);
+    EXPECT_THROW(voice->SetVolume(101), RuntimeError);
+    EXPECT_THROW(voice->SetRate(-11), RuntimeError);
+
+    // Nothing selected: the first voice of the list speaks.
+    engine.CreateVoice()->Speak(u"default"_s);
+    EXPECT_EQ(flite.spoken.last(), u"flite 0 v100 r0 default"_s);
+}
+
+TEST(SpeechEngine, AnEngineThatCannotStartLeavesOnlyItsVoicesOut)
+{
+    RecordingEngine flite(u"flite"_s, 2);
+    RecordingEngine espeak(u"espeak"_s, 1);
+    espeak.startError = u"no data"_s;
+    SpeechEngine engine({&espeak, &flite});
+    EXPECT_EQ(engine.VoiceDescriptions(), (QStringList{u"flite 0"_s, u"flite 1"_s}));
+    EXPECT_NO_THROW(engine.CreateVoice());
+
+    flite.startError = u"no voices"_s;
+    try {
+        engine.VoiceDescriptions();
+        ADD_FAILURE() << "no engine started, yet voices were listed";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.description(), u"no data"_s); // the first engine's cause
+    }
+    EXPECT_THROW(engine.CreateVoice(), RuntimeError);
+}
+
+TEST(SpeechEngine, OneSynthesisAtATimeAndTheListAnsweredMeanwhileFromTheLastRead)
+{
+    RecordingEngine flite(u"flite"_s, 1);
+    RecordingEngine espeak(u"espeak"_s, 1);
+    SpeechEngine engine({&flite, &espeak});
+    const QStringList voices = engine.VoiceDescriptions();
+    QString nestedFailure;
+    QStringList nestedList;
+    flite.during = [&] {
+        espeak.startError = u"would be entered"_s; // listing it now would fail
+        nestedList = engine.VoiceDescriptions();
+        auto nested = engine.CreateVoice();
+        nested->SelectVoice(1);
+        try {
+            nested->Speak(u"nested"_s);
+        } catch (const RuntimeError &e) {
+            nestedFailure = e.description();
+        }
+    };
+    engine.CreateVoice()->Speak(u"outer"_s);
+    EXPECT_EQ(nestedList, voices);
+    EXPECT_EQ(nestedFailure, u"The speech engine is busy"_s);
+    EXPECT_TRUE(espeak.spoken.isEmpty());
+
+    // A failing synthesis leaves the service free for the next one.
+    flite.during = nullptr;
+    flite.unregistered = {0};
+    auto voice = engine.CreateVoice();
+    EXPECT_THROW(voice->Speak(u"x"_s), RuntimeError);
+    flite.unregistered.clear();
+    EXPECT_NO_THROW(voice->Speak(u"y"_s));
+}
+
+TEST(SpeechEngine, EnglishSpeakersAndUnsetLocalesGetTheEnglishEngineFirst)
+{
+    for (const QString &locale : {u"en_GB"_s, u"en_US.UTF-8"_s, u"en"_s, u"C"_s, u"POSIX"_s})
+        EXPECT_TRUE(SpeechEngine::EnglishFirst(locale)) << locale.toStdString();
+    for (const QString &locale : {u"de_DE"_s, u"fr_FR.UTF-8"_s, u"eo"_s})
+        EXPECT_FALSE(SpeechEngine::EnglishFirst(locale)) << locale.toStdString();
+    EXPECT_EQ(WordsPerMinute(-10), 80);
+    EXPECT_EQ(WordsPerMinute(-3), 126);
+    EXPECT_EQ(WordsPerMinute(0), 175);
+    EXPECT_EQ(WordsPerMinute(10), 525);
+}

@@ -1,0 +1,101 @@
+#include "common/runtimeerror.h"
+#include "common/helpers.h"
+#include "system/posixprocessrunner.h"
+#include "system/processes.h"
+#include "tests/testutil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Waits for the child as the program's polls do.
+int Finish(IChildProcess &child)
+{
+    QElapsedTimer waited;
+    waited.start();
+    int code = kStillActive;
+    while ((code = child.ExitCode()) == kStillActive && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    return code;
+}
+
+QString Script(const QTemporaryDir &dir, const QString &name, const QByteArray &body)
+{
+    const QString path = dir.filePath(name);
+    WriteBytes(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+} // namespace
+
+TEST(PosixProcessRunner, ExitCodesAndErrorOutputComeBack)
+{
+    QTemporaryDir dir;
+    PosixProcessRunner runner(u"/no/interpreter"_s);
+    const QString script = Script(dir, u"talk"_s, "echo 'LAME 3.100' >&2; printf 'progress\\r\\033[K' >&2; "
+                                                  "echo 'Error writing output file' >&2; exit 3\n");
+    auto child = runner.Run(u'"' + script + u'"', 0);
+    EXPECT_EQ(Finish(*child), 3);
+    EXPECT_EQ(LastErrorLine(child->ErrorOutput()), u"Error writing output file"_s);
+    EXPECT_EQ(child->ExitCode(), 3); // asked again, the same answer
+
+    // A child killed by a signal ends with 128 + the signal's number.
+    auto killed = runner.Run(u'"' + Script(dir, u"die"_s, "kill -9 $$\n") + u'"', 0);
+    EXPECT_EQ(Finish(*killed), 128 + SIGKILL);
+
+    // Much error output never blocks the child; its end is kept.
+    auto chatty = runner.Run(u'"' + Script(dir, u"chatty"_s, "i=0; while [ $i -lt 3000 ]; do echo line $i >&2; "
+                                                            "i=$((i+1)); done; echo last words >&2\n")
+                                 + u'"',
+                             0);
+    EXPECT_EQ(Finish(*chatty), 0);
+    EXPECT_LE(chatty->ErrorOutput().size(), 4096);
+    EXPECT_EQ(LastErrorLine(chatty->ErrorOutput()), u"last words"_s);
+}
+
+TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
+{
+    QTemporaryDir dir;
+    PosixProcessRunner runner(u"/no/interpreter"_s);
+    try {
+        runner.Run(u"\""_s + dir.filePath(u"missing"_s) + u"\" -h"_s, 0);
+        ADD_FAILURE() << "a missing program started";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_TRUE(e.description().endsWith(dir.filePath(u"missing"_s)));
+    }
+    const QString plain = dir.filePath(u"plain"_s);
+    WriteBytes(plain, "not a program");
+    try {
+        runner.Run(u'"' + plain + u'"', 0);
+        ADD_FAILURE() << "a file that is not executable started";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), EACCES);
+    }
+    EXPECT_THROW(runner.Run(QString(), 0), RuntimeError);
+}
+
+TEST(PosixProcessRunner, CommandFilesGoToTheBatchInterpreterWhateverTheirLetterCase)
+{
+    QTemporaryDir dir;
+    const QString record = dir.filePath(u"arguments"_s);
+    const QString interpreter = Script(dir, u"vocatext-cmd"_s, "printf '%s|' \"$@\" > '" + record.toUtf8() + "'\n");
+    PosixProcessRunner runner(interpreter);
+    for (const QString &name : {u"JoinMP3.bat"_s, u"JOIN.BAT"_s, u"x.Bat"_s}) {
+        const QString file = dir.filePath(u"a b/"_s + name);
+        auto child = runner.Run(u'"' + file + u'"', 0);
+        EXPECT_EQ(Finish(*child), 0);
+        EXPECT_EQ(ReadBytes(record), (u"/c|"_s + file + u'|').toUtf8()) << name.toStdString();
+    }
+}
