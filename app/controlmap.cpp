@@ -107,7 +107,7 @@ void BuildControlMap(Form1 &form)
                         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     form.setFixedSize(Twips(0, 0, 8040, 9780).size());
     form.setFont(WindowFont());
-    // White behind dark text, as designed, whatever the desktop's theme: the labels, frame
+    // White behind dark text, as the window has always looked, whatever the desktop's theme: the labels, frame
     // titles and option captions keep their dark text on a dark theme too.
     QPalette white = form.palette();
     white.setColor(QPalette::Window, Qt::white);

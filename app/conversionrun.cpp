@@ -13,8 +13,8 @@
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
 #include "speech/ratevolume.h"
-#include "system/resources.h"
-#include "system/workingfolder.h"
+#include "api/resources.h"
+#include "api/workingfolder.h"
 #include "ui/mainwindow.h"
 #include "ui/messageboxes.h"
 

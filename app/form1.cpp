@@ -6,7 +6,7 @@
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
 #include "app/conversionrun.h"
-#include "system/processes.h"
+#include "api/processes.h"
 #include "pipeline/speak.h"
 #include "speech/ratevolume.h"
 #include "speech/voicecatalogue.h"

@@ -27,7 +27,7 @@ class VoiceListCombo;
 
 // The program's one working window. It owns the controls (built by BuildControlMap) and
 // the state that outlives a handler, and connects each control to its handler in the
-// subsystem that the design gives it; closing it ends the program at once.
+// subsystem it belongs to; closing it ends the program at once.
 class Form1 final : public QWidget, public IMainWindow, public IOutputLocation
 {
     Q_OBJECT
@@ -81,7 +81,7 @@ public:
     const Services &services() const { return m_services; }
     VoiceListCombo &voiceList() const { return *m_voiceList; }
 
-    // The controls, by their names in the window's design.
+    // The controls, by the names that the handlers and the tests know them by.
     DocumentListView *listView1() const { return m_listView1; }
     TextProgressBar *progressBar1() const { return m_progressBar1; }
     QPushButton *PushButton1 = nullptr;

@@ -31,7 +31,7 @@ void PushButton7_Click(const Services &services, IOutputLocation &controls)
     });
     if (!run.If(102, [&] { return !chosen.isEmpty(); }))
         return;
-    // Stored and never read: the design's own.
+    // Stored and never read: kept because settings files of earlier versions hold it.
     run(104, [&] { WriteSetting(services.Settings(), SettingKey::LastFolderDot, chosen); });
     if (run.If(104, [&] { return !chosen.endsWith(u'/'); }))
         run(106, [&] { controls.SetText1(chosen + u'/'); });

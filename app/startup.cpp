@@ -13,7 +13,7 @@
 #include "common/settings.h"
 #include "common/statements.h"
 #include "filelist/samples.h"
-#include "system/random.h"
+#include "api/random.h"
 #include "ui/shell.h"
 #include "speech/voicecatalogue.h"
 
@@ -69,7 +69,7 @@ bool Form_Load(Form1 &form)
         if (services.Random().Between(1, 100) == 7)
             services.Shell().Open(QString::fromUtf8(kHomePage));
     });
-    // The same test twice, as designed: an empty sample folder is recorded again next time.
+    // The same test twice: a sample folder that is still empty is recorded again at the next start.
     if (run.If(108, [&] { return NoSampleSnapshot(services); }))
         run([&] { TakeSampleSnapshot(services); });
     if (run.If(128, [&] { return NoSampleSnapshot(services); }))

@@ -6,7 +6,7 @@
 #include "common/statements.h"
 #include "common/diagnostics.h"
 #include "ui/messageboxes.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 

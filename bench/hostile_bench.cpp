@@ -14,8 +14,8 @@
 #include "system/qteventloop.h"
 #include "common/runtimeerror.h"
 #include "pipeline/writer1.h"
-#include "documents/documentreader.h"
-#include "system/workingfolder.h"
+#include "api/documentreader.h"
+#include "api/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -15,17 +15,17 @@
 #include "system/qteventloop.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 #include "app/conversionrun.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "engines/espeakengine.h"
-#include "engines/speech.h"
+#include "api/speech.h"
 #include "ui/boxreports.h"
 #include "ui/messageboxes.h"
-#include "system/processes.h"
-#include "system/resources.h"
+#include "api/processes.h"
+#include "api/resources.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

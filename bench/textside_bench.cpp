@@ -12,10 +12,10 @@
 #include "common/services.h"
 #include "pipeline/speak.h"
 #include "pipeline/writer1.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "ui/boxreports.h"
 #include "ui/messageboxes.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

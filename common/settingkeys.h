@@ -18,7 +18,7 @@ namespace SettingKey {
 inline constexpr Setting Snapshot{u"Snapshot", u""};
 inline constexpr Setting VolumeLevel{u"Volume Level", u"100"};
 /// -3 at start-up; a refused move of the rate slider reads a missing rate as 0 (the
-/// design's own difference).
+/// long-standing difference that users' settings may rely on).
 inline constexpr Setting SpeechRate{u"Speech Rate", u"-3"};
 inline constexpr Setting Combo{u"Combo", u"0"};
 /// Its default, the user's desktop folder and "/", is worked out at every start.
@@ -26,8 +26,8 @@ inline constexpr Setting Text1{u"Text1", u""};
 inline constexpr Setting Option1{u"Option1", u"True"};
 inline constexpr Setting Option2{u"Option2", u"False"};
 inline constexpr Setting LastFolder{u"LastFolder", u""};
-/// Written with "odt" at every folder scan and never read: the design's own.
+/// Written with "odt" at every folder scan and never read; settings files of every version hold it.
 inline constexpr Setting Extension{u"Extension", u""};
-/// Written with each folder chosen for the output and never read: the design's own.
+/// Written with each folder chosen for the output and never read; settings files of every version hold it.
 inline constexpr Setting LastFolderDot{u"LastFolderDot", u""};
 } // namespace SettingKey

@@ -13,7 +13,7 @@
 #include "pipeline/speak.h"
 #include "services/platformservices.h"
 #include "system/privateworkingfolder.h"
-#include "system/processes.h"
+#include "api/processes.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "documents/odtreader.h"
 
 #include "common/eventloop.h"

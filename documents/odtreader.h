@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "engines/speech.h"
+#include "api/speech.h"
 #include "engines/speechengine.h"
 
 #include "common/codepage.h"
@@ -42,7 +42,15 @@ public:
             throw RuntimeError(u"Invalid property value"_s, ErrorNumber::InvalidPropertyValue);
         m_settings.rate = rate;
     }
-    void SetOutput(IAudioFileStream *stream) override { m_output = dynamic_cast<WavFileStream *>(stream); }
+    void SetOutput(IAudioFileStream *stream) override
+    {
+        // Only the absence of a stream means the speakers: a stream this engine cannot
+        // write to is an error, never a reason to speak aloud.
+        auto *wav = dynamic_cast<WavFileStream *>(stream);
+        if (stream && !wav)
+            throw RuntimeError(u"The speech cannot be written to this kind of stream"_s, ErrorNumber::InvalidProcedureCall);
+        m_output = wav;
+    }
     void SpeakFile(const QString &path) override
     {
         const auto bytes = ReadFileText(path);

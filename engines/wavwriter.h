@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/speech.h"
+#include "api/speech.h"
 
 #include <QtGlobal>
 

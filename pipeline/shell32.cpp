@@ -2,7 +2,7 @@
 
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
-#include "system/processes.h"
+#include "api/processes.h"
 
 using namespace Qt::StringLiterals;
 

@@ -5,11 +5,11 @@
 #include "common/runtimeerror.h"
 #include "common/services.h"
 #include "common/statements.h"
-#include "engines/speech.h"
+#include "api/speech.h"
 #include "filesystem/filesystem.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>

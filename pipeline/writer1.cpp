@@ -3,9 +3,9 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "filesystem/filesystem.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 

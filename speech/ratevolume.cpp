@@ -40,7 +40,7 @@ void Slider1_Change(const Services &services, const WindowState &state, ISliderC
 
 void Slider2_Change(const Services &services, const WindowState &state, ISliderControl &slider2, ICaption &lblSpeed)
 {
-    // The design's own: a refused move goes back to a missing rate as 0, not to the
+    // A refused move goes back to a missing rate as 0, not to the
     // start-up default of -3.
     SliderChange(services, state, slider2, lblSpeed, u"Slider2_Change"_s, u"Speech Rate = "_s,
                  SettingKey::SpeechRate, 0);

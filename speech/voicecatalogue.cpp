@@ -7,7 +7,7 @@
 #include "common/diagnostics.h"
 #include "ui/messageboxes.h"
 #include "ui/shell.h"
-#include "engines/speech.h"
+#include "api/speech.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "system/posixprocessrunner.h"
-#include "system/processes.h"
+#include "api/processes.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/processes.h"
+#include "api/processes.h"
 
 #include <memory>
 #include <set>

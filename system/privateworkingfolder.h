@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filesystem/filesystem.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "system/qtresources.h"
-#include "system/resources.h"
+#include "api/resources.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/resources.h"
+#include "api/resources.h"
 
 // Resources compiled into the program with Qt's resource system, at ":/type/id".
 class QtResources final : public IResources

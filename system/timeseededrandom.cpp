@@ -1,4 +1,4 @@
-#include "system/random.h"
+#include "api/random.h"
 #include "system/timeseededrandom.h"
 
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/random.h"
+#include "api/random.h"
 
 // A generator seeded with the time of day.
 class TimeSeededRandom final : public IRandom

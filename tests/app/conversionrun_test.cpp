@@ -1,7 +1,7 @@
 #include "app/conversionrun.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 #include "common/runtimeerror.h"
@@ -233,13 +233,13 @@ TEST_F(ConversionRunTest, AJoinThatFailsIsReportedAndLeavesTheOlderMp3)
     // The second segment's encoder fails: its MP3 is missing from the join.
     processes.fails = [](const QString &command) { return command.contains(u"output002.mp3"_s); };
     Start();
-    const QStringList reports = boxes.ErrorReports();
-    ASSERT_EQ(reports.size(), 2);
-    EXPECT_TRUE(reports[0].contains(u"at line 186\r\r"_s));
-    EXPECT_TRUE(reports[1].startsWith(u"The segments could not be joined into "_s + out.filePath(u"long.mp3"_s)
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_EQ(shownReports.size(), 2);
+    EXPECT_TRUE(shownReports[0].contains(u"at line 186\r\r"_s));
+    EXPECT_TRUE(shownReports[1].startsWith(u"The segments could not be joined into "_s + out.filePath(u"long.mp3"_s)
                                       + u": The system cannot find the file specified: "_s + Work(u"output002.mp3"_s)
                                       + u"\r\nin Lectorn2021/08/31.Form1.PushButton1_Click at line 220\r\r"_s))
-        << reports[1].toStdString();
+        << shownReports[1].toStdString();
     EXPECT_EQ(ReadBytes(out.filePath(u"long.mp3"_s)), QByteArray("older"));
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"long.mp3"_s});
     EXPECT_EQ(WorkFiles(), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
@@ -293,9 +293,9 @@ TEST_F(ConversionRunTest, AnOutputPathThatIsNoFileIsReportedAndTheDocumentSkippe
     window.list.Append(Document(u"b.odt"_s, "<text:p>B.</text:p>"));
     window.list.Append(Document(u"c.odt"_s, "<text:p>C.</text:p>"));
     Start();
-    const QStringList reports = boxes.ErrorReports();
-    ASSERT_EQ(reports.size(), 2);
-    EXPECT_TRUE(reports[0].startsWith(u"The MP3 file cannot be written because something that is not a file "
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_EQ(shownReports.size(), 2);
+    EXPECT_TRUE(shownReports[0].startsWith(u"The MP3 file cannot be written because something that is not a file "
                                       u"stands at its place: "_s + out.filePath(u"a.mp3"_s)));
     EXPECT_TRUE(QFileInfo(out.filePath(u"a.mp3"_s)).isDir());
     EXPECT_FALSE(QFileInfo(out.filePath(u"b.mp3"_s)).isFile());

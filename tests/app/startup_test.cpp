@@ -104,7 +104,7 @@ TEST_F(WindowTest, StoredValuesComeBackAndGarbageIsReportedOnceEach)
     EXPECT_TRUE(loaded);
     EXPECT_EQ(ReportLines(), (QStringList{u"in Lectorn2021/08/31.Form1.Form_Load at line 134"_s,
                                           u"in Lectorn2021/08/31.Form1.Form_Load at line 148"_s}));
-    EXPECT_EQ(w.Slider1->value(), 0); // the design position
+    EXPECT_EQ(w.Slider1->value(), 0); // the slider's position before start-up
     EXPECT_EQ(w.lblVolume->text(), u"Volume Level = 0"_s);
     EXPECT_EQ(w.Slider2->value(), 2); // halves to even
     EXPECT_EQ(w.Combo1->currentIndex(), -1); // the saved voice is gone

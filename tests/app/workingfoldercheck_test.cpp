@@ -1,7 +1,7 @@
 #include "app/workingfoldercheck.h"
 #include "system/privateworkingfolder.h"
 #include "common/buildconfig.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 

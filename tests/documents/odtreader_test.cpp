@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "documents/odtreader.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 

@@ -11,13 +11,13 @@
 #include "app/conversionrun.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "engines/espeakengine.h"
 #include "engines/fliteengine.h"
-#include "engines/speech.h"
-#include "system/processes.h"
-#include "system/resources.h"
-#include "system/workingfolder.h"
+#include "api/speech.h"
+#include "api/processes.h"
+#include "api/resources.h"
+#include "api/workingfolder.h"
 #include "tests/audio.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -233,9 +233,9 @@ TEST_F(ConversionEndToEnd, AWorkingFolderThatCannotRunProgramsIsReportedForEvery
     window.list.Append(TestDataPath(u"notes.odt"_s));
     window.list.Append(TestDataPath(u"fields.odt"_s));
     Start();
-    const QStringList reports = boxes.ErrorReports();
-    ASSERT_EQ(reports.size(), 2);
-    for (const QString &report : reports) {
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_EQ(shownReports.size(), 2);
+    for (const QString &report : shownReports) {
         EXPECT_TRUE(report.startsWith(u"The MP3 encoder could not be started: Permission denied: "_s))
             << report.toStdString();
         EXPECT_TRUE(report.contains(u"PushButton1_Click at line 184\r\r"_s));
@@ -257,16 +257,16 @@ TEST_F(ConversionEndToEnd, ATargetFolderThatCannotBeWrittenIsReported)
     window.list.Append(SixtyLines(out.filePath(u"long.odt"_s)));
     window.slider2 = -10;
     Start();
-    const QStringList reports = boxes.ErrorReports();
-    ASSERT_EQ(reports.size(), 2);
-    EXPECT_TRUE(reports[0].startsWith(u"The MP3 file cannot be written to its folder: "_s + target.Path()
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_EQ(shownReports.size(), 2);
+    EXPECT_TRUE(shownReports[0].startsWith(u"The MP3 file cannot be written to its folder: "_s + target.Path()
                                       + u"/notes.mp3 (Permission denied: "_s))
-        << reports[0].toStdString();
-    EXPECT_TRUE(reports[0].contains(u"at line 184\r\r"_s));
-    EXPECT_TRUE(reports[1].startsWith(u"The segments could not be joined into "_s + target.Path()
+        << shownReports[0].toStdString();
+    EXPECT_TRUE(shownReports[0].contains(u"at line 184\r\r"_s));
+    EXPECT_TRUE(shownReports[1].startsWith(u"The segments could not be joined into "_s + target.Path()
                                       + u"/long.mp3: Access is denied: "_s))
-        << reports[1].toStdString();
-    EXPECT_TRUE(reports[1].contains(u"at line 220\r\r"_s));
+        << shownReports[1].toStdString();
+    EXPECT_TRUE(shownReports[1].contains(u"at line 220\r\r"_s));
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
     // Nothing of the run is left behind in the working folder but the segment texts.
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
@@ -286,12 +286,12 @@ TEST_F(ConversionEndToEnd, AFullDiskCutsNoSpeechShortSilently)
     window.slider2 = 0;
     window.list.Append(out.filePath(u"long.odt"_s));
     Start();
-    const QStringList reports = boxes.ErrorReports();
-    ASSERT_GE(reports.size(), 1);
-    EXPECT_TRUE(reports[0].startsWith(u"The speech could not be saved to "_s + small.Path()
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_GE(shownReports.size(), 1);
+    EXPECT_TRUE(shownReports[0].startsWith(u"The speech could not be saved to "_s + small.Path()
                                       + u"/output001.wav (No space left on device)"_s))
-        << reports[0].toStdString();
-    EXPECT_TRUE(reports[0].contains(u"at line 172\r\r"_s));
+        << shownReports[0].toStdString();
+    EXPECT_TRUE(shownReports[0].contains(u"at line 172\r\r"_s));
     EXPECT_EQ(ReadBytes(out.filePath(u"long.mp3"_s)), QByteArray("yesterday's MP3"));
     EXPECT_FALSE(QFile::exists(small.Path() + u"/output001.wav"_s));
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);

@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "engines/speechengine.h"
-#include "engines/speech.h"
+#include "api/speech.h"
 #include "tests/testutil.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +75,16 @@ TEST(SpeechEngine, OneEnumerationInTheOrderOfTheEngines)
     // Nothing selected: the first voice of the list speaks.
     engine.CreateVoice()->Speak(u"default"_s);
     EXPECT_EQ(flite.spoken.last(), u"flite 0 v100 r0 default"_s);
+
+    // A stream the engines cannot write is an error, never the speakers.
+    struct Elsewhere final : IAudioFileStream
+    {
+        void SetFormat(const AudioFormat &) override {}
+        void Open(const QString &) override {}
+        void Close() override {}
+    } elsewhere;
+    EXPECT_THROW(voice->SetOutput(&elsewhere), RuntimeError);
+    EXPECT_NO_THROW(voice->SetOutput(nullptr));
 }
 
 TEST(SpeechEngine, AnEngineThatCannotStartLeavesOnlyItsVoicesOut)

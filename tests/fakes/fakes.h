@@ -80,9 +80,9 @@ public:
 using FakeProgressBar = PlainProgressBar;
 using FakeMainWindow = PlainMainWindow;
 
-#include "system/processes.h"
-#include "system/resources.h"
-#include "engines/speech.h"
+#include "api/processes.h"
+#include "api/resources.h"
+#include "api/speech.h"
 
 #include <QSet>
 
@@ -150,7 +150,7 @@ public:
     QString OpenFiles(const QString &fileName, int options, const QString &title, const QString &filter) override;
     QString PickFolder(const QString &prompt, const QString &start) override;
 
-    /// The file dialog's answer (the design's result string); failWithTooMany throws 20476.
+    /// The file dialog's answer (folder and names separated by NUL, or one path); failWithTooMany throws 20476.
     QString openResult;
     bool failWithTooMany = false;
     /// The folder picker's answer.
@@ -174,7 +174,7 @@ public:
     bool failDesktop = false;
 };
 
-#include "system/random.h"
+#include "api/random.h"
 
 // A random source that answers a fixed number.
 class FakeRandom final : public IRandom
@@ -185,8 +185,8 @@ public:
 };
 
 #include "common/diagnostics.h"
-#include "documents/documentreader.h"
-#include "system/workingfolder.h"
+#include "api/documentreader.h"
+#include "api/workingfolder.h"
 
 #include <QTemporaryDir>
 

@@ -113,7 +113,7 @@ TEST_F(SamplesTest, ASnapshotOfAnotherProgramFolderWhoseFilesAreGoneIsTakenAgain
     QDir(old.path()).removeRecursively();
     EXPECT_TRUE(NoSampleSnapshot(services));
 
-    // Of this program folder, it stands even when a sample was deleted, as designed.
+    // Of this program folder, it stands even when a sample was deleted: its record of this program folder is kept.
     WriteBytes(Sample(u"b.odt"_s), "x");
     TakeSampleSnapshot(services);
     QFile::remove(Sample(u"b.odt"_s));

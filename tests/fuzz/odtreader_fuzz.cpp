@@ -8,7 +8,7 @@
 // tests/fuzz/seeds holds hostile documents (vocatext-hostile-bench --seeds writes them).
 #include "common/runtimeerror.h"
 #include "documents/odtreader.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 
 #include <QByteArray>
 #include <QDir>

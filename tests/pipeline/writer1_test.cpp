@@ -1,7 +1,7 @@
 #include "common/runtimeerror.h"
 #include "documents/odtreader.h"
 #include "pipeline/writer1.h"
-#include "documents/documentreader.h"
+#include "api/documentreader.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 

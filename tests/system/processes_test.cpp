@@ -1,7 +1,7 @@
 #include "common/runtimeerror.h"
 #include "common/helpers.h"
 #include "system/posixprocessrunner.h"
-#include "system/processes.h"
+#include "api/processes.h"
 #include "tests/testutil.h"
 
 #include <QElapsedTimer>

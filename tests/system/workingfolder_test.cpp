@@ -1,6 +1,6 @@
 #include "common/runtimeerror.h"
 #include "system/privateworkingfolder.h"
-#include "system/workingfolder.h"
+#include "api/workingfolder.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 
@@ -159,7 +159,7 @@ TEST(WorkingFolder, ASecondInstanceWorksInAFolderOfItsOwnRemovedWhenItEnds)
     }
     EXPECT_FALSE(QFileInfo::exists(own));
     EXPECT_FALSE(QFileInfo::exists(base + u"-3"_s));
-    EXPECT_TRUE(QFileInfo::exists(base)); // the first one's segment texts stay as designed
+    EXPECT_TRUE(QFileInfo::exists(base)); // the first one's segment texts stay for the user to look at
 }
 
 TEST(WorkingFolder, OnlyMarkedFoldersOfInstancesThatDiedAreEverRemoved)

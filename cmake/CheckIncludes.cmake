@@ -1,0 +1,16 @@
+# Fails when a source file of the program includes a header by climbing out of its folder.
+file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
+  "${SOURCE_DIR}/*.cpp" "${SOURCE_DIR}/*.h")
+set(found "")
+foreach(source IN LISTS sources)
+  if(source MATCHES "^build")
+    continue()
+  endif()
+  file(STRINGS "${SOURCE_DIR}/${source}" hits REGEX "^[ \t]*#[ \t]*include[ \t]*\"\\.\\./")
+  foreach(hit IN LISTS hits)
+    string(APPEND found "  ${source}: ${hit}\n")
+  endforeach()
+endforeach()
+if(found)
+  message(FATAL_ERROR "Includes must name a header from the top of its layer, never climb with \"../\":\n${found}")
+endif()
