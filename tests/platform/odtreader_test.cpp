@@ -58,7 +58,8 @@ TEST_P(OfficeSuiteFixture, ReadsTheSameTextAsTheOfficeSuite)
 
 INSTANTIATE_TEST_SUITE_P(OdtReader, OfficeSuiteFixture,
                          ::testing::Values("paragraphs", "whitespace", "emptylast", "empty", "lists", "table",
-                                           "table2", "notes", "tracked", "fields", "frames", "sections"));
+                                           "table2", "notes", "tracked", "fields", "frames", "sections", "hidden",
+                                           "references"));
 
 TEST(OdtReader, PathsWithUrlCharactersOpenNormally)
 {
@@ -152,6 +153,15 @@ TEST(OdtReader, InlineRulesOnHandWrittenMarkup)
     EXPECT_EQ(Body("<draw:frame><draw:text-box><text:p>page anchored</text:p></draw:text-box></draw:frame>"
                    "<text:p>body</text:p>"),
               u"body"_s);
+    // A field is one character of the text: its own characters as they stand, children
+    // aside, and white space after it is not merged with white space before it.
+    EXPECT_EQ(Body("<text:p>a <text:text-input>  two  words </text:text-input> b <text:page-number/> c</text:p>"),
+              u"a   two  words  b  c"_s);
+    EXPECT_EQ(Body("<text:p>see <text:reference-ref>x<text:span>dropped</text:span>y</text:reference-ref>, "
+                   "<text:placeholder>name</text:placeholder><text:variable-set text:display=\"none\">2"
+                   "</text:variable-set><text:user-field-get text:display=\"none\">u</text:user-field-get>"
+                   "</text:p>"),
+              u"see xy, <name>"_s);
     EXPECT_EQ(Body(""), QString());
     EXPECT_EQ(Body("<text:p><![CDATA[<raw>  text]]></text:p>"), u"<raw> text"_s);
 }
