@@ -24,6 +24,14 @@ constexpr qint64 kMaxEntryBytes = qint64(1) << 30; // 1 GiB of XML
 // The text may outgrow the XML read so far by this much (spaces written as text:s,
 // repeated cells and tracked-change copies expand), never more.
 constexpr qint64 kTextSlack = qint64(1) << 20;
+// Beyond any real document: the longest novels hold a few million characters, and this
+// many would be about a thousand hours of speech.
+constexpr qint64 kMaxTextCharacters = 50'000'000;
+// Real documents inflate their XML at most about 40 : 1 (table-heavy reports; long
+// novels 3 : 1); a zip bomb inflates hundreds of times over. Small entries may inflate
+// as much as they like: they cannot hold much.
+constexpr qint64 kMaxInflationRatio = 100;
+constexpr qint64 kRatioFreeBytes = qint64(16) << 20;
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxRepeatedCells = 1024;
 // A longer run of blank lines says nothing more to a listener and only makes segments.
@@ -293,7 +301,7 @@ private:
     void Spend(qint64 characters)
     {
         m_total += characters;
-        if (m_total > m_source.Inflated() + kTextSlack)
+        if (m_total > m_source.Inflated() + kTextSlack || m_total > kMaxTextCharacters)
             throw TooLarge(m_path);
     }
 
@@ -809,6 +817,11 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
     if (!(entry.valid & ZIP_STAT_SIZE))
         throw NotAPackage(path);
     if (entry.size > static_cast<zip_uint64_t>(kMaxEntryBytes))
+        throw TooLarge(path);
+    // Refused before anything is inflated: the sizes the package declares are the most it
+    // may hold, and an entry that holds more is stopped at them.
+    if (entry.size > static_cast<zip_uint64_t>(kRatioFreeBytes) && (entry.valid & ZIP_STAT_COMP_SIZE)
+        && entry.size / static_cast<zip_uint64_t>(kMaxInflationRatio) > entry.comp_size)
         throw TooLarge(path);
 
     std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(index), 0));

@@ -267,6 +267,29 @@ TEST(OdtReader, AnEntryThatHoldsMoreThanItDeclaresStopsAtItsDeclaredSize)
     EXPECT_EQ(read.characters, 0);
 }
 
+// A package that truthfully declares a vast content.xml is refused at once from the sizes
+// it declares; a large document of real proportions is read; text beyond any real
+// document is refused whatever its compression.
+TEST(OdtReader, AnHonestZipBombIsRefusedBeforeItInflates)
+{
+    QTemporaryDir dir;
+    const QString bomb = dir.filePath(u"bomb.odt"_s);
+    const QByteArray words = QByteArray("all work and no play makes a dull speech ").repeated((18 << 20) / 41);
+    WriteZip(bomb, {{u"content.xml"_s, ContentXml("<text:p>" + words + "</text:p>")}});
+    const HostileRead bombRead = ReadHostile(bomb);
+    EXPECT_EQ(bombRead.error, u"The document is too large: "_s + bomb);
+    EXPECT_EQ(bombRead.characters, 0);
+
+    QByteArray paragraphs;
+    for (int i = 0; paragraphs.size() < 17 << 20; ++i)
+        paragraphs += "<text:p>Paragraph " + QByteArray::number(i * 7919 % 1000003) + " of a long report.</text:p>";
+    const QString large = dir.filePath(u"large.odt"_s);
+    WriteZip(large, {{u"content.xml"_s, ContentXml(paragraphs)}});
+    EXPECT_EQ(ReadHostile(large).error, QString());
+
+    EXPECT_THROW(Body("<text:p>" + QByteArray(50'000'001, 'a') + "</text:p>"), RuntimeError);
+}
+
 TEST(OdtReader, NestingIsLimitedWhereTheReaderSkipsToo)
 {
     QByteArray deep;
