@@ -7,7 +7,9 @@
 // Each document is small on disk and expands without end when read naively: a count of
 // spaces of a billion, an entry that holds far more than it declares, nesting ten million
 // deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
-// ten million empty paragraphs, tracked-change copies, entity expansion.
+// ten million empty paragraphs, tracked-change copies, entity expansion, and an honest
+// zip bomb: a package of a few megabytes whose content.xml declares, and inflates to,
+// 1000 MB of words.
 #include "bench/benchutil.h"
 #include "system/privateworkingfolder.h"
 #include "documents/odtreader.h"
@@ -108,6 +110,9 @@ QList<Hostile> Documents(qint64 scale)
                            + QByteArray(10000, 'd') + "</text:p></text:deletion></text:changed-region>"
                            "</text:tracked-changes><text:p>"
                            + Repeat("<text:change text:change-id=\"c\"/>", 100000 / scale) + "</text:p>")},
+        {"honestbomb", Content(Repeat("<text:p>" + Repeat("all work and no play makes a dull speech ", 24)
+                                          + "</text:p>",
+                                      1000000000 / 1000 / scale))},
         {"laughs", "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;"
                    "&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY e \"&c;&c;&c;&c;&c;&c;&c;"
                    "&c;&c;&c;\">]>"

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QXmlStreamReader>
 
@@ -24,6 +25,14 @@ constexpr qint64 kMaxEntryBytes = qint64(1) << 30; // 1 GiB of XML
 // The text may outgrow the XML read so far by this much (spaces written as text:s,
 // repeated cells and tracked-change copies expand), never more.
 constexpr qint64 kTextSlack = qint64(1) << 20;
+// Beyond any real document: the longest novels hold a few million characters, and this
+// many would be about a thousand hours of speech.
+constexpr qint64 kMaxTextCharacters = 50'000'000;
+// Real documents inflate their XML at most about 40 : 1 (table-heavy reports; long
+// novels 3 : 1); a zip bomb inflates hundreds of times over. Small entries may inflate
+// as much as they like: they cannot hold much.
+constexpr qint64 kMaxInflationRatio = 100;
+constexpr qint64 kRatioFreeBytes = qint64(16) << 20;
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxRepeatedCells = 1024;
 // A longer run of blank lines says nothing more to a listener and only makes segments.
@@ -293,7 +302,7 @@ private:
     void Spend(qint64 characters)
     {
         m_total += characters;
-        if (m_total > m_source.Inflated() + kTextSlack)
+        if (m_total > m_source.Inflated() + kTextSlack || m_total > kMaxTextCharacters)
             throw TooLarge(m_path);
     }
 
@@ -433,8 +442,9 @@ private:
                 return;
             }
             if (name == u"tab" || name == u"line-break") {
+                const QStringView character = name == u"tab" ? u"\t" : u"\n"; // name dies with the next token
                 SkipElement();
-                Emit(out, name == u"tab" ? u"\t" : u"\n");
+                Emit(out, character);
                 state.ignoreSpace = false;
                 return;
             }
@@ -453,9 +463,11 @@ private:
                 }
                 return;
             }
+            if (IsField(name))
+                return Field(out, state);
             if (name == u"number" || name == u"ruby-text" || IsMark(name))
                 return SkipElement();
-            return Inline(out, state, depth); // spans, links, fields, ruby bases
+            return Inline(out, state, depth); // spans, links, meta, ruby bases
         }
         if (ns == kOffice) {
             if (name == u"annotation") {
@@ -473,11 +485,89 @@ private:
         Inline(out, state, depth);
     }
 
+    // Marks hold no text; a reference to one (bookmark-ref, reference-ref) is a field.
     static bool IsMark(QStringView name)
     {
-        return name.startsWith(u"bookmark") || name.startsWith(u"reference-mark") || name == u"change-start"
-               || name == u"change-end" || name == u"soft-page-break" || name.startsWith(u"toc-mark")
-               || name.startsWith(u"alphabetical-index-mark") || name.startsWith(u"user-index-mark");
+        static const QSet<QStringView> marks = {
+            u"bookmark", u"bookmark-start", u"bookmark-end", u"reference-mark", u"reference-mark-start",
+            u"reference-mark-end", u"toc-mark", u"toc-mark-start", u"toc-mark-end", u"alphabetical-index-mark",
+            u"alphabetical-index-mark-start", u"alphabetical-index-mark-end", u"user-index-mark",
+            u"user-index-mark-start", u"user-index-mark-end", u"change-start", u"change-end", u"soft-page-break"};
+        return marks.contains(name);
+    }
+
+    static bool IsField(QStringView name)
+    {
+        static const QSet<QStringView> fields = {
+            u"author-initials", u"author-name", u"bibliography-mark", u"bookmark-ref", u"chapter",
+            u"character-count", u"conditional-text", u"creation-date", u"creation-time", u"creator",
+            u"database-display", u"database-name", u"database-next", u"database-row-number",
+            u"database-row-select", u"date", u"dde-connection", u"description", u"drop-down", u"editing-cycles",
+            u"editing-duration", u"execute-macro", u"expression", u"file-name", u"hidden-paragraph",
+            u"hidden-text", u"image-count", u"initial-creator", u"keywords", u"measure", u"modification-date",
+            u"modification-time", u"note-ref", u"object-count", u"page-continuation", u"page-count",
+            u"page-number", u"page-variable-get", u"page-variable-set", u"paragraph-count", u"placeholder",
+            u"print-date", u"print-time", u"printed-by", u"reference-ref", u"script", u"sender-city",
+            u"sender-company", u"sender-country", u"sender-email", u"sender-fax", u"sender-firstname",
+            u"sender-initials", u"sender-lastname", u"sender-phone-private", u"sender-phone-work",
+            u"sender-position", u"sender-postal-code", u"sender-state-or-province", u"sender-street",
+            u"sender-title", u"sequence", u"sequence-ref", u"sheet-name", u"subject", u"table-count",
+            u"table-formula", u"template-name", u"text-input", u"time", u"title", u"user-defined",
+            u"user-field-get", u"user-field-input", u"variable-get", u"variable-input", u"variable-set",
+            u"word-count"};
+        return fields.contains(name);
+    }
+
+    // A field stands in the text as one character whose text the document keeps as the
+    // field's own characters, white space and all; child elements are not part of it.
+    // Text shown on a condition (hidden-text, conditional-text) is what was shown when
+    // the document was saved, as the office suite reads it back. Variables set or shown
+    // with display "none", scripts and the fields of other kinds of document (measure,
+    // sheet-name) show nothing.
+    void Field(Output &out, ParagraphState &state)
+    {
+        const QString name = m_xml.name().toString();
+        const QXmlStreamAttributes attributes = m_xml.attributes();
+        const QString shown = FieldCharacters();
+        state.ignoreSpace = false;
+        if (name == u"script" || name == u"measure" || name == u"sheet-name")
+            return;
+        if ((name == u"variable-set" || name == u"variable-input" || name == u"user-field-get")
+            && attributes.value(kText, u"display"_s) == u"none")
+            return;
+        if (name == u"placeholder") {
+            // Shown between angle brackets, which the document may have kept already.
+            QStringView inner = shown;
+            if (inner.startsWith(u'<'))
+                inner = inner.mid(1);
+            if (inner.endsWith(u'>'))
+                inner.chop(1);
+            Emit(out, u"<");
+            out.Text(inner);
+            Emit(out, u">");
+            return;
+        }
+        out.Text(shown); // spent as it was read
+    }
+
+    // The characters of the element just started, its children's left out, counted
+    // against the budget as they are read.
+    QString FieldCharacters()
+    {
+        QString text;
+        int depth = 1;
+        while (depth > 0) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::StartElement) {
+                CheckDepth(++depth);
+            } else if (token == QXmlStreamReader::EndElement) {
+                --depth;
+            } else if (token == QXmlStreamReader::Characters && depth == 1) {
+                Spend(m_xml.text().size());
+                text += m_xml.text();
+            }
+        }
+        return text;
     }
 
     // A footnote or endnote: its citation label only, inline.
@@ -728,6 +818,11 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
     if (!(entry.valid & ZIP_STAT_SIZE))
         throw NotAPackage(path);
     if (entry.size > static_cast<zip_uint64_t>(kMaxEntryBytes))
+        throw TooLarge(path);
+    // Refused before anything is inflated: the sizes the package declares are the most it
+    // may hold, and an entry that holds more is stopped at them.
+    if (entry.size > static_cast<zip_uint64_t>(kRatioFreeBytes) && (entry.valid & ZIP_STAT_COMP_SIZE)
+        && entry.size / static_cast<zip_uint64_t>(kMaxInflationRatio) > entry.comp_size)
         throw TooLarge(path);
 
     std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(index), 0));

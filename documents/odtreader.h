@@ -7,9 +7,10 @@
 class IEventLoop;
 
 // The OpenDocument text reader: libzip opens the package, content.xml is streamed. The
-// text may never outgrow the XML by more than a small constant, whatever it expands
-// (a document beyond that is "too large"), and the reader yields to the event loop, when
-// it has one, every 30 ms.
+// text may never outgrow the XML by more than a small constant, whatever it expands, nor
+// pass 50 million characters; a content.xml over 16 MiB that declares more than 100 times
+// its compressed size is refused before it is read (each is "too large"). The reader
+// yields to the event loop, when it has one, every 30 ms.
 class OdtReader final : public IDocumentReader
 {
 public:

@@ -59,7 +59,8 @@ TEST_P(OfficeSuiteFixture, ReadsTheSameTextAsTheOfficeSuite)
 
 INSTANTIATE_TEST_SUITE_P(OdtReader, OfficeSuiteFixture,
                          ::testing::Values("paragraphs", "whitespace", "emptylast", "empty", "lists", "table",
-                                           "table2", "notes", "tracked", "fields", "frames", "sections"));
+                                           "table2", "notes", "tracked", "fields", "frames", "sections", "hidden",
+                                           "references"));
 
 TEST(OdtReader, PathsWithUrlCharactersOpenNormally)
 {
@@ -153,6 +154,15 @@ TEST(OdtReader, InlineRulesOnHandWrittenMarkup)
     EXPECT_EQ(Body("<draw:frame><draw:text-box><text:p>page anchored</text:p></draw:text-box></draw:frame>"
                    "<text:p>body</text:p>"),
               u"body"_s);
+    // A field is one character of the text: its own characters as they stand, children
+    // aside, and white space after it is not merged with white space before it.
+    EXPECT_EQ(Body("<text:p>a <text:text-input>  two  words </text:text-input> b <text:page-number/> c</text:p>"),
+              u"a   two  words  b  c"_s);
+    EXPECT_EQ(Body("<text:p>see <text:reference-ref>x<text:span>dropped</text:span>y</text:reference-ref>, "
+                   "<text:placeholder>name</text:placeholder><text:variable-set text:display=\"none\">2"
+                   "</text:variable-set><text:user-field-get text:display=\"none\">u</text:user-field-get>"
+                   "</text:p>"),
+              u"see xy, <name>"_s);
     EXPECT_EQ(Body(""), QString());
     EXPECT_EQ(Body("<text:p><![CDATA[<raw>  text]]></text:p>"), u"<raw> text"_s);
 }
@@ -256,6 +266,29 @@ TEST(OdtReader, AnEntryThatHoldsMoreThanItDeclaresStopsAtItsDeclaredSize)
     const HostileRead read = ReadHostile(liar);
     EXPECT_EQ(read.error, u"The document is too large: "_s + liar);
     EXPECT_EQ(read.characters, 0);
+}
+
+// A package that truthfully declares a vast content.xml is refused at once from the sizes
+// it declares; a large document of real proportions is read; text beyond any real
+// document is refused whatever its compression.
+TEST(OdtReader, AnHonestZipBombIsRefusedBeforeItInflates)
+{
+    QTemporaryDir dir;
+    const QString bomb = dir.filePath(u"bomb.odt"_s);
+    const QByteArray words = QByteArray("all work and no play makes a dull speech ").repeated((18 << 20) / 41);
+    WriteZip(bomb, {{u"content.xml"_s, ContentXml("<text:p>" + words + "</text:p>")}});
+    const HostileRead bombRead = ReadHostile(bomb);
+    EXPECT_EQ(bombRead.error, u"The document is too large: "_s + bomb);
+    EXPECT_EQ(bombRead.characters, 0);
+
+    QByteArray paragraphs;
+    for (int i = 0; paragraphs.size() < 17 << 20; ++i)
+        paragraphs += "<text:p>Paragraph " + QByteArray::number(i * 7919 % 1000003) + " of a long report.</text:p>";
+    const QString large = dir.filePath(u"large.odt"_s);
+    WriteZip(large, {{u"content.xml"_s, ContentXml(paragraphs)}});
+    EXPECT_EQ(ReadHostile(large).error, QString());
+
+    EXPECT_THROW(Body("<text:p>" + QByteArray(50'000'001, 'a') + "</text:p>"), RuntimeError);
 }
 
 TEST(OdtReader, NestingIsLimitedWhereTheReaderSkipsToo)
