@@ -352,6 +352,11 @@ private:
                 }
                 return;
             }
+            // A section its author hid is never read aloud: the document's reader never
+            // sees it (LibreOffice's text keeps it; the listener would hear words that
+            // are not there, such as hidden index sections).
+            if (name == u"section" && m_xml.attributes().value(kText, u"display"_s) == u"none")
+                return SkipElement();
             // Index templates, declarations and list labels hold no body text.
             if (name.endsWith(u"-source") || name.endsWith(u"-decls") || name == u"number"
                 || name == u"soft-page-break" || name == u"alphabetical-index-auto-mark-file")

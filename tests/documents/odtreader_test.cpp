@@ -54,7 +54,11 @@ class OfficeSuiteFixture : public ::testing::TestWithParam<const char *>
 TEST_P(OfficeSuiteFixture, ReadsTheSameTextAsTheOfficeSuite)
 {
     const QString name = QString::fromLatin1(GetParam());
-    EXPECT_EQ(Read(TestDataPath(name + u".odt"_s)), Expected(name));
+    QString expected = Expected(name);
+    // One difference on purpose: a section hidden from the document's reader is not spoken.
+    expected.remove(u"A hidden section.\n"_s);
+    expected.remove(u"In a hidden section.\n"_s);
+    EXPECT_EQ(Read(TestDataPath(name + u".odt"_s)), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(OdtReader, OfficeSuiteFixture,
