@@ -121,6 +121,13 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLin
         const QString batchFile = arguments.first();
         arguments = {m_batchInterpreter, u"/c"_s, batchFile};
     }
+    // Never looked up in PATH: a program named by anything but its absolute path (an empty
+    // encoder path, a word that slipped into its place) could be one that someone planted
+    // in the current folder or in an empty entry of PATH.
+    if (!arguments.first().startsWith(u'/'))
+        throw RuntimeError(u"A program is started by its absolute path only, and this is none: "_s
+                               + arguments.first(),
+                           ENOENT);
 
     QList<QByteArray> native;
     for (const QString &argument : std::as_const(arguments))
@@ -143,9 +150,7 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLin
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
     pid_t pid = 0;
-    const bool searchPath = !native.first().contains('/');
-    const int error = searchPath ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
-                                 : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(errorPipe[1]);
     if (error != 0) {

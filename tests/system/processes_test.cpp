@@ -4,6 +4,7 @@
 #include "api/processes.h"
 #include "tests/testutil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -84,6 +86,31 @@ TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
         EXPECT_EQ(e.number(), EACCES);
     }
     EXPECT_THROW(runner.Run(QString(), 0), RuntimeError);
+
+    // Nothing is ever looked up in PATH, with or without an empty entry in it.
+    WriteBytes(dir.filePath(u"-h"_s), "#!/bin/sh\ntouch planted-ran\n");
+    ::chmod(QFile::encodeName(dir.filePath(u"-h"_s)).constData(), 0755);
+    ScopedEnv path("PATH", u"/usr/bin:/bin:"_s);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    for (const QString &line : {u"\"\" -h \"a.wav\""_s, u"-h"_s, u"sh -c true"_s})
+        EXPECT_THROW(runner.Run(line, 0), RuntimeError) << line.toStdString();
+    QDir::setCurrent(before);
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"planted-ran"_s)));
+}
+
+TEST(PosixProcessRunner, StopAllEndsEveryChildThatStillRuns)
+{
+    QTemporaryDir dir;
+    PosixProcessRunner runner(u"/no/interpreter"_s);
+    auto slow = runner.Run(u'"' + Script(dir, u"slow"_s, "sleep 30\n") + u'"', 0);
+    auto stubborn = runner.Run(u'"' + Script(dir, u"stubborn"_s, "trap '' TERM; sleep 30\n") + u'"', 0);
+    QElapsedTimer timer;
+    timer.start();
+    runner.StopAll();
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_NE(slow->ExitCode(), kStillActive);
+    EXPECT_NE(stubborn->ExitCode(), kStillActive);
 }
 
 TEST(PosixProcessRunner, CommandFilesGoToTheBatchInterpreterWhateverTheirLetterCase)
