@@ -1,0 +1,15 @@
+# Fails when README.md's picture of the layers is not the one the build wrote from the
+# targets' declared dependencies (layers.txt); it says what to paste.
+file(READ "${README}" readme)
+file(READ "${PICTURE}" picture)
+string(FIND "${readme}" "<!-- layers -->\n```\n" begin)
+string(FIND "${readme}" "```\n<!-- /layers -->" end)
+if(begin LESS 0 OR end LESS begin)
+  message(FATAL_ERROR "README.md has no block between <!-- layers --> and <!-- /layers -->")
+endif()
+math(EXPR begin "${begin} + 20")
+math(EXPR length "${end} - ${begin}")
+string(SUBSTRING "${readme}" ${begin} ${length} shown)
+if(NOT shown STREQUAL picture)
+  message(FATAL_ERROR "README.md's picture of the layers is out of date; the build wrote this one:\n${picture}")
+endif()
