@@ -1,9 +1,30 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <functional>
+
+// A heading of a document: where a listener's chapter begins.
+struct DocumentHeading
+{
+    /// The heading's text in the document's own characters.
+    QString title;
+    /// Its outline level, from 1.
+    int level = 1;
+    /// The line of the body text (counted from 0; lines end at LF) on which it begins.
+    qint64 line = 0;
+};
+
+// What a document says of itself beside its text, for the tags and chapters of its MP3:
+// empty where the document names nothing.
+struct DocumentFacts
+{
+    QString title;
+    QString author;
+    QList<DocumentHeading> headings;
+};
 
 // Reads the body text of a document as the office suite's text interface hands it back:
 // paragraphs in document order joined by one LF, with nothing added.
@@ -14,8 +35,8 @@ public:
 
     using TextSink = std::function<void(QStringView piece)>;
 
-    /// Hands the body text of the document at path to sink, piece by piece, in order.
-    /// Throws RuntimeError when the document cannot be read; the sink may then have
-    /// received part of the text.
-    virtual void ReadBodyText(const QString &path, const TextSink &sink) = 0;
+    /// Hands the body text of the document at path to sink, piece by piece, in order, and
+    /// fills facts, when given, with what the document says of itself. Throws RuntimeError
+    /// when the document cannot be read; the sink may then have received part of the text.
+    virtual void ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts = nullptr) = 0;
 };

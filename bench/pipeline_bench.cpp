@@ -63,10 +63,10 @@ public:
         : m_times(times)
     {
     }
-    void ReadBodyText(const QString &path, const TextSink &sink) override
+    void ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts) override
     {
         const double start = Now();
-        m_reader.ReadBodyText(path, sink);
+        m_reader.ReadBodyText(path, sink, facts);
         m_times.extract += Now() - start;
         m_times.extractEnd = Now();
     }

@@ -787,7 +787,7 @@ OdtReader::OdtReader(IEventLoop *events)
 {
 }
 
-void OdtReader::ReadBodyText(const QString &path, const TextSink &sink)
+void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts * /*facts*/)
 {
     const QByteArray native = QFile::encodeName(path);
     const auto status = FileSystem::Stat(path);

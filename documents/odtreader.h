@@ -15,7 +15,7 @@ class OdtReader final : public IDocumentReader
 {
 public:
     explicit OdtReader(IEventLoop *events = nullptr);
-    void ReadBodyText(const QString &path, const TextSink &sink) override;
+    void ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts = nullptr) override;
 
 private:
     IEventLoop *m_events;

@@ -59,7 +59,7 @@ TEST(ExtractDocumentText, AnUnreadableDocumentLeavesNoTextFile)
 class SplitPairReader final : public IDocumentReader
 {
 public:
-    void ReadBodyText(const QString &, const TextSink &sink) override
+    void ReadBodyText(const QString &, const TextSink &sink, DocumentFacts *) override
     {
         const QString text = u"a\U0001F600b"_s;
         sink(QStringView(text).left(2));
