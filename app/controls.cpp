@@ -163,6 +163,11 @@ void DocumentListView::keyPressEvent(QKeyEvent *event)
         Q_EMIT DeletePressed();
         return;
     }
+    const bool control = (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+    if (control && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        Q_EMIT MovePressed(event->key() == Qt::Key_Up ? -1 : 1);
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
 }
 

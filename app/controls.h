@@ -68,6 +68,8 @@ Q_SIGNALS:
     void MouseUp();
     /// The Delete key while the list has focus.
     void DeletePressed();
+    /// Ctrl+Up (by -1) or Ctrl+Down (by 1) while the list has focus.
+    void MovePressed(int by);
     void ListDoubleClicked();
     /// Local files and folders dropped onto the list, in the drop's order.
     void FilesDropped(const QStringList &paths);

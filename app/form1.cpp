@@ -109,6 +109,8 @@ void Form1::ConnectList()
     });
     connect(list, &DocumentListView::DeletePressed, this, [this, list] { ListView1_Remove(*list, WindowIsBusy()); });
     connect(list, &DocumentListView::ListDoubleClicked, this, [this, list] { ListView1_Remove(*list, WindowIsBusy()); });
+    connect(list, &DocumentListView::MovePressed, this,
+            [this, list](int by) { ListView1_MoveSelected(*list, by, WindowIsBusy()); });
     // The drop is accepted at once and the folders are walked right after, from the event
     // loop, so the file manager's drag never looks stuck.
     connect(
