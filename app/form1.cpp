@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/accessibility.h"
 #include "app/controlmap.h"
 #include "app/controls.h"
 #include "app/startup.h"
@@ -53,6 +54,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_voiceList = std::make_unique<VoiceListCombo>(*Combo1);
     Connect();
     ConnectList();
+    MakeAccessible(*this);
 }
 
 Form1::~Form1() = default;
