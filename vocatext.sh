@@ -20,7 +20,8 @@ RUNTIME_PACKAGES=(
   lame libzip-dev fonts-liberation flite1-dev libsoxr-dev
 )
 PACKAGE_PACKAGES=(dpkg-dev)
-TEST_PACKAGES=(dpkg-dev libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps)
+TEST_PACKAGES=(dpkg-dev libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps
+  dbus at-spi2-core python3-pyatspi xdotool)
 
 install_packages() {
   local missing=() p

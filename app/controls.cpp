@@ -44,6 +44,7 @@ void TextProgressBar::SetText(const QString &text)
 {
     m_text = text;
     update();
+    Q_EMIT TextSet(text);
 }
 
 QString TextProgressBar::text() const
@@ -67,6 +68,15 @@ DocumentListView::DocumentListView(QWidget *parent)
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
+    for (auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model(), change, this, [this] { Q_EMIT CountChanged(Count()); });
+    connect(model(), &QAbstractItemModel::modelReset, this, [this] { Q_EMIT CountChanged(Count()); });
+}
+
+DocumentListView::~DocumentListView()
+{
+    // The model empties itself when the widget deletes it, after this part is gone.
+    disconnect(model(), nullptr, this, nullptr);
 }
 
 int DocumentListView::Count() const
@@ -161,6 +171,11 @@ void DocumentListView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Delete) {
         Q_EMIT DeletePressed();
+        return;
+    }
+    const bool control = (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+    if (control && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        Q_EMIT MovePressed(event->key() == Qt::Key_Up ? -1 : 1);
         return;
     }
     QTreeWidget::keyPressEvent(event);
@@ -261,6 +276,19 @@ void StepSlider::StopRepeat()
             self->setSliderDown(false);
         }
     });
+}
+
+void StepSlider::SetAccessibleNameOf(std::function<QString(int)> nameOf)
+{
+    m_accessibleNameOf = std::move(nameOf);
+    setAccessibleName(m_accessibleNameOf(value()));
+}
+
+void StepSlider::sliderChange(SliderChange change)
+{
+    QSlider::sliderChange(change);
+    if (change == SliderValueChange && m_accessibleNameOf)
+        setAccessibleName(m_accessibleNameOf(value()));
 }
 
 void SetSliderValue(QSlider &slider, double value)

@@ -12,6 +12,8 @@
 #include <QSlider>
 #include <QTreeWidget>
 
+#include <functional>
+
 class QComboBox;
 class QMimeData;
 class QSlider;
@@ -33,6 +35,10 @@ public:
     void SetText(const QString &text) override;
     QString text() const override;
 
+Q_SIGNALS:
+    /// The text was set (also to the same text again).
+    void TextSet(const QString &text);
+
 private:
     double m_value = 0;
     QString m_text;
@@ -44,6 +50,7 @@ class DocumentListView : public QTreeWidget, public IDocumentList
     Q_OBJECT
 public:
     explicit DocumentListView(QWidget *parent = nullptr);
+    ~DocumentListView() override;
 
     int Count() const override;
     QString Text(int index) const override;
@@ -68,9 +75,13 @@ Q_SIGNALS:
     void MouseUp();
     /// The Delete key while the list has focus.
     void DeletePressed();
+    /// Ctrl+Up (by -1) or Ctrl+Down (by 1) while the list has focus.
+    void MovePressed(int by);
     void ListDoubleClicked();
     /// Local files and folders dropped onto the list, in the drop's order.
     void FilesDropped(const QStringList &paths);
+    /// Entries were added or removed.
+    void CountChanged(int count);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -112,6 +123,14 @@ public:
     /// Ends a repeat and the press that started it now, and once more right after the
     /// event being handled (a press starts its repeat only after its first step).
     void StopRepeat() override;
+    /// The accessible name follows the value from now on, also a value set back quietly.
+    void SetAccessibleNameOf(std::function<QString(int value)> nameOf);
+
+protected:
+    void sliderChange(SliderChange change) override;
+
+private:
+    std::function<QString(int)> m_accessibleNameOf;
 };
 
 // A label whose caption the handlers set.

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/accessibility.h"
 #include "app/controlmap.h"
 #include "app/controls.h"
 #include "app/startup.h"
@@ -54,6 +55,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_voiceList = std::make_unique<VoiceListCombo>(*Combo1);
     Connect();
     ConnectList();
+    MakeAccessible(*this);
 }
 
 Form1::~Form1() = default;
@@ -110,6 +112,8 @@ void Form1::ConnectList()
     });
     connect(list, &DocumentListView::DeletePressed, this, [this, list] { ListView1_Remove(*list, WindowIsBusy()); });
     connect(list, &DocumentListView::ListDoubleClicked, this, [this, list] { ListView1_Remove(*list, WindowIsBusy()); });
+    connect(list, &DocumentListView::MovePressed, this,
+            [this, list](int by) { ListView1_MoveSelected(*list, by); });
     // The drop is accepted at once and the folders are walked right after, from the event
     // loop, so the file manager's drag never looks stuck.
     connect(

@@ -48,3 +48,16 @@ void ListView1_Remove(IDocumentList &list, bool windowBusy)
 {
     RemoveSelectedEntry(list, windowBusy);
 }
+
+void ListView1_MoveSelected(IDocumentList &list, int by)
+{
+    const int from = list.SelectedIndex();
+    const int to = from + by;
+    if (from < 1 || to < 1 || to > list.Count())
+        return;
+    const QString moved = list.Text(from);
+    list.SetText(from, list.Text(to));
+    list.SetText(to, moved);
+    list.Select(to);
+    list.EnsureVisible(to);
+}

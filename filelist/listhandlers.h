@@ -30,3 +30,7 @@ void ListView1_MouseMove(ListDragState &drag, IDocumentList &list, int hit, int 
 void ListView1_MouseUp(ListDragState &drag);
 /// The Delete key, or a double click: the selected entry goes, unless the window is busy.
 void ListView1_Remove(IDocumentList &list, bool windowBusy);
+/// Ctrl+Up (by -1) or Ctrl+Down (by 1): the selected entry changes places with its neighbour
+/// and stays selected and in view, nothing at either end of the list. Like a drag it goes
+/// through during a run, which reads each entry only when it reaches it.
+void ListView1_MoveSelected(IDocumentList &list, int by);
