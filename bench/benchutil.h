@@ -16,6 +16,8 @@
 QStringList EnglishParagraphs(qint64 characters, int paragraphCount);
 /// Writes an .odt package whose body holds the paragraphs, one text:p each.
 void WriteOdt(const QString &path, const QStringList &paragraphs);
+/// The seconds of audio in an MP3 file: its MPEG audio frames counted (an ID3v2 tag skipped).
+double Mp3Seconds(const QString &path);
 /// Peak resident memory of this process in MiB.
 double PeakMemoryMiB();
 
