@@ -112,11 +112,9 @@ TEST_F(AccessibilityTest, ShortcutsAreKeyBindingsAndCtrlArrowsMoveTheSelectedDoc
     CtrlKey(Qt::Key_Down);
     EXPECT_EQ(list->Text(2), u"/a.odt"_s);
     EXPECT_EQ(list->SelectedIndex(), 2);
-    form->SetPointer(MousePointer::Hourglass); // busy: refused, as a removal is
+    form->SetPointer(MousePointer::Hourglass); // during a run too, as a drag
     CtrlKey(Qt::Key_Up);
-    EXPECT_EQ(list->SelectedIndex(), 2);
     form->SetPointer(MousePointer::Default);
-    CtrlKey(Qt::Key_Up);
     EXPECT_EQ(list->Text(1), u"/a.odt"_s);
     EXPECT_EQ(list->SelectedIndex(), 1);
 }
