@@ -124,18 +124,6 @@ TEST_F(ConvertTest, AFolderIsWalkedAsTheWindowWalksItAndEveryMp3Plays)
     EXPECT_EQ(ReadBytes(work.filePath(u"vt-job-0/cv.odt"_s)), QByteArray("the user's"));
 }
 
-TEST_F(ConvertTest, ALongDocumentIsSpokenInSegmentsAndJoinedBesideItsDocument)
-{
-    const QString document = Document(u"sixty.odt"_s, 60);
-    const Result result = Convert({u"--beside"_s, u"--rate"_s, u"-10"_s, document});
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    int samplesPerFrame = 0;
-    int rate = 0;
-    EXPECT_GT(Mp3FrameCount(docs.filePath(u"sixty.mp3"_s), &samplesPerFrame, &rate), 0) << "a clean run of frames";
-    const WavInfo decoded = DecodeMp3(docs.filePath(u"sixty.mp3"_s));
-    EXPECT_GT(decoded.seconds, 60 * 1.5);
-}
-
 TEST_F(ConvertTest, SkipUnchangedConvertsOnlyWhatIsLeft)
 {
     const QString a = Document(u"a.odt"_s);

@@ -24,6 +24,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -156,7 +157,7 @@ TEST_F(ConversionEndToEnd, OneSegmentGivesAnMp3AsLongAsTheSpeech)
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{u"output001.txt"_s});
 }
 
-TEST_F(ConversionEndToEnd, TwoSegmentsAreJoinedIntoOneMp3ThatDecodesInFull)
+TEST_F(ConversionEndToEnd, BothFrontEndsJoinTheSameSpeechIntoOneMp3ThatDecodesInFull)
 {
     QByteArray body;
     for (int i = 1; i <= 60; ++i)
@@ -184,6 +185,22 @@ TEST_F(ConversionEndToEnd, TwoSegmentsAreJoinedIntoOneMp3ThatDecodesInFull)
     const WavInfo decoded = DecodeMp3(mp3);
     ASSERT_TRUE(decoded.valid);
     EXPECT_NEAR(decoded.seconds, first + second, 0.25);
+
+    // The headless converter, with pieces of its own, makes the same speech.
+    QTemporaryDir convertedInto;
+    QTemporaryDir home;
+    QProcess convert;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home.path());
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
+    convert.setProcessEnvironment(environment);
+    convert.start(QStringLiteral(VOCATEXT_PROGRAM_DIR "/vocatext-convert"),
+                  {u"--quiet"_s, u"--voice"_s, u"eSpeak NG English (Great Britain)"_s, u"--rate"_s, u"-10"_s, u"--volume"_s, u"100"_s, u"--out"_s,
+                   convertedInto.path(), document});
+    ASSERT_TRUE(convert.waitForFinished(120000));
+    EXPECT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+    const int convertedFrames = Mp3FrameCount(convertedInto.filePath(u"sixty lines.mp3"_s), &samplesPerFrame, &rate);
+    EXPECT_NEAR(convertedFrames, frames, frames / 100.0);
 }
 
 namespace {
