@@ -68,7 +68,7 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                    u"N|NAME"_s);
     const QCommandLineOption rate(u"rate"_s, u"The speech rate, -10 (slowest) to 10 (fastest)."_s, u"R"_s);
     const QCommandLineOption volume(u"volume"_s, u"The volume, 0 to 100."_s, u"V"_s);
-    const QCommandLineOption jobs(u"j"_s, u"At most N encoders at once (default: the number of cores, %1)."_s.arg(cores),
+    const QCommandLineOption jobs(u"j"_s, u"At most N pieces spoken or encoded at once (default: the number of cores, %1)."_s.arg(cores),
                                   u"N"_s);
     const QCommandLineOption skip(u"skip-unchanged"_s, u"Skips a document whose MP3 exists and is newer than it."_s);
     const QCommandLineOption quiet(u"quiet"_s, u"Prints failures only."_s);

@@ -15,7 +15,7 @@ struct ConvertOptions
     bool listVoices = false;
     bool skipUnchanged = false;
     bool quiet = false;
-    int jobs = 1;               // encoders at once
+    int jobs = 1;               // pieces spoken or encoded at once
     // Where the MP3s go, as the window's save option: into folder (Option1), beside each
     // document (Option2), or, with neither, the document's folder.
     bool intoFolder = true;
