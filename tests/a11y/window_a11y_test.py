@@ -5,7 +5,9 @@ follows its focus and name-change events; keys go in through AT-SPI's own synthe
 Fails on any showing object without a name in words and on a shortcut without its key
 binding; walks Tab and Shift+Tab; tries the option buttons' arrow keys and F1; then
 converts one document with the keyboard alone: Ctrl+O, the path typed into the file
-dialog, Return, Ctrl+Return, the progress text heard, and "Done." read from the alert.
+dialog, Return, Ctrl+Return, the progress text heard, and "Done." read from the alert;
+last, closes the window while a long document's MP3 is encoded and finds neither a
+partial file nor a child process left.
 
 Usage: window_a11y_test.py PROGRAM DOCUMENT (HOME, TEMP and the XDG folders are private).
 """
@@ -282,6 +284,61 @@ def convert_by_keyboard(events, window_id, list_view, progress, document, output
         fail("no MP3 at " + output)
 
 
+def write_long_document(path, paragraphs=300):
+    """An .odt long enough that its encoder runs for seconds."""
+    import zipfile
+    body = "".join("<text:p>Paragraph %d tells of the long road north, of the rivers and the hills "
+                   "the travellers crossed before the winter came.</text:p>" % i for i in range(paragraphs))
+    xml = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content '
+           'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">'
+           '<office:body><office:text>%s</office:text></office:body></office:document-content>' % body)
+    with zipfile.ZipFile(path, "w") as package:
+        package.writestr("mimetype", "application/vnd.oasis.opendocument.text")
+        package.writestr("content.xml", xml)
+
+
+def encoders_running(temp):
+    """The encoders and joins started from the working folder that still run."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                words = f.read().split(b"\0")
+        except OSError:
+            continue
+        if any(temp.encode() in word for word in words[:1]) or b"vocatext-cmd" in words[0]:
+            found.append(pid)
+    return found
+
+
+def close_mid_run(events, window_id, window_process, list_view, desktop, document):
+    """Closing the window while an MP3 is being encoded leaves no partial file and no child."""
+    focus_window(events, window_id)
+    key(KEY_O, CTRL)
+    field = events.wait(lambda: events.focused if events.focused and events.focused.getRole() in (
+        pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY) else None, "the file dialog's name field")
+    pyatspi.Registry.generateKeyboardEvent(0, document, pyatspi.KEY_STRING)
+    events.wait(lambda: document in (field.queryText().getText(0, -1)), "the typed path")
+    key(RETURN)
+    events.wait(lambda: list_view.name == "Documents to convert: 2 documents", "the list to hold two documents")
+    focus_window(events, window_id)
+    key(RETURN, CTRL)
+    events.wait(lambda: any(name.startswith(".") for name in os.listdir(desktop)),
+                "the long document's MP3 being encoded", timeout=180)
+    window_process.terminate()  # the session ends: the window closes as its close button does
+    code = window_process.wait(timeout=30)
+    if code != 0:
+        fail("the window closed mid-run with exit code %d" % code)
+    left = [name for name in os.listdir(desktop) if name.startswith(".")]
+    if left:
+        fail("closing mid-run left %r in the output folder" % left)
+    running = encoders_running(os.environ["TEMP"])
+    if running:
+        fail("closing mid-run left children running: %r" % running)
+    print("closed mid-run: nothing half written, no child left")
+
+
 def main():
     program, document = sys.argv[1], os.path.abspath(sys.argv[2])
     desktop = os.path.join(os.environ["HOME"], "Desktop")
@@ -307,6 +364,9 @@ def main():
         check_option_group(events, window)
         check_help_key(events, window_id)
         convert_by_keyboard(events, window_id, list_view, progress, document, output)
+        long_document = os.path.join(os.environ["HOME"], "long.odt")
+        write_long_document(long_document)
+        close_mid_run(events, window_id, window_process, list_view, desktop, long_document)
     finally:
         window_process.terminate()
         code = window_process.wait(timeout=30)
