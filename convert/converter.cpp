@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -102,6 +103,7 @@ bool SpawnWorker(const QStringList &arguments, pid_t *pid, int *input, int *outp
     if (error != 0) {
         ::close(toWorker[1]);
         ::close(fromWorker[0]);
+        errno = error;
         return false;
     }
     ::fcntl(fromWorker[0], F_SETFL, O_NONBLOCK);
@@ -277,6 +279,18 @@ void Converter::Loop()
             ++m_next;
         if (m_next == m_documents.size())
             return;
+        if (m_speaking == 0 && m_children.empty()) {
+            // Nothing runs and nothing could be started (no worker process can be made):
+            // what is left fails, in words, rather than waiting for ever.
+            for (size_t i = m_next; i < m_documents.size(); ++i) {
+                if (!Finished(m_documents[i])) {
+                    Fail(m_documents[i], m_cannotStart.isEmpty() ? u"its conversion could not be started"_s
+                                                                 : m_cannotStart);
+                    Settle(m_documents[i]);
+                }
+            }
+            return;
+        }
 
         std::vector<pollfd> fds;
         if (m_signalPipe[0] >= 0)
@@ -345,13 +359,18 @@ bool Converter::StartEncoder()
                     if (auto made = Fs::CreateFresh(target, 0600); !made)
                         throw FileSystemError(made.Error(), target);
                 }
+            } catch (const RuntimeError &e) {
+                Fail(document, e.description());
+                Settle(document);
+                return true;
+            }
+            try {
                 m_children.push_back(
                     {m_platform.processes.Run(EncoderCommandLine(m_encoder, wav, target), 0), &document, piece, wav,
                      target});
             } catch (const RuntimeError &e) {
-                Fail(document, e.number() > 0 && e.number() < 4096
-                                   ? EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target)
-                                   : e.description());
+                Fail(document, EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target));
+                Settle(document);
                 return true;
             }
             document.pieces[k] = PieceState::Encoding;
@@ -377,8 +396,10 @@ Converter::Worker *Converter::IdleWorker()
     const SegmentLimits window = SegmentLimitsForRate(m_options.rate);
     setup.limits = {window.lines, std::min(window.kilochars, kPieceKilochars)};
     Worker worker;
-    if (!SpawnWorker(QStringList{u"--worker"_s} + WorkerArguments(setup), &worker.pid, &worker.input, &worker.output))
+    if (!SpawnWorker(QStringList{u"--worker"_s} + WorkerArguments(setup), &worker.pid, &worker.input, &worker.output)) {
+        m_cannotStart = u"No worker process can be started: "_s + QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
+    }
     m_workers.push_back(worker);
     return &m_workers.back();
 }
@@ -434,6 +455,7 @@ bool Converter::StartPreparing()
         if (error != 0) {
             const QString folder = std::exchange(document.jobFolder, QString());
             Fail(document, u"No working folder can be made for it: "_s + FileSystemError(error, folder).description());
+            Settle(document);
             return true;
         }
         document.state = State::Preparing;

@@ -112,6 +112,7 @@ private:
     int m_speaking = 0;
     int m_encoding = 0;
     int m_stopSignal = 0;
+    QString m_cannotStart; // why no worker could be started, when none could
     bool m_live = false;
     QElapsedTimer m_clock;
     qint64 m_lastRefresh = 0;
