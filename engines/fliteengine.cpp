@@ -5,6 +5,7 @@
 #include "engines/wavwriter.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QVarLengthArray>
 
 #include <flite/flite.h>
@@ -157,7 +158,83 @@ int BreakAtLinesAndSentences(cst_tokenstream *ts, const char *token, cst_relatio
     return default_utt_break(ts, token, tokens);
 }
 
+// The letters beyond ASCII without an ASCII decomposition, as English writes them.
+QString EnglishSpelling(char16_t c)
+{
+    switch (c) {
+    case u'\u00df': return u"ss"_s;
+    case u'\u00e6': return u"ae"_s;
+    case u'\u00c6': return u"AE"_s;
+    case u'\u0153': return u"oe"_s;
+    case u'\u0152': return u"OE"_s;
+    case u'\u00f8': return u"o"_s;
+    case u'\u00d8': return u"O"_s;
+    case u'\u00f0': return u"d"_s;
+    case u'\u00d0': return u"D"_s;
+    case u'\u00fe': return u"th"_s;
+    case u'\u00de': return u"TH"_s;
+    case u'\u00b5': return u"micro"_s;
+    case u'\u0192': return u"f"_s;
+    case u'\u0142': return u"l"_s;
+    case u'\u0141': return u"L"_s;
+    case u'\u0111': return u"d"_s;
+    case u'\u0110': return u"D"_s;
+    case u'\u0131': return u"i"_s;
+    case u'\u2018':
+    case u'\u2019': return u"'"_s;
+    case u'\u201c':
+    case u'\u201d': return u"\""_s;
+    case u'\u2013':
+    case u'\u2014': return u"-"_s;
+    default: break;
+    }
+    // A letter with accents: its base letter; anything else Flite would drop or misread.
+    const QString folded = QString(QChar(c)).normalized(QString::NormalizationForm_KD);
+    QString ascii;
+    for (const QChar f : folded) {
+        if (f.unicode() < 0x80 && f.isLetterOrNumber())
+            ascii.append(f);
+    }
+    return ascii.isEmpty() ? u" "_s : ascii;
+}
+
 } // namespace
+
+QString FliteEngine::InEnglishLetters(const QString &text)
+{
+    // "€5" and "£1.50" are said "5 euros", "1 pound 50"; a sign without an amount just after
+    // it is the word alone.
+    static const QRegularExpression amount(u"([\u20ac\u00a3]) ?(\\d+(?:,\\d{3})*)(?:\\.(\\d\\d))?(?![.,]?\\d)"_s);
+    QString worded;
+    qsizetype at = 0;
+    for (auto match = amount.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        const bool euro = found.captured(1) == u"\u20ac"_s;
+        const bool one = found.captured(2) == u"1"_s;
+        worded += text.mid(at, found.capturedStart() - at) + found.captured(2) + u' '
+                  + (euro ? (one ? u"euro"_s : u"euros"_s) : (one ? u"pound"_s : u"pounds"_s));
+        if (found.hasCaptured(3))
+            worded += u' ' + found.captured(3);
+        at = found.capturedEnd();
+    }
+    worded += text.mid(at);
+
+    QString out;
+    out.reserve(worded.size());
+    for (const QChar c : std::as_const(worded)) {
+        if (c == u'&')
+            out += u" and "_s;
+        else if (c == u'\u20ac')
+            out += u" euros "_s;
+        else if (c == u'\u00a3')
+            out += u" pounds "_s;
+        else if (c.unicode() < 0x80)
+            out += c;
+        else
+            out += EnglishSpelling(c.unicode());
+    }
+    return out;
+}
 
 FliteEngine::FliteEngine(IEventLoop &events)
     : m_events(events)
@@ -192,7 +269,7 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
     cst_voice *flite = Loaded(voice);
     const float stretch = 175.0f / WordsPerMinute(settings.rate);
     flite_feat_set_float(flite->features, "duration_stretch", stretch);
-    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8 = InEnglishLetters(text).toUtf8();
     if (!output) {
         // The test phrase: Flite's own playback. A machine without sound fails here; the
         // caller drops that silently.

@@ -19,6 +19,11 @@ public:
     FliteEngine(const FliteEngine &) = delete;
     FliteEngine &operator=(const FliteEngine &) = delete;
 
+    /// The text in the letters of English that Flite reads: an accented letter becomes its
+    /// base letter ("café" "cafe", "ß" "ss", "æ" "ae"), "€" and "£" the words euros and
+    /// pounds after their amount, "&" the word and; any other character beyond ASCII a space.
+    static QString InEnglishLetters(const QString &text);
+
     QStringList Voices() override;
     void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output) override;
 

@@ -39,11 +39,14 @@ struct SegmentLimits
 };
 SegmentLimits SegmentLimitsForRate(int rate);
 
-/// Replaces every character other than a-z, A-Z, 0-9, the space and ! , . ; ? by a space.
+/// Replaces by a space every character other than the letters of the code page (but its
+/// florin sign and spacing circumflex), the digits, the space, ! , . ; ? and the signs
+/// % $ € £ &; an apostrophe (' or ’) or a hyphen between two letters stays, every
+/// apostrophe as "'". The length is unchanged.
 QString CleanTextForSpeech(const QString &line);
 
 /// One line of code-page bytes as a segment holds it: "&#xa0;" removed (case-sensitive),
-/// lower-cased and cleaned.
+/// lower-cased (accented capitals too) and cleaned as CleanTextForSpeech does.
 QByteArray CleanLineForSegment(QByteArray line);
 
 /// A path inside double quotes on a command line; a double quote within the path is

@@ -1,4 +1,5 @@
 #include "common/runtimeerror.h"
+#include "engines/fliteengine.h"
 #include "engines/speechengine.h"
 #include "api/speech.h"
 #include "tests/testutil.h"
@@ -149,4 +150,19 @@ TEST(SpeechEngine, EnglishSpeakersAndUnsetLocalesGetTheEnglishEngineFirst)
     EXPECT_EQ(WordsPerMinute(-3), 126);
     EXPECT_EQ(WordsPerMinute(0), 175);
     EXPECT_EQ(WordsPerMinute(10), 525);
+}
+
+TEST(FliteEngine, SpeaksAccentedLettersAndSignsInEnglishLetters)
+{
+    const std::pair<QString, QString> cases[] = {
+        {u"caf\u00e9 na\u00efve Stra\u00dfe \u00e6sop \u0152uvre \u00f8 \u00d0 \u00fe 5\u00b5m \u00ff \u00aa"_s,
+         u"cafe naive Strasse aesop OEuvre o D th 5microm y a"_s},
+        {u"l'\u00e9l\u00e8ve don't well-known"_s, u"l'eleve don't well-known"_s},
+        {u"\u20ac5, \u00a31.50 and \u20ac1; \u00a3 20, \u20ac1.5 or 20 \u20ac"_s,
+         u"5 euros, 1 pound 50 and 1 euro; 20 pounds, euros 1.5 or 20 euros"_s},
+        {u"AT&T 50% $5"_s, u"AT and T 50% $5"_s},
+        {u"a \u0142 b \u4e2d \u201cq\u201d \u2013 x\u2019s"_s, u"a l b \"q\" - x's"_s},
+    };
+    for (const auto &[text, english] : cases)
+        EXPECT_EQ(FliteEngine::InEnglishLetters(text).simplified(), english) << text.toStdString();
 }

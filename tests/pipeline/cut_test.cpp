@@ -1,3 +1,4 @@
+#include "common/codepage.h"
 #include "common/runtimeerror.h"
 #include "pipeline/speak.h"
 #include "tests/fakes/fakes.h"
@@ -63,18 +64,47 @@ TEST(SegmentPath, NumbersWithAtLeastThreeDigits)
     EXPECT_EQ(SegmentPath(u"/home/u/.cache/data"_s, 2, u".txt"_s), u"/home/u/.cache/data002.txt"_s);
 }
 
-TEST(CleanText, KeepsTheSmallAlphabet)
+TEST(CleanText, KeepsWordsAsTheyAreWritten)
 {
-    EXPECT_EQ(CleanLineForSegment("Hello, World! It's 5:30 - OK?"), QByteArray("hello, world! it s 5 30   ok?"));
-    EXPECT_EQ(CleanLineForSegment("A&#xa0;B"), QByteArray("ab"));
-    EXPECT_EQ(CleanLineForSegment("A&#XA0;B"), QByteArray("a  xa0;b"));
-    EXPECT_EQ(CleanLineForSegment("caf\xe9 \x93q\x94\t<&>[]"), QByteArray("caf   q       "));
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"Hello, World! It's 5:30 - OK?", "hello, world! it's 5 30   ok?"},
+        {"A&#xa0;B", "ab"},
+        {"A&#XA0;B", "a& xa0;b"},
+        {"caf\xe9 \x93q\x94\t<&>[]", "caf\xe9  q   &   "},
+        // Letters of the code page stay, lower-cased.
+        {"L'\xc9L\xc8VE A \xc9T\xc9 TR\xc8S S\xc9RIEUX", "l'\xe9l\xe8ve a \xe9t\xe9 tr\xe8s s\xe9rieux"},
+        {"Stra\xdf" "e \xc5re \x8a\x8c\x8e\x9f \xc6\xd8\xde \xaa\xba\xb5", "stra\xdf" "e \xe5re \x9a\x9c\x9e\xff \xe6\xf8\xfe \xaa\xba\xb5"},
+        // The florin sign, the spacing circumflex, the multiplication and division signs.
+        {"\x83" "5 \x88 2\xd7" "3\xf7" "4", " 5   2 3 4"},
+        // An apostrophe or a hyphen stays only between two letters; every apostrophe is "'".
+        {"don't aujourd\x92hui well-known rock'n'roll \xe9t\xe9-l\xe0", "don't aujourd'hui well-known rock'n'roll \xe9t\xe9-l\xe0"},
+        {"'tis dogs' x--y 5-3 a-'b -a- \x91q\x92 d\x91o", " tis dogs  x  y 5 3 a  b  a   q  d o"},
+        {"A&#xa0;-B", "a-b"},
+        // Signs that are read as words stay; the others are spaces.
+        {"50% $5 \x80" "5 \xa3" "5 A&B #1 *x* @ /_\\", "50% $5 \x80" "5 \xa3" "5 a&b  1  x       "},
+    };
+    for (const auto &[line, cleaned] : cases)
+        EXPECT_EQ(CleanLineForSegment(line), cleaned) << line.constData();
+
+    // Every byte is one byte; each letter of the code page is its lower-case letter.
     QByteArray all;
     for (int b = 1; b < 256; ++b)
         all.append(static_cast<char>(b));
-    for (const char c : CleanLineForSegment(all))
-        EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || QByteArray(" !,.;?").contains(c));
-    EXPECT_EQ(CleanTextForSpeech(u"Zo\u00eb's \u4e2d;"_s), u"Zo  s  ;"_s);
+    const QByteArray cleaned = CleanLineForSegment(all);
+    ASSERT_EQ(cleaned.size(), all.size());
+    for (int b = 1; b < 256; ++b) {
+        const QChar c = CodePage::Chr(b);
+        const char out = cleaned[b - 1];
+        if (c.isLetter() && b != 0x83 && b != 0x88)
+            EXPECT_EQ(out, CodePage::Encode(QString(c.toLower())).at(0)) << b;
+        else if (QByteArray("0123456789 !,.;?%$&\x80\xa3").contains(static_cast<char>(b)))
+            EXPECT_EQ(out, static_cast<char>(b)) << b;
+        else
+            EXPECT_EQ(out, ' ') << b;
+    }
+
+    EXPECT_EQ(CleanTextForSpeech(u"Zo\u00eb's \u4e2d;"_s), u"Zo\u00eb's  ;"_s);
+    EXPECT_EQ(CleanTextForSpeech(u"L\u2019\u00c9t\u00e9 \u0142-x \u20ac5 \u0192?"_s), u"L'\u00c9t\u00e9   x \u20ac5  ?"_s);
 }
 
 TEST_F(CutTest, RateZeroClosesASegmentAfter1299Lines)
