@@ -4,7 +4,9 @@
 # of it reached over a real ssh hop (2/: and 2/user@127.0.0.1, four jobs on the same two
 # cores), against vocatext-convert -j2 alone and against the same four jobs of parallel
 # on this machine alone, in the same run; the difference to the latter, per document, is
-# what the logins, transfers and clean-ups cost. Root only (a throw-away user
+# what the logins, transfers and clean-ups cost. As that difference drowns in the noise of
+# a busy machine, the hop is also timed alone: the recipe's parallel line, one job at a
+# time to the second user, with a copy of the document for its conversion. Root only (a throw-away user
 # and sshd, see tests/cluster/cluster.sh); the programs as "cmake --install" puts them.
 #
 #   sudo bench/ssh_recipe_bench.sh BUILD_DIR [runs]      (default 3 runs)
@@ -48,9 +50,15 @@ timed() { local start=$EPOCHREALTIME; "$@"; awk -v a="$start" -v b="$EPOCHREALTI
 alone() { vocatext-convert -j2 --quiet --beside "$HOME/Library" >/dev/null; }
 four_here() { find "$HOME/Library" -name '*.odt' | parallel -j4 vocatext-convert -j1 --quiet --beside {} >/dev/null; }
 over_ssh() { (cd "$HOME" && bash -c "$transfer") >/dev/null 2>&1; }
+# The recipe's parallel line with a copy for a conversion, one job at a time over ssh.
+hop_alone() {
+  echo "1/$HOP_USER@127.0.0.1" >"$work/one-slot"
+  (cd "$HOME/Library" && find . -name '*.odt' | parallel --sshloginfile "$work/one-slot" \
+    --rsync-opts '-rlDzR --old-args' --transferfile {} --return {.}.mp3 --cleanup cp {} {.}.mp3) >/dev/null
+}
 
 per_document() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 8 }'; }
-declare -a alone_s here_s ssh_s versus_alone versus_here
+declare -a alone_s here_s ssh_s versus_alone versus_here hop_s
 for ((run = 1; run <= runs; ++run)); do
   fresh
   a=$(timed alone)
@@ -59,14 +67,19 @@ for ((run = 1; run <= runs; ++run)); do
   fresh
   s=$(timed over_ssh)
   [ "$(ls "$HOME/Library"/*.mp3 | wc -l)" -eq 8 ] || { echo "the ssh recipe lost MP3s" >&2; exit 1; }
+  fresh
+  o=$(timed hop_alone)
+  [ "$(ls "$HOME/Library"/*.mp3 | wc -l)" -eq 8 ] || { echo "the hop lost copies" >&2; exit 1; }
+  hop_s+=("$(awk -v o="$o" 'BEGIN { printf "%.3f", o / 8 }')")
   alone_s+=("$a") here_s+=("$h") ssh_s+=("$s")
   versus_alone+=("$(per_document "$a" "$s")") versus_here+=("$(per_document "$h" "$s")")
-  echo "run $run: vocatext-convert -j2 $a s, parallel -j4 here $h s, the ssh recipe $s s (load $(cut -d' ' -f1 /proc/loadavg))"
+  echo "run $run: vocatext-convert -j2 $a s, parallel -j4 here $h s, the ssh recipe $s s, the hop alone $o s (load $(cut -d' ' -f1 /proc/loadavg))"
 done
-stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "min %.2f s, median %.2f s", v[1], v[int((NR + 1) / 2)] }'; }
+stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "min %.3g s, median %.3g s", v[1], v[int((NR + 1) / 2)] }'; }
 echo "8 documents of about 4 000 characters, Flite slt, $(nproc) cores, $runs runs:"
 echo "  vocatext-convert -j2 alone:                $(stats "${alone_s[@]}")"
 echo "  parallel -j4 vocatext-convert -j1, here:   $(stats "${here_s[@]}")"
 echo "  the ssh recipe, 2/: and 2/user@127.0.0.1:  $(stats "${ssh_s[@]}")"
 echo "  per document, the recipe over -j2 alone:   $(stats "${versus_alone[@]}")"
 echo "  per document, the recipe over -j4 here:    $(stats "${versus_here[@]}")"
+echo "  per document, the hop alone, one at a time: $(stats "${hop_s[@]}")"
