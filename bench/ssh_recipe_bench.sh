@@ -20,6 +20,8 @@ source "$here/../tests/cluster/cluster.sh"
 
 work=$(mktemp -d)
 trap 'hop_stop; rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
 hop_start "$work" "$work/root/usr/bin"
 unset LANG LC_ALL LANGUAGE TEMP XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME

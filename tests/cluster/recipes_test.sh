@@ -31,6 +31,8 @@ fi
 
 work=$(mktemp -d)
 trap 'hop_stop; rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 fail() { echo "FAILED: $*" >&2; exit 1; }
 step() { echo "== $* ($SECONDS s)"; }
 

@@ -25,11 +25,15 @@ chmod 0755 "$work"
 daemons=()
 stop() {
   local pid
+  # Tasks still queued or running on the test's own cluster go first.
+  [ -n "${SLURM_CONF:-}" ] && squeue -h -o %A 2>/dev/null | xargs -r scancel 2>/dev/null
   for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${daemons[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 fail() { echo "FAILED: $*" >&2; for log in "$work"/slurm/*.log; do echo "-- $log"; tail -20 "$log"; done >&2; exit 1; }
 step() { echo "== $* ($SECONDS s)"; }
 # within SECONDS COMMAND...: until the command succeeds, polled every 0.1 s.
