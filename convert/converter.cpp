@@ -21,7 +21,9 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
+#include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -114,6 +116,19 @@ bool SpawnWorker(const QStringList &arguments, pid_t *pid, int *input, int *outp
 
 } // namespace
 
+QStringList ShardPaths(const QStringList &paths, int shard, int shards)
+{
+    QStringList sorted = paths;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    QStringList mine;
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        if ((i + 1) % shards == shard)
+            mine.append(sorted[i]);
+    }
+    return mine;
+}
+
 Converter::Converter(const ConvertOptions &options, PlatformServices &platform)
     : m_options(options)
     , m_platform(platform)
@@ -189,7 +204,47 @@ QString Converter::Collect()
         documentOf.insert(document.output, path);
         m_documents.push_back(std::move(document));
     }
+    // Every task of an array sees the whole batch above, so all refuse a clash alike.
+    if (m_options.shards > 1) {
+        const size_t all = m_documents.size();
+        const QStringList shard = ShardPaths(list.Entries(), m_options.shard, m_options.shards);
+        const QSet<QString> mine(shard.begin(), shard.end());
+        std::erase_if(m_documents, [&mine](const Document &document) { return !mine.contains(document.path); });
+        if (!m_options.quiet && !m_options.missing)
+            std::printf("shard %d/%d: %zu of %zu documents\n", m_options.shard ? m_options.shard : m_options.shards,
+                        m_options.shards, m_documents.size(), all);
+    }
     return QString();
+}
+
+bool Converter::UpToDate(const Document &document) const
+{
+    const auto mp3 = Fs::Stat(document.output);
+    const auto odt = Fs::Stat(document.path);
+    return mp3 && odt && mp3->kind == Fs::Kind::Regular && mp3->modifiedNs > odt->modifiedNs;
+}
+
+// --missing: each document without an up-to-date MP3 on a line of its own, below the
+// current folder as "./..." (a name that begins with "-" stays a name, and a copy of the
+// folder elsewhere, a remote home say, finds it), elsewhere as its whole path.
+int Converter::ListMissing()
+{
+    const QDir here = QDir::current();
+    int missing = 0;
+    for (const Document &document : m_documents) {
+        if (UpToDate(document))
+            continue;
+        ++missing;
+        const QString relative = here.relativeFilePath(document.path);
+        const QString shown = relative.startsWith(u"../"_s) || QDir::isAbsolutePath(relative) ? document.path
+                                                                                                : u"./"_s + relative;
+        std::printf("%s\n", QFile::encodeName(shown).constData());
+    }
+    std::fflush(stdout);
+    if (missing && !m_options.quiet)
+        std::fprintf(stderr, "vocatext-convert: %d of %zu documents have no MP3 newer than them\n", missing,
+                     m_documents.size());
+    return missing ? 1 : 0;
 }
 
 int Converter::Run()
@@ -206,6 +261,8 @@ int Converter::Run()
         std::fprintf(stderr, "vocatext-convert: %s\n", clash.toLocal8Bit().constData());
         return 2;
     }
+    if (m_options.missing)
+        return ListMissing();
     try {
         m_working = m_platform.working.Path();
         // Job folders of a converter that died are left over: this instance holds the
@@ -236,14 +293,10 @@ int Converter::Run()
             Fail(document, problem);
             continue;
         }
-        if (m_options.skipUnchanged) {
-            const auto mp3 = Fs::Stat(document.output);
-            const auto odt = Fs::Stat(document.path);
-            if (mp3 && odt && mp3->kind == Fs::Kind::Regular && mp3->modifiedNs > odt->modifiedNs) {
-                document.state = State::Skipped;
-                if (!m_options.quiet && !m_live)
-                    Print(u"skipped "_s + document.path + u" ("_s + document.output + u" is newer)"_s);
-            }
+        if (m_options.skipUnchanged && UpToDate(document)) {
+            document.state = State::Skipped;
+            if (!m_options.quiet && !m_live)
+                Print(u"skipped "_s + document.path + u" ("_s + document.output + u" is newer)"_s);
         }
     }
 

@@ -16,6 +16,11 @@
 class IChildProcess;
 class PlatformServices;
 
+/// The paths of shard `shard` of `shards` (see ConvertOptions): the distinct paths sorted
+/// by their characters, the same order on every machine whatever its language, and of
+/// them those at the positions p (from 1) with p modulo shards equal to shard.
+QStringList ShardPaths(const QStringList &paths, int shard, int shards);
+
 // The batch of vocatext-convert: the documents of the command line (folders walked as the
 // window walks them), each cut into pieces at line ends and converted with the window's
 // stages: worker processes speak the pieces, encoders encode them, the join puts them
@@ -77,6 +82,8 @@ private:
     };
 
     QString Collect();
+    int ListMissing();
+    bool UpToDate(const Document &document) const;
     void Loop();
     void Schedule();
     bool StartEncoder();

@@ -16,6 +16,10 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // The converter plays nothing: its speech library's sound client must reach no sound
+    // server, which, without XDG_RUNTIME_DIR (ssh, Slurm, cron), leaves ~/.config/pulse and
+    // a /tmp/pulse-* folder behind.
+    qputenv("PULSE_SERVER", "unix:/dev/null/none");
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.value(1) == u"--worker"_s) {

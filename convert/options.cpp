@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +45,34 @@ QString BadStoredValue(const ISettingsStore &store, const Setting &setting, cons
            + u"\", which is not "_s + wanted + u"; give "_s + option + u" (or set it again in the window)."_s;
 }
 
+// "K/N", N from 1 and K from 0 to N (0/N and N/N are one shard): K modulo N, and N.
+std::optional<std::pair<int, int>> Shard(const QString &text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    const auto count = WholeNumber(text.mid(slash + 1), 1, 1000000);
+    const auto index = count && slash > 0 ? WholeNumber(text.left(slash), 0, *count) : std::nullopt;
+    if (!index)
+        return std::nullopt;
+    return std::pair{*index % *count, *count};
+}
+
+// A task of a Slurm job array as K/N: its place among the tasks, which Slurm numbers
+// from the array's first index in its steps (--array=1-4, --array=0-15:4); "" outside one.
+QString SlurmShard()
+{
+    const QString id = qEnvironmentVariable("SLURM_ARRAY_TASK_ID");
+    const QString count = qEnvironmentVariable("SLURM_ARRAY_TASK_COUNT");
+    if (id.isEmpty() || count.isEmpty())
+        return QString();
+    const qint64 first = qEnvironmentVariable("SLURM_ARRAY_TASK_MIN", u"0"_s).toLongLong();
+    const qint64 step = std::max<qint64>(1, qEnvironmentVariable("SLURM_ARRAY_TASK_STEP", u"1"_s).toLongLong());
+    bool ok = false;
+    const qint64 offset = id.toLongLong(&ok) - first;
+    if (!ok || offset < 0 || offset % step != 0)
+        return u"-/"_s + count; // no shard
+    return QString::number(offset / step) + u'/' + count;
+}
+
 } // namespace
 
 QString VoiceListing(const QStringList &voices)
@@ -73,7 +103,14 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     const QCommandLineOption skip(u"skip-unchanged"_s, u"Skips a document whose MP3 exists and is newer than it."_s);
     const QCommandLineOption quiet(u"quiet"_s, u"Prints failures only."_s);
     const QCommandLineOption list(u"list-voices"_s, u"Lists the voices with their positions."_s);
-    parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list});
+    const QCommandLineOption shard(u"shard"_s, u"Converts only shard K of N: of the documents sorted by path, the K-th, "
+                                               u"the (K+N)-th, ... (K from 1 to N, or from 0 to N-1). A task of a Slurm "
+                                               u"job array takes its shard from SLURM_ARRAY_TASK_ID and "
+                                               u"SLURM_ARRAY_TASK_COUNT."_s,
+                                   u"K/N"_s);
+    const QCommandLineOption missing(u"missing"_s, u"Converts nothing: lists the documents that have no MP3 newer than "
+                                                   u"them, one a line; exit status 1 when there are any."_s);
+    parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -98,6 +135,17 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     options.listVoices = parser.isSet(list);
     options.skipUnchanged = parser.isSet(skip);
     options.quiet = parser.isSet(quiet);
+    options.missing = parser.isSet(missing);
+    if (const QString wanted = parser.isSet(shard) ? parser.value(shard) : SlurmShard(); !wanted.isEmpty()) {
+        const auto chosen = Shard(wanted);
+        if (!chosen && !parser.isSet(shard))
+            return usage(u"This Slurm job array task (SLURM_ARRAY_TASK_ID="_s + qEnvironmentVariable("SLURM_ARRAY_TASK_ID")
+                         + u" of SLURM_ARRAY_TASK_COUNT="_s + qEnvironmentVariable("SLURM_ARRAY_TASK_COUNT")
+                         + u") has no shard of its own; give --shard K/N."_s);
+        if (!chosen)
+            return usage(u"--shard needs K/N, N from 1 and K from 0 to N: "_s + wanted);
+        std::tie(options.shard, options.shards) = *chosen;
+    }
     options.inputs = parser.positionalArguments();
     if (options.inputs.isEmpty() && !options.listVoices)
         return usage(u"No document or folder given."_s);

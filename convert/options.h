@@ -15,6 +15,11 @@ struct ConvertOptions
     bool listVoices = false;
     bool skipUnchanged = false;
     bool quiet = false;
+    bool missing = false;       // list the documents without an up-to-date MP3, convert none
+    // Of the documents sorted by path, only those at positions shard, shard + shards, ...
+    // (counted from 1, taken modulo shards); one shard is the whole batch.
+    int shard = 0;
+    int shards = 1;
     int jobs = 1;               // pieces spoken or encoded at once
     // Where the MP3s go, as the window's save option: into folder (Option1), beside each
     // document (Option2), or, with neither, the document's folder.

@@ -1,3 +1,4 @@
+#include "convert/converter.h"
 #include "convert/options.h"
 #include "tests/fakes/fakes.h"
 
@@ -69,7 +70,7 @@ TEST(ConvertOptions, TheCommandLineDecides)
 {
     const ParsedOptions parsed = Parse({u"--out"_s, u"/mp3"_s, u"--voice"_s, u"german"_s, u"--rate"_s, u"-10"_s,
                                         u"--volume"_s, u"0"_s, u"-j"_s, u"3"_s, u"--skip-unchanged"_s, u"--quiet"_s,
-                                        u"a.odt"_s, u"folder"_s});
+                                        u"--missing"_s, u"a.odt"_s, u"folder"_s});
     ASSERT_TRUE(parsed.options) << parsed.usageError.toStdString();
     EXPECT_EQ(parsed.options->folder, u"/mp3"_s);
     EXPECT_TRUE(parsed.options->intoFolder);
@@ -79,6 +80,7 @@ TEST(ConvertOptions, TheCommandLineDecides)
     EXPECT_EQ(parsed.options->jobs, 3);
     EXPECT_TRUE(parsed.options->skipUnchanged);
     EXPECT_TRUE(parsed.options->quiet);
+    EXPECT_TRUE(parsed.options->missing);
     EXPECT_EQ(parsed.options->inputs, (QStringList{u"a.odt"_s, u"folder"_s}));
 
     EXPECT_EQ(Parse({u"--voice"_s, u"2"_s, u"x"_s}).options->voice, 2); // a position
@@ -107,4 +109,68 @@ TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
     EXPECT_TRUE(Parse({u"--list-voices"_s}).options->listVoices);
     EXPECT_EQ(VoiceListing(kVoices.mid(0, 2)),
               u"   1  Flite English (United States) female slt\n   2  Flite English (Scotland) male awb\n"_s);
+}
+
+TEST(ConvertOptions, AShardComesFromTheCommandLineOrTheSlurmArrayAndAllShardsTakeEachDocumentOnce)
+{
+    struct Case
+    {
+        QStringList arguments;
+        QList<std::pair<const char *, const char *>> slurm; // SLURM_ARRAY_TASK_...
+        int shard;                                          // -1: a usage error
+        int shards;
+    };
+    const QList<Case> cases = {
+        {{}, {}, 0, 1},
+        {{u"--shard"_s, u"1/4"_s}, {}, 1, 4},
+        {{u"--shard"_s, u"4/4"_s}, {}, 0, 4},
+        {{u"--shard"_s, u"0/4"_s}, {}, 0, 4}, // a 0-based index (Kubernetes, HTCondor)
+        {{u"--shard"_s, u"5/4"_s}, {}, -1, 0},
+        {{u"--shard"_s, u"1/0"_s}, {}, -1, 0},
+        {{u"--shard"_s, u"/4"_s}, {}, -1, 0},
+        {{u"--shard"_s, u"2"_s}, {}, -1, 0},
+        {{}, {{"ID", "3"}, {"COUNT", "4"}, {"MIN", "1"}}, 2, 4},           // --array=1-4
+        {{}, {{"ID", "3"}, {"COUNT", "4"}, {"MIN", "0"}}, 3, 4},           // --array=0-3
+        {{}, {{"ID", "12"}, {"COUNT", "4"}, {"MIN", "0"}, {"STEP", "4"}}, 3, 4}, // --array=0-15:4
+        {{}, {{"ID", "13"}, {"COUNT", "4"}, {"MIN", "0"}, {"STEP", "4"}}, -1, 0},
+        {{}, {{"ID", "9"}, {"COUNT", "3"}, {"MIN", "1"}}, -1, 0},          // --array=1,5,9
+        {{u"--shard"_s, u"1/1"_s}, {{"ID", "2"}, {"COUNT", "4"}}, 0, 1},   // the command line decides
+        {{}, {{"COUNT", "4"}}, 0, 1},
+    };
+    for (const Case &c : cases) {
+        for (const char *name : {"ID", "COUNT", "MIN", "STEP"})
+            qunsetenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData());
+        for (const auto &[name, value] : c.slurm)
+            qputenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData(), value);
+        const ParsedOptions parsed = Parse(c.arguments + QStringList{u"x"_s});
+        const std::string what = (c.arguments.join(u' ') + u" slurm "_s + QString::number(c.slurm.size())).toStdString();
+        if (c.shard < 0) {
+            EXPECT_FALSE(parsed.options) << what;
+            EXPECT_TRUE(parsed.usageError.contains(u"K/N"_s)) << what;
+            continue;
+        }
+        ASSERT_TRUE(parsed.options) << what << parsed.usageError.toStdString();
+        EXPECT_EQ(parsed.options->shard, c.shard) << what;
+        EXPECT_EQ(parsed.options->shards, c.shards) << what;
+    }
+    for (const char *name : {"ID", "COUNT", "MIN", "STEP"})
+        qunsetenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData());
+
+    // Twelve documents in any order, one given twice: four shards take three each, every
+    // one once, by the order of their paths' characters whatever the order given.
+    QStringList paths;
+    for (int i = 12; i >= 1; --i)
+        paths.append(u"/d/%1.odt"_s.arg(i, 2, 10, QLatin1Char('0')));
+    paths.append(u"/d/05.odt"_s);
+    QStringList all;
+    for (int shard = 0; shard < 4; ++shard) {
+        const QStringList mine = ShardPaths(paths, shard, 4);
+        EXPECT_EQ(mine.size(), 3);
+        all += mine;
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all.size(), 12);
+    EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+    EXPECT_EQ(ShardPaths(paths, 1, 4), (QStringList{u"/d/01.odt"_s, u"/d/05.odt"_s, u"/d/09.odt"_s}));
+    EXPECT_EQ(ShardPaths(paths, 0, 1).size(), 12);
 }
