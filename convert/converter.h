@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/options.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
@@ -23,7 +24,8 @@ class PlatformServices;
 // speakers and encoders at once as options.jobs, an encoder first whenever a piece waits
 // for one, so every core stays busy whatever the voice's speed. Prints a live line on a
 // terminal (one line per document otherwise), every failure on standard error and a
-// summary at the end.
+// summary at the end. Each MP3 is tagged and gets its chapters before it takes its place;
+// an M4B is made of the complete MP3 by ffmpeg, beside its place, and renamed when complete.
 class Converter final
 {
 public:
@@ -42,8 +44,13 @@ public:
     /// The most documents that are read and cut ahead of being spoken.
     static constexpr int kPreparedAhead = 2;
 
+    /// Where ffmpeg, which makes M4B audiobooks, is installed.
+    static const QString kFfmpeg;
+    /// Why ffmpeg at this path cannot make M4B audiobooks, in words that name its package; "" when it can.
+    static QString AudiobookMakerProblem(const QString &ffmpeg);
+
 private:
-    enum class State { Pending, Preparing, Working, Joining, Converted, Skipped, Failed };
+    enum class State { Pending, Preparing, Working, Joining, Packing, Converted, Skipped, Failed };
     enum class PieceState { Unspoken, Speaking, Spoken, Encoding, Encoded };
     struct Document
     {
@@ -56,7 +63,13 @@ private:
         int encoded = 0;
         int running = 0; // tasks of it under way
         double seconds = 0;
-        QString partial; // beside the output, while it is made
+        QString partial;   // beside the output, while it is made
+        QString audiobook; // the M4B beside the output, while ffmpeg makes it
+        int track = 0;     // from 1, among the documents of the batch
+        QString title;
+        QString author;
+        QList<DocumentHeading> headings;
+        ChapterClock clock;
     };
     struct Worker
     {
@@ -71,10 +84,11 @@ private:
     {
         std::unique_ptr<IChildProcess> process;
         Document *document;
-        int piece; // 0: the join
+        int piece; // 0: the join; kPacking: ffmpeg making the M4B
         QString wav;
         QString target;
     };
+    static constexpr int kPacking = -1;
 
     QString Collect();
     void Loop();
@@ -91,6 +105,8 @@ private:
     void Encoded(Child &child, int exitCode);
     void Joined(Child &child, int exitCode);
     void StartJoin(Document &document);
+    void Complete(Document &document);
+    void Packed(Child &child, int exitCode);
     void Converted(Document &document);
     void Fail(Document &document, const QString &why);
     void Settle(Document &document);
@@ -106,6 +122,8 @@ private:
     size_t m_next = 0; // the first document that is not finished
     QString m_working;
     QString m_encoder;
+    QString m_voiceDescription;
+    QString m_voiceLanguage;
     std::vector<Worker> m_workers;
     std::vector<Child> m_children;
     Leftovers m_leftovers;
