@@ -520,11 +520,15 @@ void Converter::ReadWorker(Worker &worker)
         }
         break;
     }
-    for (qsizetype end; (end = worker.pending.indexOf('\n')) >= 0;) {
+    // A long answer (the headings of a long document) comes in many reads: each byte is
+    // looked at once.
+    for (qsizetype end; (end = worker.pending.indexOf('\n', worker.scanned)) >= 0;) {
         const QByteArray line = worker.pending.left(end);
         worker.pending.remove(0, end + 1);
+        worker.scanned = 0;
         Answered(worker, Channel::Words(line));
     }
+    worker.scanned = worker.pending.size();
 }
 
 void Converter::Answered(Worker &worker, const QStringList &words)

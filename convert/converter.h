@@ -77,6 +77,7 @@ private:
         int input = -1;  // its standard input
         int output = -1; // its standard output
         QByteArray pending;
+        qsizetype scanned = 0;        // of pending, known to hold no line feed
         Document *document = nullptr; // what it works on; null when idle
         int piece = 0;                // 0: reading and cutting the text
     };
