@@ -17,6 +17,10 @@ struct DocumentHeading
     qint64 line = 0;
 };
 
+/// The most headings a document's facts hold: the first ones; a document with more is not
+/// one a listener finds a place in by its chapters.
+inline constexpr qsizetype kMaxDocumentHeadings = 10000;
+
 // What a document says of itself beside its text, for the tags and chapters of its MP3:
 // empty where the document names nothing.
 struct DocumentFacts

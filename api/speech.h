@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,10 @@ public:
     virtual void SpeakFile(const QString &path) = 0;
     /// Speaks the text; returns when speaking is done.
     virtual void Speak(const QString &text) = 0;
+    /// Where each line of the text last spoken into a stream begins to be heard, in samples
+    /// from the stream's first: one per line (a line ends at LF), in order; a line with
+    /// nothing to say begins where the next does. Empty after speech to the audio output.
+    virtual QList<qint64> LineStarts() const = 0;
 };
 
 // The platform speech engine.
@@ -59,4 +64,7 @@ public:
     virtual std::unique_ptr<IAudioFileStream> CreateFileStream() = 0;
     /// The descriptions of the installed voices, always in the same order.
     virtual QStringList VoiceDescriptions() = 0;
+    /// The language of the voice at this position (-1: the default voice) as a tag such as
+    /// "en-gb"; "" when the engine does not say.
+    virtual QString VoiceLanguage(int index) = 0;
 };

@@ -8,10 +8,14 @@
 #include "common/statements.h"
 #include "common/documentlist.h"
 #include "filesystem/filesystem.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
+#include "pipeline/tags.h"
 #include "pipeline/writer1.h"
+#include "api/documentreader.h"
+#include "api/speech.h"
 #include "speech/ratevolume.h"
 #include "api/resources.h"
 #include "api/workingfolder.h"
@@ -49,6 +53,44 @@ void EncodeChecked(const Services &services, Statements &run, Speak &speak, IMai
     throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
 }
 
+// What a listener's player shows of one document's MP3: its tags, and its chapters as
+// the cut, the speech and the encoder place them.
+struct Audiobook
+{
+    AudiobookTags tags;
+    ChapterClock clock;
+};
+
+// The tags of the document's MP3; the voice is the one it is spoken with.
+AudiobookTags TagsOf(const Services &services, const QString &document, const DocumentFacts &facts, int track,
+                     int trackCount, const SpeechChoice &choice)
+{
+    QString description;
+    QString language;
+    Quietly([&] {
+        const QStringList voices = services.Speech().VoiceDescriptions();
+        description = voices.value(choice.voice, voices.value(0));
+        language = services.Speech().VoiceLanguage(choice.voice);
+    });
+    return TagsFor(document, facts, track, trackCount, description, language);
+}
+
+// The complete MP3 gets its tags and chapters before it takes its place; tags that cannot
+// be written are reported at the statement under way, and the MP3 goes in place without.
+void TagComplete(const Services &services, Statements &run, Audiobook &book, const QString &partial,
+                 const QString &outputPath)
+{
+    try {
+        AudiobookTags tags = book.tags;
+        tags.chapters = book.clock.Chapters(tags.title);
+        WriteMp3Tags(partial, tags);
+    } catch (const RuntimeError &e) {
+        const QString failure = TagFailure(outputPath, e.description());
+        services.Diagnose(failure);
+        run.Report(std::make_exception_ptr(RuntimeError(failure, e.number())));
+    }
+}
+
 // The partial file takes the output path's place.
 void Finish(Leftovers &leftovers, const QString &partial, const QString &outputPath)
 {
@@ -60,7 +102,7 @@ void Finish(Leftovers &leftovers, const QString &partial, const QString &outputP
 // takes the output path's place only once the MP3 is complete. A failure leaves an older
 // MP3 at the output path as it was.
 void EncodeToOutput(const Services &services, Statements &run, Speak &speak, IMainWindow &window,
-                    Leftovers &leftovers, const QString &wavPath, const QString &outputPath)
+                    Leftovers &leftovers, Audiobook &book, const QString &wavPath, const QString &outputPath)
 {
     QString partial;
     try {
@@ -76,13 +118,19 @@ void EncodeToOutput(const Services &services, Statements &run, Speak &speak, IMa
         leftovers.Forget(partial);
         throw;
     }
+    try {
+        book.clock.Encoded(1, Mp3Samples(partial));
+    } catch (const RuntimeError &) {
+        // the tags say so: they cannot be written either
+    }
+    TagComplete(services, run, book, partial, outputPath);
     Finish(leftovers, partial, outputPath);
 }
 
 // The join wrote the segments into the partial file: it takes the output path's place
 // when the join succeeded; otherwise the older MP3 stays and the failure is thrown.
-void FinishJoin(const Services &services, Leftovers &leftovers, qint32 result, const QString &errorOutput,
-                const QString &partial, const QString &outputPath)
+void FinishJoin(const Services &services, Statements &run, Leftovers &leftovers, Audiobook &book, qint32 result,
+                const QString &errorOutput, const QString &partial, const QString &outputPath)
 {
     if (const QString failure = JoinFailure(result, errorOutput, partial, outputPath); !failure.isEmpty()) {
         Fs::Remove(partial);
@@ -90,6 +138,7 @@ void FinishJoin(const Services &services, Leftovers &leftovers, qint32 result, c
         services.Diagnose(failure);
         throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
     }
+    TagComplete(services, run, book, partial, outputPath);
     Finish(leftovers, partial, outputPath);
 }
 
@@ -187,7 +236,8 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                 run(128, [&] { bar.SetText(u"Processing: "_s + GetFileName(document)); });
                 run(130, [&] { events.Yield(); });
                 refresh(132);
-                run(138, [&] { ExtractDocumentText(services.Reader(), working, document); });
+                DocumentFacts facts;
+                run(138, [&] { ExtractDocumentText(services.Reader(), working, document, &facts); });
 
                 if (run.If(140, [&] { return FileExists(WorkingPath(working, u"output.txt"_s)); })) {
                     QString base;
@@ -208,10 +258,14 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                         continue;
                     }
                     refresh(154);
+                    Audiobook book{TagsOf(services, document, facts, i, count, choice), {}};
                     int segmentCount = 0;
                     run(160, [&] {
+                        QList<LinePlace> places;
                         segmentCount = CutTextFileFSO(run.Handler(), events, WorkingPath(working, u"output.txt"_s),
-                                                      SegmentLimitsForRate(choice.rate));
+                                                      SegmentLimitsForRate(choice.rate),
+                                                      ChapterClock::WatchedLines(facts.headings), &places);
+                        book.clock = ChapterClock(facts.headings, places);
                     });
 
                     // Speech that failed leaves the document without an MP3: an MP3 that
@@ -224,8 +278,10 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                             const SpeechOutcome spoken = speak.SaveToWAV(run.Handler(), choice,
                                                                          SegmentFile(working, j, u".txt"_s),
                                                                          SegmentFile(working, j, u".wav"_s));
-                            if (!spoken.failed)
+                            if (!spoken.failed) {
+                                book.clock.Spoken(j, spoken.lineStarts);
                                 return;
+                            }
                             speechFailed = true;
                             if (spoken.ClassNotRegistered()) {
                                 ShowVoiceFailure(services, spoken); // its own box, as for the test phrase
@@ -243,7 +299,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                             refresh(176);
                             if (run.If(182, [&] { return segmentCount == 1; })) {
                                 run(184, [&] {
-                                    EncodeToOutput(services, run, speak, window, leftovers,
+                                    EncodeToOutput(services, run, speak, window, leftovers, book,
                                                    SegmentFile(working, 1, u".wav"_s), outputPath);
                                 });
                             } else {
@@ -255,6 +311,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                                         throw FileSystemError(made.Error(), mp3);
                                     EncodeChecked(services, run, speak, window, SegmentFile(working, j, u".wav"_s),
                                                   mp3);
+                                    book.clock.Encoded(j, Mp3Samples(mp3));
                                 });
                             }
                             run(188, [&] { KillFile(events, SegmentFile(working, j, u".wav"_s)); });
@@ -292,7 +349,7 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                             const qint32 result = ShellAndWaitProgress(
                                 services.Processes(), events, QuotedForCommandLine(WorkingPath(working, u"JoinMP3.bat"_s)),
                                 0, &progress, &errorOutput);
-                            FinishJoin(services, leftovers, result, errorOutput, partial, outputPath);
+                            FinishJoin(services, run, leftovers, book, result, errorOutput, partial, outputPath);
                         });
                         run(222, [&] { KillFile(events, WorkingPath(working, u"JoinMP3.bat"_s)); });
                         for (int j = 1; j <= segmentCount; ++j)

@@ -41,16 +41,18 @@ QStringList EnglishParagraphs(qint64 characters, int paragraphCount)
     return paragraphs;
 }
 
-void WriteOdt(const QString &path, const QStringList &paragraphs)
+void WriteOdt(const QString &path, const QStringList &paragraphs, int headingEvery)
 {
     QByteArray content =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content "
         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.3\">"
         "<office:body><office:text>";
-    for (const QString &p : paragraphs) {
-        QString escaped = p.toHtmlEscaped();
-        content += "<text:p text:style-name=\"Standard\">" + escaped.toUtf8() + "</text:p>";
+    for (qsizetype i = 0; i < paragraphs.size(); ++i) {
+        if (headingEvery > 0 && i % headingEvery == headingEvery - 1)
+            content += "<text:h text:outline-level=\"1\">" + paragraphs[i].left(60).toHtmlEscaped().toUtf8() + "</text:h>";
+        else
+            content += "<text:p text:style-name=\"Standard\">" + paragraphs[i].toHtmlEscaped().toUtf8() + "</text:p>";
     }
     content += "</office:text></office:body></office:document-content>";
     const QByteArray manifest =

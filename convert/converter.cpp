@@ -11,6 +11,8 @@
 #include "pipeline/outcome.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
+#include "pipeline/tags.h"
+#include "api/documentreader.h"
 #include "services/platformservices.h"
 #include "system/privateworkingfolder.h"
 #include "api/processes.h"
@@ -114,6 +116,19 @@ bool SpawnWorker(const QStringList &arguments, pid_t *pid, int *input, int *outp
     return true;
 }
 
+// ffmpeg's command line that makes an M4B audiobook (AAC in MP4) of the MP3, with the
+// tags and chapters of the ffmetadata file; the index at the front, so players start at once.
+QString AudiobookCommandLine(const QString &ffmpeg, const QString &mp3, const QString &metadata,
+                             const QString &language, const QString &target)
+{
+    QString line = QuotedForCommandLine(ffmpeg) + u" -nostdin -hide_banner -loglevel error -y -i "_s
+                   + QuotedForCommandLine(mp3) + u" -f ffmetadata -i "_s + QuotedForCommandLine(metadata)
+                   + u" -map 0:a -map_metadata 1 -map_chapters 1 -c:a aac -b:a 48k"_s;
+    if (!language.isEmpty())
+        line += u" -metadata:s:a:0 language="_s + language;
+    return line + u" -f ipod -brand \"M4B \" -movflags +faststart "_s + QuotedForCommandLine(target);
+}
+
 } // namespace
 
 QStringList ShardPaths(const QStringList &paths, int shard, int shards)
@@ -127,6 +142,17 @@ QStringList ShardPaths(const QStringList &paths, int shard, int shards)
             mine.append(sorted[i]);
     }
     return mine;
+}
+
+const QString Converter::kFfmpeg = u"/usr/bin/ffmpeg"_s;
+
+QString Converter::AudiobookMakerProblem(const QString &ffmpeg)
+{
+    const QFileInfo program(ffmpeg);
+    if (program.isFile() && program.isExecutable())
+        return QString();
+    return u"--format m4b needs ffmpeg, which is not installed ("_s + ffmpeg
+           + u" is missing); install it with: apt-get install ffmpeg"_s;
 }
 
 Converter::Converter(const ConvertOptions &options, PlatformServices &platform)
@@ -197,6 +223,8 @@ QString Converter::Collect()
             document.output = OutputPathInFolder(m_options.folder, document.output);
         else if (m_options.beside)
             document.output = OutputPathBeside(path, document.output);
+        if (m_options.m4b)
+            document.output = document.output.chopped(4) + u".m4b"_s;
         const QString other = documentOf.value(document.output);
         if (!other.isEmpty() && other != path)
             return u"Two documents would be saved as one MP3 "_s + document.output + u": "_s + other + u" and "_s
@@ -214,6 +242,8 @@ QString Converter::Collect()
             std::printf("shard %d/%d: %zu of %zu documents\n", m_options.shard ? m_options.shard : m_options.shards,
                         m_options.shards, m_documents.size(), all);
     }
+    for (size_t i = 0; i < m_documents.size(); ++i)
+        m_documents[i].track = static_cast<int>(i + 1);
     return QString();
 }
 
@@ -257,12 +287,24 @@ int Converter::Run()
                      m_options.folder.toLocal8Bit().constData());
         return 2;
     }
+    if (m_options.m4b) {
+        if (const QString problem = AudiobookMakerProblem(kFfmpeg); !problem.isEmpty()) {
+            std::fprintf(stderr, "vocatext-convert: %s\n", problem.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     if (const QString clash = Collect(); !clash.isEmpty()) {
         std::fprintf(stderr, "vocatext-convert: %s\n", clash.toLocal8Bit().constData());
         return 2;
     }
     if (m_options.missing)
         return ListMissing();
+    // The voice that the tags name.
+    Quietly([&] {
+        const QStringList voices = m_platform.speech.VoiceDescriptions();
+        m_voiceDescription = voices.value(m_options.voice - 1, voices.value(0));
+        m_voiceLanguage = m_platform.speech.VoiceLanguage(m_options.voice - 1);
+    });
     try {
         m_working = m_platform.working.Path();
         // Job folders of a converter that died are left over: this instance holds the
@@ -553,11 +595,15 @@ void Converter::ReadWorker(Worker &worker)
         }
         break;
     }
-    for (qsizetype end; (end = worker.pending.indexOf('\n')) >= 0;) {
+    // A long answer (the headings of a long document) comes in many reads: each byte is
+    // looked at once.
+    for (qsizetype end; (end = worker.pending.indexOf('\n', worker.scanned)) >= 0;) {
         const QByteArray line = worker.pending.left(end);
         worker.pending.remove(0, end + 1);
+        worker.scanned = 0;
         Answered(worker, Channel::Words(line));
     }
+    worker.scanned = worker.pending.size();
 }
 
 void Converter::Answered(Worker &worker, const QStringList &words)
@@ -576,11 +622,24 @@ void Converter::Answered(Worker &worker, const QStringList &words)
     } else if (word == u"pieces"_s) {
         document->pieces.assign(static_cast<size_t>(std::max(1, words.value(1).toInt())), PieceState::Unspoken);
         document->state = State::Working;
+        document->title = words.value(2);
+        document->author = words.value(3);
+        QList<LinePlace> places;
+        for (qsizetype k = 4; k + 3 < words.size(); k += 4) {
+            document->headings.append({words[k + 3], 1, words[k].toLongLong()});
+            places.append({words[k + 1].toInt(), words[k + 2].toInt()});
+        }
+        document->clock = ChapterClock(document->headings, places);
     } else if (word == u"spoken"_s) {
         const int piece = words.value(1).toInt();
         if (piece >= 1 && piece <= static_cast<int>(document->pieces.size()))
             document->pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
         document->seconds += words.value(2).toDouble();
+        QList<qint64> starts;
+        starts.reserve(words.size() - 3);
+        for (qsizetype k = 3; k < words.size(); ++k)
+            starts.append(words[k].toLongLong());
+        document->clock.Spoken(piece, starts);
     }
     Settle(*document);
 }
@@ -618,6 +677,9 @@ void Converter::ReapChildren()
         if (child.piece > 0) {
             --m_encoding;
             Encoded(child, code);
+        } else if (child.piece == kPacking) {
+            --m_encoding;
+            Packed(child, code);
         } else {
             Joined(child, code);
         }
@@ -637,16 +699,15 @@ void Converter::Encoded(Child &child, int exitCode)
         return;
     }
     document.pieces[static_cast<size_t>(child.piece - 1)] = PieceState::Encoded;
+    try {
+        document.clock.Encoded(child.piece, Mp3Samples(child.target));
+    } catch (const RuntimeError &) {
+        // a piece that cannot be read fails the join
+    }
     if (++document.encoded < static_cast<int>(document.pieces.size()))
         return;
     if (document.pieces.size() == 1) {
-        try {
-            m_leftovers.Forget(document.partial);
-            PutInPlace(std::exchange(document.partial, QString()), document.output);
-            Converted(document);
-        } catch (const RuntimeError &e) {
-            Fail(document, e.description());
-        }
+        Complete(document);
         return;
     }
     StartJoin(document);
@@ -681,9 +742,65 @@ void Converter::Joined(Child &child, int exitCode)
         Fail(document, failure);
         return;
     }
+    Complete(document);
+}
+
+void Converter::Complete(Document &document)
+{
+    const AudiobookTags all = TagsFor(document.path, {document.title, document.author, {}}, document.track,
+                                      static_cast<int>(m_documents.size()), m_voiceDescription, m_voiceLanguage);
+    AudiobookTags tags;
+    if (m_options.tags)
+        tags = all;
+    if (m_options.chapters)
+        tags.chapters = document.clock.Chapters(all.title);
     try {
-        m_leftovers.Forget(document.partial);
-        PutInPlace(std::exchange(document.partial, QString()), document.output);
+        if (!m_options.m4b) {
+            // Tags that cannot be written are said; the MP3 takes its place without them.
+            try {
+                WriteMp3Tags(document.partial, tags);
+            } catch (const RuntimeError &e) {
+                Print(u"vocatext-convert: "_s + document.path + u": "_s + TagFailure(document.output, e.description()),
+                      true);
+            }
+            m_leftovers.Forget(document.partial);
+            PutInPlace(std::exchange(document.partial, QString()), document.output);
+            Converted(document);
+            return;
+        }
+        const QString metadata = document.jobFolder + u"/audiobook.ffmeta"_s;
+        if (const int error = Fs::WriteReplacing(metadata, FfmpegMetadata(tags), 0600))
+            throw FileSystemError(error, metadata);
+        document.audiobook = CreatePartial(document.output);
+        m_leftovers.Add(document.audiobook);
+        m_children.push_back({m_platform.processes.Run(AudiobookCommandLine(kFfmpeg, document.partial, metadata,
+                                                                            tags.language, document.audiobook),
+                                                       0),
+                              &document, kPacking, QString(), document.audiobook});
+        ++document.running;
+        ++m_encoding;
+        document.state = State::Packing;
+    } catch (const RuntimeError &e) {
+        Fail(document, e.description());
+    }
+}
+
+void Converter::Packed(Child &child, int exitCode)
+{
+    Document &document = *child.document;
+    if (document.state == State::Failed)
+        return;
+    const auto made = Fs::LinkStat(document.audiobook);
+    if (exitCode != 0 || !made || made->kind != Fs::Kind::Regular || made->size == 0) {
+        const QString cause = LastErrorLine(child.process->ErrorOutput());
+        Fail(document, u"ffmpeg could not make the audiobook "_s + document.output
+                           + (exitCode != 0 ? u" (exit code "_s + QString::number(exitCode) + u')' : QString())
+                           + (cause.isEmpty() ? QString() : u": "_s + cause));
+        return;
+    }
+    try {
+        m_leftovers.Forget(document.audiobook);
+        PutInPlace(std::exchange(document.audiobook, QString()), document.output);
         Converted(document);
     } catch (const RuntimeError &e) {
         Fail(document, e.description());
@@ -713,15 +830,19 @@ void Converter::Settle(Document &document)
     // MP3 go, and it keeps no more than what the summary counts.
     if (!Finished(document) || document.running > 0)
         return;
-    if (!document.partial.isEmpty()) {
-        Fs::Remove(document.partial);
-        m_leftovers.Forget(document.partial);
-        document.partial.clear();
+    for (QString *partial : {&document.partial, &document.audiobook}) {
+        if (!partial->isEmpty()) {
+            Fs::Remove(*partial);
+            m_leftovers.Forget(*partial);
+            partial->clear();
+        }
     }
     if (!document.jobFolder.isEmpty())
         RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
     document.pieces = {};
     document.pieces.shrink_to_fit();
+    document.headings = {};
+    document.clock = ChapterClock();
 }
 
 void Converter::Stop(int signal)
@@ -741,7 +862,8 @@ void Converter::Stop(int signal)
     for (Document &document : m_documents) {
         if (!document.jobFolder.isEmpty())
             RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
-        if (document.state == State::Preparing || document.state == State::Working || document.state == State::Joining)
+        if (document.state == State::Preparing || document.state == State::Working || document.state == State::Joining
+            || document.state == State::Packing)
             document.state = State::Pending;
     }
 }

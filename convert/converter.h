@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/options.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
@@ -28,7 +29,8 @@ QStringList ShardPaths(const QStringList &paths, int shard, int shards);
 // speakers and encoders at once as options.jobs, an encoder first whenever a piece waits
 // for one, so every core stays busy whatever the voice's speed. Prints a live line on a
 // terminal (one line per document otherwise), every failure on standard error and a
-// summary at the end.
+// summary at the end. Each MP3 is tagged and gets its chapters before it takes its place;
+// an M4B is made of the complete MP3 by ffmpeg, beside its place, and renamed when complete.
 class Converter final
 {
 public:
@@ -47,8 +49,13 @@ public:
     /// The most documents that are read and cut ahead of being spoken.
     static constexpr int kPreparedAhead = 2;
 
+    /// Where ffmpeg, which makes M4B audiobooks, is installed.
+    static const QString kFfmpeg;
+    /// Why ffmpeg at this path cannot make M4B audiobooks, in words that name its package; "" when it can.
+    static QString AudiobookMakerProblem(const QString &ffmpeg);
+
 private:
-    enum class State { Pending, Preparing, Working, Joining, Converted, Skipped, Failed };
+    enum class State { Pending, Preparing, Working, Joining, Packing, Converted, Skipped, Failed };
     enum class PieceState { Unspoken, Speaking, Spoken, Encoding, Encoded };
     struct Document
     {
@@ -61,7 +68,13 @@ private:
         int encoded = 0;
         int running = 0; // tasks of it under way
         double seconds = 0;
-        QString partial; // beside the output, while it is made
+        QString partial;   // beside the output, while it is made
+        QString audiobook; // the M4B beside the output, while ffmpeg makes it
+        int track = 0;     // from 1, among the documents of the batch
+        QString title;
+        QString author;
+        QList<DocumentHeading> headings;
+        ChapterClock clock;
     };
     struct Worker
     {
@@ -69,6 +82,7 @@ private:
         int input = -1;  // its standard input
         int output = -1; // its standard output
         QByteArray pending;
+        qsizetype scanned = 0;        // of pending, known to hold no line feed
         Document *document = nullptr; // what it works on; null when idle
         int piece = 0;                // 0: reading and cutting the text
     };
@@ -76,10 +90,11 @@ private:
     {
         std::unique_ptr<IChildProcess> process;
         Document *document;
-        int piece; // 0: the join
+        int piece; // 0: the join; kPacking: ffmpeg making the M4B
         QString wav;
         QString target;
     };
+    static constexpr int kPacking = -1;
 
     QString Collect();
     int ListMissing();
@@ -98,6 +113,8 @@ private:
     void Encoded(Child &child, int exitCode);
     void Joined(Child &child, int exitCode);
     void StartJoin(Document &document);
+    void Complete(Document &document);
+    void Packed(Child &child, int exitCode);
     void Converted(Document &document);
     void Fail(Document &document, const QString &why);
     void Settle(Document &document);
@@ -113,6 +130,8 @@ private:
     size_t m_next = 0; // the first document that is not finished
     QString m_working;
     QString m_encoder;
+    QString m_voiceDescription;
+    QString m_voiceLanguage;
     std::vector<Worker> m_workers;
     std::vector<Child> m_children;
     Leftovers m_leftovers;

@@ -110,7 +110,13 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                    u"K/N"_s);
     const QCommandLineOption missing(u"missing"_s, u"Converts nothing: lists the documents that have no MP3 newer than "
                                                    u"them, one a line; exit status 1 when there are any."_s);
-    parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing});
+    const QCommandLineOption format(u"format"_s, u"mp3 (the default), or m4b: an audiobook of AAC in MP4 with the "
+                                                 u"same chapters and tags, made by ffmpeg."_s,
+                                    u"mp3|m4b"_s);
+    const QCommandLineOption noTags(u"no-tags"_s, u"Writes no title, author, album, track or other tags."_s);
+    const QCommandLineOption noChapters(u"no-chapters"_s, u"Writes no chapters (one per heading)."_s);
+    parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
+                       noTags, noChapters});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -149,6 +155,14 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     options.inputs = parser.positionalArguments();
     if (options.inputs.isEmpty() && !options.listVoices)
         return usage(u"No document or folder given."_s);
+    options.tags = !parser.isSet(noTags);
+    options.chapters = !parser.isSet(noChapters);
+    if (parser.isSet(format)) {
+        const QString wanted = parser.value(format).toLower();
+        if (wanted != u"mp3"_s && wanted != u"m4b"_s)
+            return usage(u"--format must be mp3 or m4b: "_s + parser.value(format));
+        options.m4b = wanted == u"m4b"_s;
+    }
 
     options.jobs = cores;
     if (parser.isSet(jobs)) {

@@ -30,6 +30,11 @@ struct ConvertOptions
     int voice = 0;
     int rate = -3;
     int volume = 100;
+    // What each document becomes: an MP3, or an M4B audiobook (AAC in MP4, made by ffmpeg);
+    // with its tags and its chapters unless left out.
+    bool m4b = false;
+    bool tags = true;
+    bool chapters = true;
 };
 
 /// The outcome of reading the command line: the options, or the words of a usage error

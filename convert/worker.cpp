@@ -6,6 +6,8 @@
 #include "common/services.h"
 #include "convert/channel.h"
 #include "filesystem/filesystem.h"
+#include "api/documentreader.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outcome.h"
 #include "pipeline/writer1.h"
 #include "services/platformservices.h"
@@ -125,15 +127,25 @@ int RunWorker(const WorkerSetup &setup)
             JobWorkingFolder working(words[1]);
             services.workingFolder = &working;
             int pieces = 0;
-            if (!Attempt(Stage::Text, [&] { ExtractDocumentText(services.Reader(), working, words[2]); })) {
+            DocumentFacts facts;
+            if (!Attempt(Stage::Text, [&] { ExtractDocumentText(services.Reader(), working, words[2], &facts); })) {
                 services.workingFolder = nullptr;
                 continue;
             }
+            std::stable_sort(facts.headings.begin(), facts.headings.end(),
+                             [](const DocumentHeading &a, const DocumentHeading &b) { return a.line < b.line; });
+            QList<LinePlace> places;
             FailFast stop(Stage::Segments);
             if (Attempt(Stage::Segments, [&] {
-                    pieces = CutTextFileFSO(stop, events, WorkingPath(working, u"output.txt"_s), setup.limits);
-                }))
-                Answer({u"pieces"_s, QString::number(pieces)});
+                    pieces = CutTextFileFSO(stop, events, WorkingPath(working, u"output.txt"_s), setup.limits,
+                                            ChapterClock::WatchedLines(facts.headings), &places);
+                })) {
+                QStringList answer{u"pieces"_s, QString::number(pieces), facts.title, facts.author};
+                for (qsizetype k = 0; k < facts.headings.size() && k < places.size(); ++k)
+                    answer << QString::number(facts.headings[k].line) << QString::number(places[k].segment)
+                           << QString::number(places[k].line) << facts.headings[k].title;
+                Answer(answer);
+            }
             services.workingFolder = nullptr;
         } else if (words.value(0) == u"speak"_s && words.size() == 3) {
             const QString text = SegmentPath(words[1] + u"/output.txt"_s, words[2].toInt(), u".txt"_s);
@@ -150,7 +162,10 @@ int RunWorker(const WorkerSetup &setup)
                 if (!SpokenWavListed(wav) || !status)
                     throw RuntimeError(u"No speech was made of piece "_s + words[2], ErrorNumber::FileNotFound);
                 const double seconds = static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050;
-                Answer({u"spoken"_s, words[2], QString::number(seconds, 'f', 3)});
+                QStringList answer{u"spoken"_s, words[2], QString::number(seconds, 'f', 3)};
+                for (const qint64 start : spoken.lineStarts)
+                    answer << QString::number(start);
+                Answer(answer);
             });
         } else {
             AnswerFailed({Stage::Text, ErrorNumber::InvalidProcedureCall, u"A command the worker does not know"_s});

@@ -11,8 +11,11 @@
 // answers with one line on its standard output (see channel.h for the words):
 //
 //   "text JOB DOCUMENT"  reads the document's text into the job folder and cuts it into
-//                        pieces there        -> "pieces N"
-//   "speak JOB K"        speaks piece K into its WAV file -> "spoken K SECONDS"
+//                        pieces there        -> "pieces N TITLE AUTHOR" and for each
+//                        heading, in the order of its lines, "LINE PIECE PIECELINE HEADING"
+//   "speak JOB K"        speaks piece K into its WAV file
+//                                            -> "spoken K SECONDS" and where each of its
+//                        lines begins to be heard, in samples
 //
 // A failure answers "failed STAGE NUMBER WORDS" and the worker goes on serving. The end of
 // its input ends it; so does the end of the converter that started it.

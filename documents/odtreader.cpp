@@ -47,6 +47,13 @@ const QString kDraw = u"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"_s;
 const QString kDr3d = u"urn:oasis:names:tc:opendocument:xmlns:dr3d:1.0"_s;
 const QString kForm = u"urn:oasis:names:tc:opendocument:xmlns:form:1.0"_s;
 const QString kManifest = u"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"_s;
+const QString kMeta = u"urn:oasis:names:tc:opendocument:xmlns:meta:1.0"_s;
+const QString kDublinCore = u"http://purl.org/dc/elements/1.1/"_s;
+
+// Real meta.xml files hold a few kilobytes; beyond this one says nothing worth reading.
+constexpr qint64 kMaxMetaBytes = qint64(1) << 20;
+// What is kept of a title, an author or a heading: more says nothing more in a player.
+constexpr qsizetype kMaxFactCharacters = 1024;
 
 RuntimeError NotAPackage(const QString &path)
 {
@@ -71,6 +78,8 @@ public:
     /// A new paragraph begins.
     virtual void Paragraph() = 0;
     virtual void Text(QStringView text) = 0;
+    /// The line of the document's text that the output is on; -1 when it is not the text.
+    virtual qint64 Line() const { return -1; }
 };
 
 // Paragraphs joined by one LF: a separator, not a terminator. Of a run of blank lines
@@ -99,6 +108,7 @@ public:
             text = text.mid(lf + 1);
         }
     }
+    qint64 Line() const override { return m_lines; }
     /// The end of the text: a blank last line is kept when its run is short.
     void Finish()
     {
@@ -131,9 +141,11 @@ private:
         if (m_lineHasText) {
             m_blankRun = 0;
             m_sink(u"\n");
+            ++m_lines;
         } else if (++m_blankRun <= kMaxBlankLines) {
             m_sink(m_pendingBlanks);
             m_sink(u"\n");
+            ++m_lines;
         }
         m_pendingBlanks.clear();
         m_lineHasText = false;
@@ -143,6 +155,7 @@ private:
     bool m_first = true;
     bool m_lineHasText = false;
     int m_blankRun = 0;
+    qint64 m_lines = 0;
     QString m_pendingBlanks;
 };
 
@@ -173,11 +186,61 @@ public:
         m_next.Paragraph();
     }
     void Text(QStringView text) override { m_next.Text(text); }
+    qint64 Line() const override { return m_next.Line(); }
     int count = 0;
 
 private:
     Output &m_next;
 };
+
+// Passes a heading's text through to the document's text and keeps its first characters.
+class HeadingOutput final : public Output
+{
+public:
+    explicit HeadingOutput(Output &next)
+        : m_next(next)
+    {
+    }
+    void Paragraph() override
+    {
+        m_next.Paragraph();
+        Keep(u" ");
+    }
+    void Text(QStringView text) override
+    {
+        m_next.Text(text);
+        Keep(text);
+    }
+    qint64 Line() const override { return m_next.Line(); }
+    QString kept;
+
+private:
+    void Keep(QStringView text)
+    {
+        if (kept.size() < kMaxFactCharacters)
+            kept.append(text.left(kMaxFactCharacters - kept.size()));
+    }
+    Output &m_next;
+};
+
+// A title, an author or a heading as one line: control characters and runs of white
+// space become one blank, none at either end.
+QString OneLine(const QString &text)
+{
+    QString line;
+    bool blank = false;
+    for (const QChar c : text) {
+        if (c.isSpace() || c.category() == QChar::Other_Control) {
+            blank = !line.isEmpty();
+            continue;
+        }
+        if (blank)
+            line.append(u' ');
+        blank = false;
+        line.append(c);
+    }
+    return line;
+}
 
 // White space inside a paragraph follows OpenDocument's rules: a run of XML white space
 // counts as one space, and none is kept at the paragraph's start. Spaces written as
@@ -204,11 +267,13 @@ public:
 class BodyParser
 {
 public:
-    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path)
+    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path,
+               DocumentFacts *facts = nullptr)
         : m_xml(xml)
         , m_source(source)
         , m_events(events)
         , m_path(std::move(path))
+        , m_facts(facts)
     {
         m_sinceYield.start();
     }
@@ -338,7 +403,9 @@ private:
         const QStringView ns = m_xml.namespaceUri();
         const QStringView name = m_xml.name();
         if (ns == kText) {
-            if (name == u"p" || name == u"h")
+            if (name == u"h")
+                return Heading(out, depth);
+            if (name == u"p")
                 return Paragraph(out, depth);
             if (name == u"tracked-changes")
                 return TrackedChanges(depth);
@@ -383,6 +450,25 @@ private:
         NewParagraph(out);
         ParagraphState state;
         Inline(out, state, depth);
+    }
+
+    // A heading is a paragraph that begins a chapter at the line it begins on; one with
+    // nothing to say, or outside the document's text (a repeated cell), begins none.
+    void Heading(Output &out, int depth)
+    {
+        if (!m_facts || out.Line() < 0 || m_facts->headings.size() >= kMaxDocumentHeadings)
+            return Paragraph(out, depth);
+        bool ok = false;
+        const int level = m_xml.attributes().value(kText, u"outline-level"_s).toInt(&ok);
+        HeadingOutput heading(out);
+        NewParagraph(heading);
+        const qint64 line = out.Line();
+        heading.kept.clear();
+        ParagraphState state;
+        Inline(heading, state, depth);
+        QString title = OneLine(heading.kept);
+        if (!title.isEmpty())
+            m_facts->headings.append({std::move(title), ok ? std::clamp(level, 1, 10) : 1, line});
     }
 
     // Children of the current element as the text of a paragraph.
@@ -671,6 +757,7 @@ private:
     XmlSource &m_source;
     IEventLoop *m_events;
     QString m_path;
+    DocumentFacts *m_facts;
     QHash<QString, QStringList> m_deletions;
     QString m_buffer;
     qint64 m_total = 0;
@@ -780,6 +867,79 @@ bool ManifestEncryptsContent(zip_t *zip)
     return false;
 }
 
+// The title and the author that meta.xml names, as far as it can be read: a meta.xml that
+// is missing, too large, damaged or hostile names nothing, and the text is read all the
+// same. What was complete before a fault stands.
+void ReadMeta(zip_t *zip, DocumentFacts &facts)
+{
+    const zip_int64_t index = zip_name_locate(zip, "meta.xml", 0);
+    if (index < 0)
+        return;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
+        || st.size > static_cast<zip_uint64_t>(kMaxMetaBytes)
+        || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
+        return;
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
+    if (!file)
+        return;
+    // One byte more than declared is asked for: an entry that holds more is not read.
+    QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
+    const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
+    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
+        return;
+    bytes.truncate(static_cast<qsizetype>(n));
+
+    QXmlStreamReader xml(bytes);
+    QString creator;
+    QString initialCreator;
+    int depth = 0;
+    bool inMeta = false;
+    while (!xml.atEnd() && depth <= kMaxDepth) {
+        xml.readNext();
+        if (xml.isEndElement()) {
+            --depth;
+            inMeta = inMeta && depth >= 2;
+            continue;
+        }
+        if (!xml.isStartElement())
+            continue;
+        ++depth;
+        if (depth == 2 && xml.namespaceUri() == kOffice && xml.name() == u"meta") {
+            inMeta = true;
+            continue;
+        }
+        if (!inMeta || depth != 3)
+            continue;
+        QString *target = nullptr;
+        if (xml.namespaceUri() == kDublinCore && xml.name() == u"title" && facts.title.isEmpty())
+            target = &facts.title;
+        else if (xml.namespaceUri() == kDublinCore && xml.name() == u"creator" && creator.isEmpty())
+            target = &creator;
+        else if (xml.namespaceUri() == kMeta && xml.name() == u"initial-creator" && initialCreator.isEmpty())
+            target = &initialCreator;
+        if (!target)
+            continue;
+        QString text;
+        int inner = 1;
+        while (inner > 0 && !xml.atEnd() && depth + inner <= kMaxDepth) {
+            xml.readNext();
+            if (xml.isStartElement())
+                ++inner;
+            else if (xml.isEndElement())
+                --inner;
+            else if (xml.isCharacters() && text.size() < kMaxFactCharacters)
+                text.append(xml.text().left(kMaxFactCharacters - text.size()));
+        }
+        if (inner > 0 || xml.hasError())
+            break;
+        --depth; // the element's end was read
+        *target = OneLine(text);
+    }
+    facts.author = creator.isEmpty() ? initialCreator : creator;
+}
+
 } // namespace
 
 OdtReader::OdtReader(IEventLoop *events)
@@ -787,8 +947,10 @@ OdtReader::OdtReader(IEventLoop *events)
 {
 }
 
-void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts * /*facts*/)
+void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
 {
+    if (facts)
+        *facts = DocumentFacts();
     const QByteArray native = QFile::encodeName(path);
     const auto status = FileSystem::Stat(path);
     if (!status) {
@@ -810,6 +972,8 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
     }
     if (ManifestEncryptsContent(zip.get()))
         throw PasswordProtected(path);
+    if (facts)
+        ReadMeta(zip.get(), *facts);
 
     const zip_int64_t index = zip_name_locate(zip.get(), "content.xml", 0);
     if (index < 0)
@@ -839,18 +1003,18 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
     QXmlStreamReader xml;
     ZipXmlSource source(file.get(), xml, static_cast<qint64>(entry.size), m_events, path);
     SinkOutput out(sink);
-    BodyParser(xml, source, m_events, path).Run(out);
+    BodyParser(xml, source, m_events, path, facts).Run(out);
     out.Finish();
 }
 
-QString OdtBodyTextFromXml(const QByteArray &contentXml)
+QString OdtBodyTextFromXml(const QByteArray &contentXml, DocumentFacts *facts)
 {
     QXmlStreamReader xml(contentXml);
     QString text;
     const IDocumentReader::TextSink sink = [&text](QStringView piece) { text.append(piece); };
     SinkOutput out(sink);
     WholeXmlSource source(contentXml.size());
-    BodyParser(xml, source, nullptr, u"content.xml"_s).Run(out);
+    BodyParser(xml, source, nullptr, u"content.xml"_s, facts).Run(out);
     out.Finish();
     return text;
 }

@@ -10,7 +10,9 @@ class IEventLoop;
 // text may never outgrow the XML by more than a small constant, whatever it expands, nor
 // pass 50 million characters; a content.xml over 16 MiB that declares more than 100 times
 // its compressed size is refused before it is read (each is "too large"). The reader
-// yields to the event loop, when it has one, every 30 ms.
+// yields to the event loop, when it has one, every 30 ms. The facts are the title and the
+// author of meta.xml (read within limits of its own; one that cannot be read names
+// nothing) and the headings (text:h) with the lines they begin on.
 class OdtReader final : public IDocumentReader
 {
 public:
@@ -21,5 +23,6 @@ private:
     IEventLoop *m_events;
 };
 
-/// The body text of an OpenDocument content.xml given whole, for tests and tools.
-QString OdtBodyTextFromXml(const QByteArray &contentXml);
+/// The body text of an OpenDocument content.xml given whole, for tests and tools; facts,
+/// when given, receive its headings.
+QString OdtBodyTextFromXml(const QByteArray &contentXml, DocumentFacts *facts = nullptr);

@@ -3,6 +3,7 @@
 #include "common/codepage.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "engines/linestarts.h"
 #include "engines/wavwriter.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <cmath>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +26,7 @@ constexpr int kEveryLine = 1 << 30;
 struct SynthesisContext
 {
     WavFileStream *writer = nullptr;
+    LineStartTracker *lines = nullptr;
     IEventLoop *events = nullptr;
     QElapsedTimer sinceYield;
     bool writeFailed = false;
@@ -34,6 +37,15 @@ int SynthCallback(short *wav, int count, espeak_EVENT *events)
     auto *context = events ? static_cast<SynthesisContext *>(events->user_data) : nullptr;
     if (!context)
         return 0;
+    if (context->lines) {
+        // The events of a call mark places in the samples it hands over (1-based text positions).
+        for (const espeak_EVENT *event = events; event->type != espeakEVENT_LIST_TERMINATED; ++event) {
+            if (event->type == espeakEVENT_WORD)
+                context->lines->Reached(event->text_position - 1, event->sample);
+        }
+        if (wav && count > 0)
+            context->lines->Heard(wav, count);
+    }
     if (wav && count > 0 && context->writer && !context->writeFailed) {
         if (!context->writer->Write(wav, count)) {
             context->writeFailed = true;
@@ -135,7 +147,6 @@ const QList<EspeakEngine::Voice> &EspeakEngine::Listed()
     for (int i = 0; voices && voices[i]; ++i) {
         // The structs are freed by the next call: copy what is needed now.
         QString name = QString::fromUtf8(voices[i]->name);
-        listed.append({QString::fromUtf8(voices[i]->identifier), u"eSpeak NG "_s + name.replace(u'_', u' ')});
         QList<std::pair<int, QString>> pairs;
         for (const char *p = voices[i]->languages; p && *p;) {
             const int priority = static_cast<unsigned char>(*p);
@@ -143,6 +154,8 @@ const QList<EspeakEngine::Voice> &EspeakEngine::Listed()
             pairs.append({priority, QString::fromUtf8(language)});
             p = language + std::strlen(language) + 1;
         }
+        listed.append({QString::fromUtf8(voices[i]->identifier), u"eSpeak NG "_s + name.replace(u'_', u' '),
+                       pairs.isEmpty() ? QString() : pairs.first().second});
         languages.append(pairs);
     }
     m_voices.clear();
@@ -159,7 +172,14 @@ QStringList EspeakEngine::Voices()
     return descriptions;
 }
 
-void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output)
+QString EspeakEngine::Language(int voice)
+{
+    const QList<Voice> &voices = m_voices.isEmpty() ? Listed() : m_voices;
+    return voice >= 0 && voice < voices.size() ? voices[voice].language : QString();
+}
+
+void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+                         QList<qint64> *lineStarts)
 {
     const QList<Voice> &voices = m_voices.isEmpty() ? Listed() : m_voices;
     if (voices.isEmpty())
@@ -190,6 +210,11 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
     context.events = &m_events;
     context.sinceYield.start();
     const QByteArray utf8 = text.toUtf8();
+    std::optional<LineStartTracker> lines;
+    if (output && lineStarts) {
+        lines.emplace(utf8, settings.volume, 22050);
+        context.lines = &*lines;
+    }
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,
                                              0, espeakCHARS_UTF8, nullptr, &context);
     if (result != EE_OK)
@@ -198,4 +223,6 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
                            ErrorNumber::UnexpectedError);
     if (context.writeFailed)
         throw RuntimeError(output->WriteFailure(), ErrorNumber::DiskFull);
+    if (lines)
+        *lineStarts = lines->Starts();
 }

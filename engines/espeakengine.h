@@ -20,7 +20,9 @@ public:
     EspeakEngine &operator=(const EspeakEngine &) = delete;
 
     QStringList Voices() override;
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output) override;
+    QString Language(int voice) override;
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+               QList<qint64> *lineStarts = nullptr) override;
 
     /// Voices of espeak-ng's list with the one for the user's language moved to the front.
     /// languagesOf gives a voice's (priority, language tag) pairs.
@@ -32,6 +34,7 @@ private:
     {
         QString identifier;
         QString description;
+        QString language; // the first the voice lists
     };
     const QList<Voice> &Listed();
 

@@ -2,6 +2,7 @@
 
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "engines/linestarts.h"
 #include "engines/wavwriter.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -58,12 +60,14 @@ struct SoxrDeleter
 struct Stream
 {
     WavFileStream *output = nullptr;
+    LineStartTracker *lines = nullptr;
     IEventLoop *events = nullptr;
     double volume = 1;
     double stretch = 1;
     QElapsedTimer sinceYield;
     std::unique_ptr<soxr, SoxrDeleter> resampler;
     int inputRate = 0;
+    qint64 heard = 0; // samples at Flite's rate handed over so far
     bool failed = false;       // the output refused samples: the synthesis is stopped
     QString failure;
 
@@ -74,6 +78,8 @@ struct Stream
         QVarLengthArray<short, 4096> scaled(static_cast<qsizetype>(count));
         for (size_t i = 0; i < count; ++i)
             scaled[static_cast<qsizetype>(i)] = static_cast<short>(samples[i] * volume);
+        if (lines)
+            lines->Heard(scaled.constData(), static_cast<qint64>(count));
         QVarLengthArray<short, 8192> out(static_cast<qsizetype>(count * kOutputRate / inputRate + 64));
         const short *in = scaled.constData();
         size_t left = count;
@@ -118,6 +124,12 @@ int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_s
                 throw 0;
             }
         }
+        // An utterance begins where its first token stands in the text.
+        if (start == 0 && stream->lines && info->utt) {
+            if (const cst_item *token = relation_head(utt_relation(info->utt, "Token")))
+                stream->lines->Reached(item_feat_int(token, "file_pos"), stream->heard);
+        }
+        stream->heard += size;
         if (!stream->Resample(wave->samples + start, static_cast<size_t>(size), false))
             throw 0;
         // Flite leaves next to no silence between utterances: each line and sentence end
@@ -127,6 +139,7 @@ int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_s
             const std::vector<short> pause(static_cast<size_t>(wave->sample_rate * seconds * stream->stretch));
             if (!stream->Resample(pause.data(), pause.size(), false))
                 throw 0;
+            stream->heard += static_cast<qint64>(pause.size());
         }
         if (stream->sinceYield.elapsed() >= 30) {
             stream->events->Yield();
@@ -264,7 +277,13 @@ cst_voice *FliteEngine::Loaded(int voice)
     return loaded;
 }
 
-void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output)
+QString FliteEngine::Language(int voice)
+{
+    return voice == 1 ? u"en-gb-scotland"_s : u"en-us"_s;
+}
+
+void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+                        QList<qint64> *lineStarts)
 {
     cst_voice *flite = Loaded(voice);
     const float stretch = 175.0f / WordsPerMinute(settings.rate);
@@ -291,6 +310,11 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
     stream.volume = settings.volume / 100.0;
     stream.stretch = stretch;
     stream.sinceYield.start();
+    std::optional<LineStartTracker> lines;
+    if (lineStarts) {
+        lines.emplace(utf8, settings.volume, 16000);
+        stream.lines = &*lines;
+    }
     cst_audio_streaming_info *info = new_audio_streaming_info();
     info->asc = StreamChunk;
     info->userdata = &stream;
@@ -308,4 +332,6 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
         stream.failed = true;
     if (stream.failed)
         throw RuntimeError(stream.failure.isEmpty() ? output->WriteFailure() : stream.failure, ErrorNumber::DiskFull);
+    if (lines)
+        *lineStarts = lines->Starts(stream.inputRate > 0 ? double(kOutputRate) / stream.inputRate : 1.0);
 }

@@ -25,7 +25,9 @@ public:
     static QString InEnglishLetters(const QString &text);
 
     QStringList Voices() override;
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output) override;
+    QString Language(int voice) override;
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+               QList<qint64> *lineStarts = nullptr) override;
 
 private:
     cst_voice_struct *Loaded(int voice);

@@ -1,6 +1,7 @@
 #pragma once
 
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -27,9 +28,14 @@ public:
     /// The descriptions of the engine's voices in the engine's order; throws RuntimeError
     /// when the engine could not be started.
     virtual QStringList Voices() = 0;
+    /// The language of the voice at this position of Voices() as a tag ("en-gb"), or "".
+    virtual QString Language(int voice) = 0;
     /// Speaks text with the voice at this position of Voices() into output as 22 050 Hz
     /// 16-bit mono samples, or through the default audio output when output is null.
     /// Yields to the event loop about every 30 ms. A voice that cannot be loaded fails with
     /// "Class not registered"; speech that cannot be written fails with ErrorNumber::DiskFull.
-    virtual void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output) = 0;
+    /// lineStarts, when given with an output, receives where each line of the text (ASCII;
+    /// lines end at LF) begins to be heard, in samples of the output.
+    virtual void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+                       QList<qint64> *lineStarts = nullptr) = 0;
 };

@@ -54,9 +54,15 @@ public:
     void SpeakFile(const QString &path) override
     {
         const auto bytes = ReadFileText(path);
-        m_engine.Speak(m_index, m_settings, bytes, m_output);
+        m_lineStarts.clear();
+        m_engine.Speak(m_index, m_settings, bytes, m_output, m_output ? &m_lineStarts : nullptr);
     }
-    void Speak(const QString &text) override { m_engine.Speak(m_index, m_settings, text, m_output); }
+    void Speak(const QString &text) override
+    {
+        m_lineStarts.clear();
+        m_engine.Speak(m_index, m_settings, text, m_output, m_output ? &m_lineStarts : nullptr);
+    }
+    QList<qint64> LineStarts() const override { return m_lineStarts; }
 
 private:
     static QString ReadFileText(const QString &path);
@@ -65,6 +71,7 @@ private:
     int m_index = -1;
     SpeechSettings m_settings;
     WavFileStream *m_output = nullptr;
+    QList<qint64> m_lineStarts;
 };
 
 SpeechEngine::SpeechEngine(QList<ISpeechBackend *> engines)
@@ -123,7 +130,17 @@ QStringList SpeechEngine::VoiceDescriptions()
     return descriptions;
 }
 
-void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QString &text, WavFileStream *output)
+QString SpeechEngine::VoiceLanguage(int index)
+{
+    const QList<Voice> &voices = Voices();
+    if (voices.isEmpty())
+        return QString();
+    const Voice voice = voices.value(index, voices.first());
+    return voice.engine->Language(voice.index);
+}
+
+void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+                         QList<qint64> *lineStarts)
 {
     if (m_synthesizing)
         throw RuntimeError(u"The speech engine is busy"_s, ErrorNumber::UnexpectedError);
@@ -143,7 +160,7 @@ void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QStrin
         }
         ~Busy() { flag = false; }
     } busy(m_synthesizing);
-    voice.engine->Speak(voice.index, settings, text, output);
+    voice.engine->Speak(voice.index, settings, text, output, lineStarts);
 }
 
 QString CombinedVoice::ReadFileText(const QString &path)

@@ -17,6 +17,7 @@ public:
     std::unique_ptr<ISpeechVoice> CreateVoice() override;
     std::unique_ptr<IAudioFileStream> CreateFileStream() override;
     QStringList VoiceDescriptions() override;
+    QString VoiceLanguage(int index) override;
 
     /// True when the voices of English-speaking users' engines come first for this locale
     /// ("en_GB", "C"): the user's language is English or none is set.
@@ -31,8 +32,9 @@ private:
         QString description;
     };
     const QList<Voice> &Voices();
-    /// Speaks with the voice at index (-1: the first), or throws.
-    void Speak(int index, const SpeechSettings &settings, const QString &text, class WavFileStream *output);
+    /// Speaks with the voice at index (-1: the first), or throws; lineStarts as the backends fill it.
+    void Speak(int index, const SpeechSettings &settings, const QString &text, class WavFileStream *output,
+               QList<qint64> *lineStarts = nullptr);
 
     QList<ISpeechBackend *> m_engines;
     QList<Voice> m_voices;

@@ -285,7 +285,8 @@ Speak::Speak(const CoreServices &services)
 
 Speak::~Speak() = default;
 
-int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits)
+int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits,
+                   const QList<qint64> &watched, QList<LinePlace> *places)
 {
     Statements run(reports, SiteTag(u"Speak"_s, u"CutTextFileFSO"_s));
     run.At(100);
@@ -303,6 +304,10 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
     // The window stays responsive: the cut yields to the event loop every 20 ms of work.
     QElapsedTimer sinceYield;
     sinceYield.start();
+    qint64 inputLine = 0;
+    qsizetype nextWatched = 0;
+    if (places)
+        places->clear();
     for (;;) {
         bool atEnd = true;
         run(136, [&] { atEnd = !input || input->AtEnd(); });
@@ -316,6 +321,9 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
         });
         if (!read)
             break; // a stream that cannot be read is not asked again
+        for (; places && nextWatched < watched.size() && watched[nextWatched] <= inputLine; ++nextWatched)
+            places->append({i, j - 1});
+        ++inputLine;
         // A line longer than the character limit would outgrow what one WAV file holds: it
         // is cut at its last blank before the limit and goes on in the next segment.
         for (bool more = true; more;) {
@@ -347,6 +355,8 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
             sinceYield.restart();
         }
     }
+    while (places && nextWatched++ < watched.size())
+        places->append({i, j - 1});
     run(166, [&] { segment.Close(); });
     run(172, [&] {
         if (input)
@@ -362,6 +372,7 @@ SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &cho
     Statements run(reports, SiteTag(u"Speak"_s, u"SaveToWAV"_s));
     ISpeechEngine &engine = m_services.Speech();
     std::exception_ptr pending; // a failure of the speak call itself
+    QList<qint64> lineStarts;
 
     run(100, [&] {
         m_renderingVoice.reset();
@@ -399,6 +410,7 @@ SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &cho
                 run(128, [&] { Must(stream).Close(); });
                 run(130, [&] { stream.reset(); });
                 run(132, [&] { Must(m_renderingVoice).SetOutput(nullptr); });
+                lineStarts = m_renderingVoice ? m_renderingVoice->LineStarts() : QList<qint64>();
             }
         } else {
             run.At(134);
@@ -414,8 +426,8 @@ SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &cho
             run(138, [&] { m_renderingVoice.reset(); });
     }
     if (!pending)
-        return {};
-    return {true, DescribeFailure(pending), FailureNumber(pending)};
+        return {false, QString(), 0, lineStarts};
+    return {true, DescribeFailure(pending), FailureNumber(pending), {}};
 }
 
 EncoderOutcome Speak::WAVToMP3(IFailureHandler &reports, const QString &wavPath, const QString &mp3Path,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -53,13 +54,25 @@ QByteArray CleanLineForSegment(QByteArray line);
 /// written as three, so the path reaches the program whole.
 QString QuotedForCommandLine(const QString &path);
 
+/// Where a line of the cut's input begins in the segments: the segment's number (from 1)
+/// and the line there (from 0).
+struct LinePlace
+{
+    int segment = 1;
+    int line = 0;
+    bool operator==(const LinePlace &) const = default;
+};
+
 /// Cuts the code-page text file into segment files 001, 002, ... beside it, cleaning
 /// every line and ending each with one LF, closing a segment at the line or character
 /// limit; a line longer than the character limit is cut at its last blank before the
 /// limit and goes on in the next segment. Deletes the input. Returns the number of
 /// segment files written (at least 1; the last may be empty). The window stays alive:
-/// the cut yields to the event loop every 20 ms of work.
-int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits);
+/// the cut yields to the event loop every 20 ms of work. places, when given, receives
+/// where each of the watched input lines (from 0, ascending) begins, one place each; a
+/// line that the input does not hold is placed at the input's end.
+int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits,
+                   const QList<qint64> &watched = {}, QList<LinePlace> *places = nullptr);
 
 /// What the speak call of SaveToWAV answered: nothing, or the failure that stopped it,
 /// which no statement reported; the caller decides what the user hears of it.
@@ -68,6 +81,8 @@ struct SpeechOutcome
     bool failed = false;
     QString description;
     int number = 0;
+    /// Where each line of the text file begins to be heard in the WAV file, in samples.
+    QList<qint64> lineStarts;
 
     /// The chosen voice is listed but cannot be loaded.
     bool ClassNotRegistered() const;

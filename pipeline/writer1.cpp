@@ -69,7 +69,8 @@ private:
 
 } // namespace
 
-QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, const QString &documentPath)
+QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, const QString &documentPath,
+                            DocumentFacts *facts)
 {
     // Written under another name and renamed when the whole text is there (never through
     // a link, readable by the user alone), so a document that cannot be read leaves no
@@ -79,7 +80,7 @@ QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, co
     if (const int error = file.Open(path, 0600))
         throw FileSystemError(error, path);
     CodePageFileWriter writer(file, path);
-    reader.ReadBodyText(documentPath, [&writer](QStringView piece) { writer.Write(piece); });
+    reader.ReadBodyText(documentPath, [&writer](QStringView piece) { writer.Write(piece); }, facts);
     writer.Finish();
     if (const int error = file.Commit())
         throw FileSystemError(error, path);

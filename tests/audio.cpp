@@ -1,6 +1,11 @@
 #include "tests/audio.h"
 
+#include "pipeline/chapters.h"
+
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -93,7 +98,7 @@ int Mp3FrameCount(const QString &path, int *samplesPerFrame, int *sampleRate)
     };
     static const int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
     int frames = 0;
-    qsizetype at = 0;
+    qsizetype at = Id3v2TagLength(b);
     while (at + 4 <= b.size()) {
         const auto h = [&](int i) { return static_cast<unsigned char>(b[at + i]); };
         if (h(0) != 0xFF || (h(1) & 0xE0) != 0xE0)
@@ -118,4 +123,62 @@ int Mp3FrameCount(const QString &path, int *samplesPerFrame, int *sampleRate)
         at += length;
     }
     return at == b.size() ? frames : -1;
+}
+
+std::vector<qint16> DecodeWithFfmpeg(const QString &path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                            QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
+                                            QStringLiteral("1"), QStringLiteral("-ar"), QStringLiteral("22050"),
+                                            QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
+        return {};
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    std::vector<qint16> samples(static_cast<size_t>(bytes.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = qFromLittleEndian<qint16>(bytes.constData() + 2 * i);
+    return samples;
+}
+
+QList<double> SoundAfterSilence(const std::vector<qint16> &samples, int sampleRate, double minimumSilence)
+{
+    QList<double> onsets;
+    qint64 quiet = 0;
+    const qint64 needed = static_cast<qint64>(minimumSilence * sampleRate);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(int(samples[i])) <= 164) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= needed)
+            onsets.append(static_cast<double>(i) / sampleRate);
+        quiet = 0;
+    }
+    return onsets;
+}
+
+Probed Ffprobe(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_chapters"),
+                                              QStringLiteral("-show_format"), QStringLiteral("-of"), QStringLiteral("json"), path});
+    Probed probed;
+    if (!ffprobe.waitForFinished(60000) || ffprobe.exitCode() != 0)
+        return probed;
+    const QJsonObject json = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+    const QJsonObject format = json.value(QStringLiteral("format")).toObject();
+    probed.valid = !format.isEmpty();
+    probed.format = format.value(QStringLiteral("format_name")).toString();
+    probed.seconds = format.value(QStringLiteral("duration")).toString().toDouble();
+    const QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
+    for (auto it = tags.begin(); it != tags.end(); ++it)
+        probed.tags.insert(it.key().toLower(), it.value().toString());
+    for (const QJsonValue chapter : json.value(QStringLiteral("chapters")).toArray()) {
+        const QJsonObject c = chapter.toObject();
+        probed.chapters.append({c.value(QStringLiteral("start_time")).toString().toDouble(),
+                                c.value(QStringLiteral("end_time")).toString().toDouble(),
+                                c.value(QStringLiteral("tags")).toObject().value(QStringLiteral("title")).toString()});
+    }
+    return probed;
 }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QMap>
 #include <QString>
+
+#include <vector>
 
 // Reading audio files in tests.
 struct WavInfo
@@ -22,6 +26,29 @@ struct WavInfo
 WavInfo ReadWav(const QString &path);
 /// Decodes an MP3 with the LAME decoder; an invalid WavInfo when it does not decode.
 WavInfo DecodeMp3(const QString &mp3Path);
-/// The number of MPEG audio frames in the file, walking frame headers from the start;
-/// -1 when the walk meets something that is not a frame.
+/// The number of MPEG audio frames in the file, walking frame headers from the start (after
+/// an ID3v2 tag); -1 when the walk meets something that is not a frame.
 int Mp3FrameCount(const QString &path, int *samplesPerFrame = nullptr, int *sampleRate = nullptr);
+/// The samples of any audio file as ffmpeg decodes it (what a listener's player hears),
+/// 22 050 Hz mono; empty when it does not decode.
+std::vector<qint16> DecodeWithFfmpeg(const QString &path);
+/// Where sound (beyond 0.5 % of full scale) begins after at least minimumSilence seconds
+/// without, in seconds: the end of each pause.
+QList<double> SoundAfterSilence(const std::vector<qint16> &samples, int sampleRate, double minimumSilence);
+
+// What ffprobe shows of a file: its container, length, tags (names in lower case) and chapters.
+struct Probed
+{
+    struct Chapter
+    {
+        double start = 0;
+        double end = 0;
+        QString title;
+    };
+    bool valid = false;
+    QString format;
+    double seconds = 0;
+    QMap<QString, QString> tags;
+    QList<Chapter> chapters;
+};
+Probed Ffprobe(const QString &path);

@@ -1,4 +1,5 @@
 #include "app/conversionrun.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
 #include "api/documentreader.h"
@@ -13,11 +14,42 @@
 
 #include <sys/stat.h>
 
+#include <taglib/chapterframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// What the encoder wrote, behind the tag.
+QByteArray Audio(const QString &mp3)
+{
+    const QByteArray bytes = ReadBytes(mp3);
+    return bytes.mid(Id3v2TagLength(bytes));
+}
+
+// The text frames of an MP3's tag ("TIT2=...") by name, then its chapters' titles ("CHAP=...") in order.
+QStringList TagFrames(const QString &mp3)
+{
+    TagLib::MPEG::File file(QFile::encodeName(mp3).constData());
+    QStringList frames;
+    if (!file.hasID3v2Tag())
+        return frames;
+    auto text = [](const TagLib::ID3v2::Frame *frame) { return QString::fromStdWString(frame->toString().toWString()); };
+    QStringList chapters;
+    for (const TagLib::ID3v2::Frame *frame : file.ID3v2Tag()->frameList()) {
+        const QString id = QString::fromLatin1(frame->frameID().data(), 4);
+        if (const auto *chapter = dynamic_cast<const TagLib::ID3v2::ChapterFrame *>(frame))
+            chapters.append(u"CHAP="_s + text(chapter->embeddedFrameListMap()["TIT2"].front()));
+        else if (id != u"CTOC"_s)
+            frames.append(id + u'=' + text(frame));
+    }
+    frames.sort();
+    return frames + chapters;
+}
 
 class ConversionRunTest : public ::testing::Test, protected FakeServices
 {
@@ -75,7 +107,7 @@ TEST_F(ConversionRunTest, AMissingOutputFolderIsRefusedUnlessResultsGoBesideTheD
     Start();
     EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
     // "hello." and its line feed, spoken.
-    EXPECT_EQ(ReadBytes(docs.filePath(u"a.mp3"_s)), QByteArray("MP3(") + QByteArray::number(44 + 7 * 10 * 2) + ")");
+    EXPECT_EQ(Audio(docs.filePath(u"a.mp3"_s)), QByteArray("MP3(") + QByteArray::number(44 + 7 * 10 * 2) + ")");
 }
 
 TEST_F(ConversionRunTest, ASecondClickDuringARunChangesNothing)
@@ -125,7 +157,7 @@ TEST_F(ConversionRunTest, SeveralSegmentsAreJoinedAndCleanedUp)
     EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
     ASSERT_EQ(processes.commandLines.size(), 3);
     EXPECT_EQ(processes.commandLines[2], u"\""_s + Work(u"JoinMP3.bat"_s) + u'"');
-    const QByteArray joined = ReadBytes(out.filePath(u"long.mp3"_s));
+    const QByteArray joined = Audio(out.filePath(u"long.mp3"_s));
     EXPECT_TRUE(joined.startsWith("MP3(") && joined.count("MP3(") == 2) << joined.toStdString();
     EXPECT_EQ(WorkFiles(), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
 }
@@ -363,7 +395,7 @@ TEST_F(ConversionRunTest, AnMp3LinkIsReplacedAndItsTargetLeftAlone)
     Start();
     EXPECT_EQ(ReadBytes(victim), QByteArray("the victim's own file"));
     EXPECT_FALSE(QFileInfo(out.filePath(u"a.mp3"_s)).isSymLink());
-    EXPECT_TRUE(ReadBytes(out.filePath(u"a.mp3"_s)).startsWith("MP3("));
+    EXPECT_TRUE(Audio(out.filePath(u"a.mp3"_s)).startsWith("MP3("));
 }
 
 TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
@@ -421,4 +453,58 @@ TEST(BarProgress, ALongJoinCountsPollsAndCreepsTheValueUpToItsCap)
     EXPECT_TRUE(creeping.texts[1].startsWith(u"Please wait.. 1"_s)); // no leading ", "
     creep.Ended();
     EXPECT_EQ(creeping.texts.last(), u"Progress Bar"_s);
+}
+
+TEST_F(ConversionRunTest, EachMp3IsTaggedWithItsDocumentAndItsChapters)
+{
+    QByteArray body = "<text:p>Opening words.</text:p>";
+    for (int chapter = 1; chapter <= 2; ++chapter) {
+        body += "<text:h text:outline-level=\"" + QByteArray::number(chapter) + "\">Part " + QByteArray::number(chapter)
+                + " – ä</text:h>";
+        for (int i = 0; i < 30; ++i)
+            body += "<text:p>Line.</text:p>";
+    }
+    const QString book = docs.filePath(u"book.odt"_s);
+    WriteZip(book, {{u"content.xml"_s, ContentXml(body)},
+                    {u"meta.xml"_s, "<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:meta><dc:title>Über "
+                                    "Sterne</dc:title><dc:creator>Ann Ödegaard</dc:creator></office:meta>"
+                                    "</office:document-meta>"}});
+    window.list.Append(book);
+    window.list.Append(Document(u"plain.odt"_s, "<text:p>Plain.</text:p>"));
+    window.slider2 = -10; // the book in two segments
+    window.combo1Index = 1;
+    Start();
+    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+    const QString folder = QFileInfo(docs.path()).fileName();
+    EXPECT_EQ(TagFrames(out.filePath(u"book.mp3"_s)),
+              (QStringList{u"COMM=Voice: eSpeak NG German"_s, u"TALB="_s + folder, u"TCON=Speech"_s, u"TIT2=Über Sterne"_s,
+                           u"TLAN=ger"_s, u"TPE1=Ann Ödegaard"_s, u"TRCK=1/2"_s, u"CHAP=Über Sterne"_s,
+                           u"CHAP=Part 1 – ä"_s, u"CHAP=Part 2 – ä"_s}));
+    // Without headings there are no chapters; without a title the file's name stands.
+    EXPECT_EQ(TagFrames(out.filePath(u"plain.mp3"_s)),
+              (QStringList{u"COMM=Voice: eSpeak NG German"_s, u"TALB="_s + folder, u"TCON=Speech"_s, u"TIT2=plain"_s,
+                           u"TLAN=ger"_s, u"TRCK=2/2"_s}));
+}
+
+TEST_F(ConversionRunTest, ATagThatCannotBeWrittenIsReportedAndTheMp3GoesInPlaceWithout)
+{
+    ScopedTmpfs small("size=8k,mode=0700");
+    if (!small.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    QByteArray body;
+    for (int i = 0; i < 40; ++i)
+        body += "<text:h>" + QByteArray(200, 'h') + QByteArray::number(i) + "</text:h>";
+    window.list.Append(Document(u"a.odt"_s, body));
+    window.text1 = small.Path();
+    Start();
+    const QStringList shown = boxes.ErrorReports();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith(u"The tags and chapters of "_s + small.Path() + u"/a.mp3 could not be written (Disk full"_s))
+        << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(u"); it is saved without them\r\n"_s)) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(u"at line 184\r\r"_s));
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+    EXPECT_EQ(QDir(small.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"a.mp3"_s});
+    EXPECT_TRUE(ReadBytes(small.Path() + u"/a.mp3"_s).startsWith("MP3("));
 }

@@ -252,3 +252,73 @@ TEST_F(ConvertTest, GnuParallelRunsOneConverterPerDocument)
         EXPECT_TRUE(DecodeMp3(out.filePath(name)).valid) << name.toStdString();
     QFile::remove(work.path() + u"/../joblog"_s);
 }
+
+TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
+{
+    // Three headings, the last in the second piece at the slowest rate.
+    QByteArray body = "<text:p>Said before the first heading.</text:p>";
+    for (int h = 1; h <= 3; ++h) {
+        body += "<text:h>Heading " + QByteArray::number(h) + "</text:h>";
+        for (int i = 0; i < 24; ++i)
+            body += "<text:p>Paragraph " + QByteArray::number(i) + ".</text:p>";
+    }
+    const QString document = docs.filePath(u"book.odt"_s);
+    WriteZip(document, {{u"content.xml"_s, ContentXml(body)},
+                        {u"meta.xml"_s, "<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:"
+                                        "office:1.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:meta>"
+                                        "<dc:title>Über Sterne</dc:title><dc:creator>Ann Ödegaard</dc:creator>"
+                                        "</office:meta></office:document-meta>"}});
+    const QStringList titles{u"Über Sterne"_s, u"Heading 1"_s, u"Heading 2"_s, u"Heading 3"_s};
+    const QString album = QFileInfo(docs.path()).fileName();
+
+    Result result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString mp3 = out.filePath(u"book.mp3"_s);
+    const Probed probed = Ffprobe(mp3);
+    EXPECT_EQ(probed.tags, (QMap<QString, QString>{{u"title"_s, titles[0]}, {u"artist"_s, u"Ann Ödegaard"_s},
+                                                    {u"album"_s, album}, {u"track"_s, u"1/1"_s},
+                                                    {u"genre"_s, u"Speech"_s}, {u"language"_s, u"eng"_s},
+                                                    {u"comment"_s, u"Voice: "_s + kVoice}}));
+    ASSERT_EQ(probed.chapters.size(), 4);
+    const QList<double> pauseEnds = SoundAfterSilence(DecodeWithFfmpeg(mp3), 22050, 0.08);
+    for (qsizetype k = 0; k < 4; ++k) {
+        EXPECT_EQ(probed.chapters[k].title, titles[k]);
+        if (k == 0)
+            continue;
+        const double start = probed.chapters[k].start;
+        const auto nearest = std::min_element(pauseEnds.begin(), pauseEnds.end(),
+                                              [&](double a, double b) { return std::abs(a - start) < std::abs(b - start); });
+        ASSERT_NE(nearest, pauseEnds.end());
+        EXPECT_NEAR(start, *nearest, 0.05) << "chapter " << k;
+    }
+    // A second reader of ID3 sees the same.
+    QProcess mid3v2;
+    mid3v2.start(u"mid3v2"_s, {u"-l"_s, mp3});
+    ASSERT_TRUE(mid3v2.waitForFinished(60000));
+    const QString listed = QString::fromUtf8(mid3v2.readAllStandardOutput());
+    for (const QString &line : {u"TIT2=Über Sterne"_s, u"TPE1=Ann Ödegaard"_s, u"TRCK=1/1"_s,
+                                u"CTOC=toc flags=3 child_element_ids=chp0,chp1,chp2,chp3"_s, u"    TIT2=Heading 3"_s})
+        EXPECT_TRUE(listed.contains(line)) << line.toStdString() << " in\n" << listed.toStdString();
+
+    // The audiobook holds the same chapters and tags, AAC in MP4.
+    result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, u"--format"_s, u"m4b"_s, document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(Made(), (QStringList{u"book.m4b"_s, u"book.mp3"_s}));
+    const Probed book = Ffprobe(out.filePath(u"book.m4b"_s));
+    EXPECT_TRUE(book.format.contains(u"mp4"_s)) << book.format.toStdString();
+    EXPECT_EQ(book.tags.value(u"major_brand"_s), u"M4B "_s);
+    for (const QString &key : {u"title"_s, u"artist"_s, u"album"_s, u"track"_s, u"genre"_s, u"comment"_s})
+        EXPECT_EQ(book.tags.value(key), probed.tags.value(key)) << key.toStdString();
+    ASSERT_EQ(book.chapters.size(), 4);
+    for (qsizetype k = 0; k < 4; ++k) {
+        EXPECT_EQ(book.chapters[k].title, titles[k]);
+        EXPECT_NEAR(book.chapters[k].start, probed.chapters[k].start, 0.002);
+    }
+    EXPECT_NEAR(book.seconds, probed.seconds, 0.1);
+
+    // Left out, nothing is written: the MP3 begins with its first frame.
+    result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"10"_s, u"--no-tags"_s, u"--no-chapters"_s, document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(ReadBytes(mp3).startsWith("\xFF")) << "no tag";
+    EXPECT_GT(Mp3FrameCount(mp3), 0);
+}

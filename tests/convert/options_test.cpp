@@ -89,6 +89,19 @@ TEST(ConvertOptions, TheCommandLineDecides)
     const ParsedOptions beside = Parse({u"--beside"_s, u"x"_s});
     EXPECT_TRUE(beside.options->beside);
     EXPECT_FALSE(beside.options->intoFolder);
+
+    // An MP3 with its tags and chapters, unless asked otherwise.
+    EXPECT_FALSE(parsed.options->m4b);
+    EXPECT_TRUE(parsed.options->tags && parsed.options->chapters);
+    const ParsedOptions book = Parse({u"--format"_s, u"M4B"_s, u"--no-tags"_s, u"--no-chapters"_s, u"x"_s});
+    ASSERT_TRUE(book.options);
+    EXPECT_TRUE(book.options->m4b);
+    EXPECT_FALSE(book.options->tags || book.options->chapters);
+    EXPECT_FALSE(Parse({u"--format"_s, u"mp3"_s, u"x"_s}).options->m4b);
+    // Without ffmpeg there is no audiobook, and the words say which package to install.
+    EXPECT_EQ(Converter::AudiobookMakerProblem(u"/nonexistent/ffmpeg"_s),
+              u"--format m4b needs ffmpeg, which is not installed (/nonexistent/ffmpeg is missing); install it "
+              u"with: apt-get install ffmpeg"_s);
 }
 
 TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
@@ -98,7 +111,7 @@ TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
           QStringList{u"--volume"_s, u"-1"_s, u"x"_s}, QStringList{u"-j"_s, u"0"_s, u"x"_s},
           QStringList{u"--voice"_s, u"klingon"_s, u"x"_s}, QStringList{u"--voice"_s, u"5"_s, u"x"_s},
           QStringList{u"--out"_s, u"/a"_s, u"--beside"_s, u"x"_s}, QStringList{u"--bogus"_s, u"x"_s},
-          QStringList{}}) {
+          QStringList{u"--format"_s, u"ogg"_s, u"x"_s}, QStringList{}}) {
         const ParsedOptions parsed = Parse(wrong);
         EXPECT_FALSE(parsed.options) << wrong.join(u' ').toStdString();
         EXPECT_TRUE(parsed.usageError.endsWith(u"Try 'vocatext-convert --help' for more information."_s));

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <optional>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -287,7 +290,7 @@ TEST(OdtReader, AnHonestZipBombIsRefusedBeforeItInflates)
 
     QByteArray paragraphs;
     for (int i = 0; paragraphs.size() < 17 << 20; ++i)
-        paragraphs += "<text:p>Paragraph " + QByteArray::number(i * 7919 % 1000003) + " of a long report.</text:p>";
+        paragraphs += "<text:p>Paragraph " + QByteArray::number(qint64(i) * 7919 % 1000003) + " of a long report.</text:p>";
     const QString large = dir.filePath(u"large.odt"_s);
     WriteZip(large, {{u"content.xml"_s, ContentXml(paragraphs)}});
     EXPECT_EQ(ReadHostile(large).error, QString());
@@ -327,4 +330,111 @@ TEST(OdtReader, ALongRunOfBlankLinesIsKeptShortAndTheWindowIsServed)
     // Short runs are left as the office suite hands them back.
     EXPECT_EQ(Body("<text:p>a</text:p><text:p/><text:p> </text:p><text:p>b</text:p>"), u"a\n\n\nb"_s);
     EXPECT_EQ(Body("<text:p>a<text:s/></text:p><text:p/>"), u"a \n"_s);
+}
+
+namespace {
+
+QByteArray MetaXml(const QByteArray &inner)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-meta "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+           "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\"><office:meta>"
+           + inner + "</office:meta></office:document-meta>";
+}
+
+// The facts of a package with this meta.xml (none when null) and a short body.
+DocumentFacts FactsOf(const std::optional<QByteArray> &meta)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"doc.odt"_s);
+    QList<std::pair<QString, QByteArray>> entries{{u"content.xml"_s, ContentXml("<text:p>Body.</text:p>")}};
+    if (meta)
+        entries.append({u"meta.xml"_s, *meta});
+    WriteZip(path, entries);
+    OdtReader reader;
+    QString text;
+    DocumentFacts facts;
+    facts.title = u"left over"_s;
+    reader.ReadBodyText(path, [&text](QStringView piece) { text.append(piece); }, &facts);
+    EXPECT_EQ(text, u"Body."_s) << "the text is read whatever meta.xml holds";
+    return facts;
+}
+
+} // namespace
+
+TEST(OdtReader, HeadingsBeginChaptersAtTheirLines)
+{
+    DocumentFacts facts;
+    const QString text = OdtBodyTextFromXml(
+        ContentXml("<text:p>Before.</text:p>"
+                   "<text:h text:outline-level=\"1\">One <text:span>whole</text:span><text:line-break/>title</text:h>"
+                   "<text:p>a</text:p><text:h text:outline-level=\"3\"><text:tab/></text:h><text:p>b</text:p>"
+                   "<table:table><table:table-row><table:table-cell><text:h text:outline-level=\"2\">In a "
+                   "cell</text:h></table:table-cell>"
+                   "<table:table-cell table:number-columns-repeated=\"2\"><text:h>Copied</text:h>"
+                   "</table:table-cell></table:table-row></table:table>"
+                   "<text:h text:outline-level=\"99\">Deep</text:h>"),
+        &facts);
+    EXPECT_EQ(text, u"Before.\nOne whole\ntitle\na\n\t\nb\nIn a cell\nCopied\nCopied\nDeep"_s);
+    // The empty heading and the copies of a repeated cell begin no chapter.
+    ASSERT_EQ(facts.headings.size(), 3);
+    const QList<std::tuple<QString, int, qint64>> expected = {
+        {u"One whole title"_s, 1, 1}, {u"In a cell"_s, 2, 6}, {u"Deep"_s, 10, 9}};
+    for (qsizetype k = 0; k < 3; ++k) {
+        EXPECT_EQ(facts.headings[k].title, std::get<0>(expected[k]));
+        EXPECT_EQ(facts.headings[k].level, std::get<1>(expected[k]));
+        EXPECT_EQ(facts.headings[k].line, std::get<2>(expected[k]));
+    }
+
+    // A heading's line counts the lines the text keeps: a long run of blank lines is cut short.
+    QByteArray blanks;
+    for (int i = 0; i < 100; ++i)
+        blanks += "<text:p/>";
+    facts = {};
+    const QString cut = OdtBodyTextFromXml(ContentXml("<text:p>x</text:p>" + blanks + "<text:h>After</text:h>"), &facts);
+    ASSERT_EQ(facts.headings.size(), 1);
+    EXPECT_EQ(facts.headings[0].line, cut.count(u'\n'));
+
+    // No more than the most a document's facts hold.
+    QByteArray many;
+    for (int i = 0; i < kMaxDocumentHeadings + 5; ++i)
+        many += "<text:h>H</text:h>";
+    facts = {};
+    OdtBodyTextFromXml(ContentXml(many), &facts);
+    EXPECT_EQ(facts.headings.size(), kMaxDocumentHeadings);
+}
+
+TEST(OdtReader, MetaTitleAndAuthorWithinLimitsOrNothing)
+{
+    DocumentFacts facts = FactsOf(MetaXml("<dc:title> Über\tdie\n Sterne </dc:title><meta:initial-creator>First"
+                                          "</meta:initial-creator><dc:creator>Ann Ödegaard</dc:creator>"));
+    EXPECT_EQ(facts.title, u"Über die Sterne"_s);
+    EXPECT_EQ(facts.author, u"Ann Ödegaard"_s);
+    EXPECT_EQ(FactsOf(MetaXml("<meta:initial-creator>First</meta:initial-creator>")).author, u"First"_s);
+    EXPECT_EQ(FactsOf(MetaXml("<dc:title>" + QByteArray(10000, 'w') + "</dc:title>")).title.size(), 1024);
+
+    // Whatever cannot be read names nothing; what was whole before a fault stands.
+    const QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+                              "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+                              "<!ENTITY e \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]>"
+                              "<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                              "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:meta><dc:title>&f;</dc:title>"
+                              "</office:meta></office:document-meta>";
+    const QList<std::pair<const char *, std::optional<QByteArray>>> nothing = {
+        {"missing", std::nullopt},
+        {"not XML", QByteArray("\x00\x01garbage", 9)},
+        {"a control character", MetaXml("<dc:title>bad\x01title</dc:title>")},
+        {"invalid UTF-8", MetaXml("<dc:title>caf\xc3 \xff</dc:title>")},
+        {"entities without end", laughs},
+        {"too deep", MetaXml("<dc:title>" + QByteArray("<a>").repeated(5000) + "</dc:title>")},
+        {"too large", MetaXml("<dc:title>T</dc:title>" + QByteArray(2 << 20, ' '))},
+    };
+    for (const auto &[what, meta] : nothing) {
+        facts = FactsOf(meta);
+        EXPECT_TRUE(facts.title.isEmpty() && facts.author.isEmpty()) << what << ": " << facts.title.toStdString();
+    }
+    facts = FactsOf(MetaXml("<dc:creator>Whole</dc:creator><dc:title>broken"));
+    EXPECT_EQ(facts.author, u"Whole"_s);
+    EXPECT_TRUE(facts.title.isEmpty());
 }

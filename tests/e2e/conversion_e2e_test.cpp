@@ -491,3 +491,47 @@ TEST(EspeakEngine, ALongSegmentServesTheWindowAndTurnsAwayNestedCalls)
     const WavInfo wav = ReadWav(dir.filePath(u"long.wav"_s));
     EXPECT_GT(wav.seconds, 60);
 }
+
+TEST_F(ConversionEndToEnd, EveryChapterBeginsWhereItsHeadingIsHeard)
+{
+    // Three headings, the third in the second segment at the slowest rate (49 lines a
+    // segment), read by each engine: a chapter begins at the end of the pause before its
+    // heading, within 50 ms, as a player plays the joined MP3.
+    QByteArray body = "<text:p>An opening before the first heading.</text:p>";
+    for (int h = 1; h <= 3; ++h) {
+        body += "<text:h>Heading number " + QByteArray::number(h) + "</text:h>";
+        for (int i = 0; i < 24; ++i)
+            body += "<text:p>Words of paragraph " + QByteArray::number(i) + ".</text:p>";
+    }
+    const QString document = out.filePath(u"chapters.odt"_s);
+    WriteZip(document, {{u"content.xml"_s, ContentXml(body)}});
+    window.slider2 = -10;
+    window.list.Append(document);
+    for (const QString &voice : {u"Flite English (United States) female slt"_s, u"eSpeak NG English (Great Britain)"_s}) {
+        window.combo1Index = static_cast<int>(Engine().VoiceDescriptions().indexOf(voice));
+        ASSERT_GE(window.combo1Index, 0);
+        boxes.shown.clear();
+        Start();
+        EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+        const QString mp3 = out.filePath(u"chapters.mp3"_s);
+        const Probed probed = Ffprobe(mp3);
+        ASSERT_EQ(probed.chapters.size(), 4) << voice.toStdString();
+        EXPECT_EQ(probed.chapters[0].title, u"chapters"_s);
+        EXPECT_EQ(probed.chapters[0].start, 0);
+        EXPECT_NEAR(probed.chapters[3].end, probed.seconds, 0.01);
+        const QList<double> pauseEnds = SoundAfterSilence(DecodeWithFfmpeg(mp3), 22050, 0.08);
+        for (qsizetype k = 1; k < 4; ++k) {
+            const Probed::Chapter &chapter = probed.chapters[k];
+            EXPECT_EQ(chapter.title, u"Heading number %1"_s.arg(k));
+            EXPECT_EQ(chapter.start, probed.chapters[k - 1].end);
+            const auto nearest = std::min_element(pauseEnds.begin(), pauseEnds.end(), [&](double a, double b) {
+                return std::abs(a - chapter.start) < std::abs(b - chapter.start);
+            });
+            ASSERT_NE(nearest, pauseEnds.end());
+            EXPECT_NEAR(chapter.start, *nearest, 0.05) << voice.toStdString() << ", chapter " << k;
+        }
+        EXPECT_EQ(probed.tags.value(u"title"_s), u"chapters"_s);
+        EXPECT_EQ(probed.tags.value(u"track"_s), u"1/1"_s);
+        EXPECT_EQ(probed.tags.value(u"comment"_s), u"Voice: "_s + voice);
+    }
+}

@@ -30,7 +30,9 @@ public:
             voices.append(m_name + u' ' + QString::number(i));
         return voices;
     }
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *) override
+    QString Language(int voice) override { return m_name + u'-' + QString::number(voice); }
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *,
+               QList<qint64> *) override
     {
         spoken.append(u"%1 %2 v%3 r%4 %5"_s.arg(m_name).arg(voice).arg(settings.volume).arg(settings.rate).arg(text));
         if (unregistered.contains(voice))

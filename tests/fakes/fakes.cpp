@@ -158,8 +158,18 @@ public:
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw RuntimeError(QStringLiteral("File not found: ") + path, ErrorNumber::FileNotFound);
-        Write(file.readAll().size());
+        const QByteArray text = file.readAll();
+        m_lineStarts.clear();
+        if (m_output) {
+            m_lineStarts.append(0);
+            for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+                if (text[i] == '\n')
+                    m_lineStarts.append((i + 1) * m_engine.samplesPerCharacter);
+            }
+        }
+        Write(text.size());
     }
+    QList<qint64> LineStarts() const override { return m_lineStarts; }
     void Speak(const QString &text) override
     {
         m_engine.calls.append(QStringLiteral("Speak ") + text);
@@ -185,6 +195,7 @@ private:
     FakeSpeechEngine &m_engine;
     int m_index = 0;
     FakeStream *m_output = nullptr;
+    QList<qint64> m_lineStarts;
 };
 
 // A child that runs for a number of polls; when it ends, finish does its work and gives

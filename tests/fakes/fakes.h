@@ -93,9 +93,11 @@ public:
     std::unique_ptr<ISpeechVoice> CreateVoice() override;
     std::unique_ptr<IAudioFileStream> CreateFileStream() override;
     QStringList VoiceDescriptions() override;
+    QString VoiceLanguage(int index) override { return languages.value(index, languages.value(0)); }
 
     QStringList voices = {QStringLiteral("eSpeak NG English (Great Britain)"), QStringLiteral("eSpeak NG German"),
                           QStringLiteral("eSpeak NG French (France)")};
+    QStringList languages = {QStringLiteral("en-gb"), QStringLiteral("de"), QStringLiteral("fr-fr")};
     /// Voices whose speaking fails with "Class not registered".
     QSet<int> unregistered;
     /// When set, every speak call fails with this description and number.
@@ -105,7 +107,8 @@ public:
     bool failVoiceList = false;
     /// Everything asked, in order ("SelectVoice 1", "SpeakFile /w/output001.txt", ...).
     QStringList calls;
-    /// Samples written for every character spoken.
+    /// Samples written for every character spoken; a line begins to be heard where its
+    /// first character's samples begin.
     int samplesPerCharacter = 10;
 };
 

@@ -239,3 +239,16 @@ TEST_F(CutTest, TheWindowIsServedDuringALongCut)
     EXPECT_EQ(Cut(0), 308);
     EXPECT_GT(yields, 0);
 }
+
+TEST_F(CutTest, TheCutSaysWhereEachWatchedLineBegins)
+{
+    // 49 lines a segment at the slowest rate; a line beyond the character limit goes on in
+    // the next segment, and the line after it begins there.
+    QByteArray text = Lines(60, "ab") + QByteArray(60000, 'x') + "\nafter\n";
+    WriteBytes(input, text);
+    QList<LinePlace> places;
+    const int count = CutTextFileFSO(reports, events, input, SegmentLimitsForRate(-10), {0, 48, 49, 60, 61, 61, 500},
+                                     &places);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(places, (QList<LinePlace>{{1, 0}, {1, 48}, {2, 0}, {2, 11}, {3, 1}, {3, 1}, {3, 2}}));
+}
