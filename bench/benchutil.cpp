@@ -115,38 +115,3 @@ void PrintingBoxes::ErrorReport(const QString &text)
 {
     std::printf("error report: %s\n", qPrintable(text));
 }
-
-double Mp3Seconds(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray bytes = file.readAll();
-    auto at = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes[i]); };
-    qsizetype i = 0;
-    if (bytes.startsWith("ID3") && bytes.size() >= 10)
-        i = 10 + ((at(6) & 0x7f) << 21 | (at(7) & 0x7f) << 14 | (at(8) & 0x7f) << 7 | (at(9) & 0x7f));
-    static const int kBitrates[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
-                                         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};
-    static const int kRates[3] = {44100, 48000, 32000};
-    double seconds = 0;
-    while (i + 4 <= bytes.size()) {
-        if (at(i) != 0xff || (at(i + 1) & 0xe0) != 0xe0 || ((at(i + 1) >> 1) & 3) != 1) {
-            ++i; // not a layer III frame header: look further
-            continue;
-        }
-        const int version = (at(i + 1) >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-        const int bitrate = kBitrates[version == 3 ? 0 : 1][at(i + 2) >> 4];
-        const int rateIndex = (at(i + 2) >> 2) & 3;
-        if (bitrate == 0 || rateIndex == 3 || version == 1) {
-            ++i;
-            continue;
-        }
-        const int rate = kRates[rateIndex] / (version == 3 ? 1 : version == 2 ? 2 : 4);
-        const int samples = version == 3 ? 1152 : 576;
-        const int padding = (at(i + 2) >> 1) & 1;
-        i += samples / 8 * bitrate * 1000 / rate + padding;
-        seconds += static_cast<double>(samples) / rate;
-    }
-    return seconds;
-}

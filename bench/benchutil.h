@@ -17,8 +17,6 @@ QStringList EnglishParagraphs(qint64 characters, int paragraphCount);
 /// Writes an .odt package whose body holds the paragraphs, one text:p each; with
 /// headingEvery, every so many a heading (text:h) instead.
 void WriteOdt(const QString &path, const QStringList &paragraphs, int headingEvery = 0);
-/// The seconds of audio in an MP3 file: its MPEG audio frames counted (an ID3v2 tag skipped).
-double Mp3Seconds(const QString &path);
 /// Peak resident memory of this process in MiB.
 double PeakMemoryMiB();
 

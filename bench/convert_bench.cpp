@@ -13,6 +13,7 @@
 #include "app/conversionrun.h"
 #include "bench/benchutil.h"
 #include "common/services.h"
+#include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
 #include "services/platformservices.h"
@@ -112,7 +113,7 @@ double AudioSeconds(const QString &folder)
 {
     double seconds = 0;
     for (const QString &name : QDir(folder).entryList({u"*.mp3"_s}, QDir::Files))
-        seconds += Mp3Seconds(folder + u'/' + name);
+        seconds += static_cast<double>(Mp3Samples(folder + u'/' + name)) / kMp3SampleRate;
     return seconds;
 }
 
