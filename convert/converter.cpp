@@ -205,7 +205,12 @@ int Converter::Run()
         return 2;
     }
     try {
-        m_working = m_platform.working.Path();
+        try {
+            m_working = m_platform.working.Path();
+        } catch (const RuntimeError &) {
+            // Refused once, with its cause on standard error: the fallback serves.
+            m_working = m_platform.working.Path();
+        }
         // Job folders of a converter that died are left over: this instance holds the
         // folder. Only those that carry the converter's mark go; a folder of the user's
         // (the working folder may be the user's own) is never touched.
@@ -219,6 +224,8 @@ int Converter::Run()
         const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
         if (!FileHoldsBytes(m_encoder, encoder))
             WriteEncoder(m_platform.events, encoder, m_encoder);
+        // Every encoder starts from this file, checked once: nothing put at its name later runs.
+        m_encoderProgram = m_platform.working.OpenProgram(u"lame.exe"_s, encoder);
     } catch (const std::exception &) {
         std::fprintf(stderr, "vocatext-convert: the working folder cannot be used: %s\n",
                      DescribeFailure(std::current_exception()).toLocal8Bit().constData());
@@ -346,8 +353,8 @@ bool Converter::StartEncoder()
                         throw FileSystemError(made.Error(), target);
                 }
                 m_children.push_back(
-                    {m_platform.processes.Run(EncoderCommandLine(m_encoder, wav, target), 0), &document, piece, wav,
-                     target});
+                    {m_platform.processes.RunOpened(m_encoderProgram, EncoderCommandLine(m_encoder, wav, target), 0),
+                     &document, piece, wav, target});
             } catch (const RuntimeError &e) {
                 Fail(document, e.number() > 0 && e.number() < 4096
                                    ? EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/options.h"
+#include "filesystem/filesystem.h"
 #include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
@@ -106,6 +107,7 @@ private:
     size_t m_next = 0; // the first document that is not finished
     QString m_working;
     QString m_encoder;
+    FileSystem::File m_encoderProgram;
     std::vector<Worker> m_workers;
     std::vector<Child> m_children;
     Leftovers m_leftovers;

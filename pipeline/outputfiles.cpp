@@ -135,16 +135,18 @@ QString OutputPathProblem(const QString &outputPath)
 QString PartialName(const QString &outputPath)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString suffix;
+    QString letters;
     for (int i = 0; i < 8; ++i)
-        suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
-    return GetFolderPath(outputPath) + u'.' + GetFileName(outputPath) + u".part-"_s + suffix;
+        letters += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return GetFolderPath(outputPath) + QString::fromUtf16(Fs::kTemporaryPrefix) + letters
+           + QString::fromUtf16(Fs::kTemporarySuffix);
 }
 
 QString CreatePartial(const QString &outputPath)
 {
-    auto created = Fs::CreateUnique(GetFolderPath(outputPath), u'.' + GetFileName(outputPath) + u".part-"_s,
-                                    Fs::WithUmask(0666));
+    // A short name of its own, whatever the MP3's: every name the folder can hold converts.
+    auto created = Fs::CreateUnique(GetFolderPath(outputPath), QString::fromUtf16(Fs::kTemporaryPrefix),
+                                    Fs::WithUmask(0666), QString::fromUtf16(Fs::kTemporarySuffix));
     if (!created)
         throw RuntimeError(u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
                                + FileSystemError(created.Error(), outputPath).description() + u')',

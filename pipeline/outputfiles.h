@@ -62,7 +62,8 @@ QString OutputPathBeside(const QString &documentPath, const QString &defaultPath
 /// Why an MP3 cannot be put at the output path, or "": a folder, a pipe or a device
 /// there is never replaced (a link is: its target is left alone).
 QString OutputPathProblem(const QString &outputPath);
-/// A name beside the output path for the MP3 while it is made: hidden, not to be guessed.
+/// A name beside the output path for the MP3 while it is made: hidden, short, not to be
+/// guessed (".vt-" + eight letters + ".part").
 QString PartialName(const QString &outputPath);
 /// Creates the partial file for an encoder to write (readable as an MP3 will be); throws
 /// in words for the user when the output folder cannot be written.
