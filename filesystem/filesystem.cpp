@@ -16,8 +16,12 @@ namespace FileSystem {
 
 namespace {
 
+// A path with a NUL in it names no file: the C calls would see only what comes before it,
+// so it gives the empty path that every call refuses.
 QByteArray Native(const QString &path)
 {
+    if (path.contains(QChar(0)))
+        return QByteArray();
     return NativeName(path);
 }
 
@@ -373,6 +377,28 @@ Result<File> CreateFresh(const QString &path, unsigned mode)
     if (fd < 0)
         return Result<File>::Failure(errno);
     return File(fd);
+}
+
+Result<File> OpenForReading(const QString &path)
+{
+    File file(::open(Native(path).constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsOpen())
+        return Result<File>::Failure(errno);
+    struct stat st;
+    if (::fstat(file.Descriptor(), &st) != 0)
+        return Result<File>::Failure(errno);
+    if (!S_ISREG(st.st_mode))
+        return Result<File>::Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return file;
+}
+
+qint64 File::Read(char *buffer, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(size));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
 }
 
 Result<File> OpenInFolder(int folderDescriptor, const QString &name)

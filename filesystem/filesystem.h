@@ -124,6 +124,8 @@ public:
     int Release() { return std::exchange(m_fd, -1); }
     /// Writes all bytes; 0 or errno.
     int Write(QByteArrayView bytes);
+    /// Reads at most size bytes; their number, 0 at the end, -1 on failure (errno tells).
+    qint64 Read(char *buffer, qint64 size);
     /// Closes the file; 0 or errno (a full disk can show only here).
     int Close();
 
@@ -131,6 +133,8 @@ private:
     int m_fd = -1;
 };
 
+/// Opens a regular file for reading (links followed).
+Result<File> OpenForReading(const QString &path);
 /// Opens the entry name of the folder open at folderDescriptor for reading, never through
 /// a link (ELOOP) and never a folder.
 Result<File> OpenInFolder(int folderDescriptor, const QString &name);

@@ -92,7 +92,7 @@ void WriteCommandFile(const QString &text, const QString &path)
         WriteTextFile(text, path);
         return;
     }
-    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + text.toUtf8() + "\r\n", 0600))
+    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + Fs::NativeName(text) + "\r\n", 0600))
         throw FileSystemError(error, path);
 }
 

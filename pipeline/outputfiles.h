@@ -46,7 +46,8 @@ private:
 QString JoinCommandText(const QString &textFile, int segmentCount, const QString &targetPath);
 
 /// Writes the join command file: in the code page with CR LF; as UTF-8 with a byte-order
-/// mark when the code page cannot hold a path, so no path is ever written wrong.
+/// mark when the code page cannot hold a path (a path's bytes that are not UTF-8 as they
+/// are), so no path is ever written wrong.
 void WriteCommandFile(const QString &text, const QString &path);
 
 /// The document's base name: its file name without the last extension.

@@ -220,8 +220,13 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
                            ENOENT);
 
     QList<QByteArray> native;
-    for (const QString &argument : std::as_const(arguments))
+    for (const QString &argument : std::as_const(arguments)) {
+        // The program would see only what comes before it: another file, another option.
+        if (argument.contains(QChar(0)))
+            throw RuntimeError(u"An argument holds a NUL character: "_s + QString(argument).replace(QChar(0), u"\\0"_s),
+                               EINVAL);
         native.append(FileSystem::NativeName(argument));
+    }
     std::vector<char *> argv;
     for (QByteArray &a : native)
         argv.push_back(a.data());

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -250,4 +252,50 @@ TEST_F(ConvertTest, GnuParallelRunsOneConverterPerDocument)
     for (const QString &name : Made())
         EXPECT_TRUE(DecodeMp3(out.filePath(name)).valid) << name.toStdString();
     QFile::remove(work.path() + u"/../joblog"_s);
+}
+
+TEST(BatchInterpreter, AnInterruptedOrOrphanedJoinLeavesNothingAndPutsNothingInPlace)
+{
+    const QString cmd = QStringLiteral(VOCATEXT_PROGRAM_DIR "/vocatext-cmd");
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(u"out"_s);
+    // Large enough that the join is still under way when it is stopped.
+    QFile big(dir.filePath(u"piece.mp3"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(300) << 20));
+    big.close();
+    const QString target = dir.filePath(u"out/.vt-target.part"_s);
+    const QString file = dir.filePath(u"JoinMP3.bat"_s);
+    WriteBytes(file, (u"copy /y \""_s + big.fileName() + u"\" /b + \""_s + big.fileName() + u"\" /b \""_s + target
+                      + u"\"\r\n"_s)
+                         .toUtf8());
+    auto underWay = [&] { return !QDir(dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden).isEmpty(); };
+    auto waitFor = [](const std::function<bool()> &condition) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!condition() && waited.elapsed() < 10000)
+            QThread::usleep(200);
+    };
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QProcess join;
+        join.start(cmd, {u"/c"_s, file});
+        ASSERT_TRUE(join.waitForStarted());
+        waitFor(underWay);
+        ASSERT_TRUE(underWay()) << "the join never began";
+        ::kill(static_cast<pid_t>(join.processId()), signal);
+        join.waitForFinished();
+        EXPECT_EQ(join.exitStatus(), QProcess::CrashExit) << signal;
+        EXPECT_FALSE(underWay()) << "signal " << signal << " left the join's temporary file";
+    }
+    // Its parent killed outright: the join ends with it and puts nothing in place.
+    QProcess parent;
+    parent.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" /c \"$1\" & wait"_s, cmd, file});
+    ASSERT_TRUE(parent.waitForStarted());
+    waitFor(underWay);
+    ASSERT_TRUE(underWay());
+    ::kill(static_cast<pid_t>(parent.processId()), SIGKILL);
+    parent.waitForFinished();
+    waitFor([&] { return !underWay(); });
+    EXPECT_FALSE(underWay()) << "an orphaned join wrote on";
+    QThread::msleep(200);
+    EXPECT_FALSE(QFile::exists(target));
 }
