@@ -114,6 +114,7 @@ private:
     int m_speaking = 0;
     int m_encoding = 0;
     int m_stopSignal = 0;
+    int m_leftOut = 0; // documents of the folders given that their walk leaves out
     bool m_live = false;
     QElapsedTimer m_clock;
     qint64 m_lastRefresh = 0;

@@ -789,7 +789,7 @@ OdtReader::OdtReader(IEventLoop *events)
 
 void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts * /*facts*/)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = FileSystem::NativeName(path);
     const auto status = FileSystem::Stat(path);
     if (!status) {
         if (status.Error() == ENOENT)

@@ -126,6 +126,9 @@ QString OutputPathBeside(const QString &documentPath, const QString &defaultPath
 QString OutputPathProblem(const QString &outputPath)
 {
     const auto status = Fs::LinkStat(outputPath);
+    // An MP3 the user may not write is kept, as cp would keep it.
+    if (status && status->kind == Fs::Kind::Regular && !Fs::MayWrite(outputPath))
+        return u"The MP3 file is write-protected, so it is left as it is: "_s + outputPath;
     if (!status || status->kind == Fs::Kind::Regular || status->kind == Fs::Kind::Link)
         return QString();
     return u"The MP3 file cannot be written because something that is not a file stands at its place: "_s

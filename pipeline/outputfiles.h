@@ -61,7 +61,8 @@ QString OutputPathInFolder(const QString &folder, const QString &defaultPath);
 QString OutputPathBeside(const QString &documentPath, const QString &defaultPath);
 
 /// Why an MP3 cannot be put at the output path, or "": a folder, a pipe or a device
-/// there is never replaced (a link is: its target is left alone).
+/// there is never replaced, nor an MP3 the user may not write (a link is: its target is
+/// left alone).
 QString OutputPathProblem(const QString &outputPath);
 /// A name beside the output path for the MP3 while it is made: hidden, short, not to be
 /// guessed (".vt-" + eight letters + ".part").
