@@ -466,3 +466,28 @@ TEST_F(ConversionRunTest, NoUsableWorkingFolderAtAllIsOneReportAndNoDocumentIsSt
     EXPECT_FALSE(window.state.IsBusy);
     EXPECT_EQ(window.pointer, MousePointer::Default);
 }
+
+TEST_F(ConversionRunTest, EveryNameAFolderCanHoldConverts)
+{
+    QByteArray sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
+    window.slider2 = -10; // the long one is joined from two segments
+    const QString longest = QString(251, u'x');                   // 255 bytes with ".odt"
+    const QString cjk = QString(80, QChar(0x8a9e));               // 240 bytes, and ".odt"
+    // libzip writes under a longer name of its own first: the documents are renamed after.
+    auto named = [&](const QString &name, const QByteArray &body) {
+        const QString path = docs.filePath(name);
+        EXPECT_TRUE(QFile::rename(Document(u"d.odt"_s, body), path));
+        return path;
+    };
+    window.list.Append(named(longest + u".odt"_s, "<text:p>Short.</text:p>"));
+    window.list.Append(named(cjk + u".odt"_s, sixty));
+    window.list.Append(named(QString(253, u'y'), "<text:p>Short.</text:p>")); // no extension: its MP3's name is too long
+    Start();
+    EXPECT_TRUE(QFile::exists(out.filePath(longest + u".mp3"_s)));
+    EXPECT_TRUE(QFile::exists(out.filePath(cjk + u".mp3"_s)));
+    ASSERT_EQ(boxes.ErrorReports().size(), 1) << boxes.Texts().join(u'\n').toStdString();
+    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"(File name too long)"_s)) << boxes.ErrorReports()[0].toStdString();
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
