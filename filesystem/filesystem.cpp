@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace FileSystem {
@@ -211,6 +212,12 @@ QString CanonicalPath(const QString &path)
     const QString canonical = NameFromNative(resolved);
     std::free(resolved);
     return canonical;
+}
+
+bool IsFull(const QString &path)
+{
+    struct statvfs fs;
+    return ::statvfs(Native(path).constData(), &fs) == 0 && fs.f_bavail == 0;
 }
 
 bool MayWrite(const QString &path)

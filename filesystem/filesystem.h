@@ -71,6 +71,8 @@ Result<Status> Stat(const QString &path);
 Result<Status> LinkStat(const QString &path);
 /// The path with every link in it resolved, "." and ".." removed; "" when it cannot be resolved.
 QString CanonicalPath(const QString &path);
+/// True when the file system that holds path has no room left for the user.
+bool IsFull(const QString &path);
 /// True when the user may write the path.
 bool MayWrite(const QString &path);
 /// The real user id of the program.

@@ -172,6 +172,8 @@ QString EncoderFailure(qint32 result, const QString &errorOutput, const QString 
 {
     if (CouldNotStart(result))
         return u"The MP3 encoder could not be started"_s + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
+    if (result != 0 && Fs::IsFull(GetFolderPath(mp3Path)))
+        return u"The MP3 file cannot be written, the disk is full: "_s + mp3Path;
     if (result != 0)
         return WithCause(u"The MP3 encoder failed (exit code "_s + QString::number(result) + u") on "_s + wavPath,
                          errorOutput);

@@ -476,3 +476,17 @@ TEST_F(ConvertTest, NoDocumentIsLostWithoutAWord)
     EXPECT_EQ(::access(latin1Mp3.constData(), F_OK), 0)
         << Made().join(u' ').toStdString();
 }
+
+TEST_F(ConvertTest, TheAudioLibraryKeepsNothingInTheWorkingFolder)
+{
+    // No runtime folder and no TMPDIR: the audio library espeak-ng probes falls back on TEMP.
+    environment.remove(u"XDG_RUNTIME_DIR"_s);
+    environment.remove(u"TMPDIR"_s);
+    const Result result = Convert({u"--out"_s, out.path(), Document(u"a.odt"_s)});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    // What it made where it keeps such folders goes with the test.
+    for (const QFileInfo &link : QDir(home.path() + u"/.config/pulse"_s).entryInfoList(QDir::System | QDir::AllEntries))
+        if (link.isSymLink() && link.symLinkTarget().startsWith(u"/tmp/pulse-"_s))
+            QDir(link.symLinkTarget()).removeRecursively();
+}
