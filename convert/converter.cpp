@@ -55,9 +55,10 @@ const QString kJobPrefix = u"vt-job-"_s;
 // files are its own, and the MP3 holds the same speech.
 constexpr int kPieceKilochars = 8;
 
-// Every *.odt below the folder, as its bytes name it; the desktop's trash is not entered and
-// a folder is entered once, however many links lead to it.
-void FindDocuments(const QString &folder, QStringList &found, QSet<std::pair<quint64, quint64>> &visited, int depth)
+// Every *.odt below the folder that is not among walked, as its bytes name it; the
+// desktop's trash is not entered and a folder is entered once, however many links lead to it.
+void FindDocuments(const QString &folder, const QSet<QString> &walked, QStringList &found,
+                   QSet<std::pair<quint64, quint64>> &visited, int depth)
 {
     const auto status = Fs::Stat(folder);
     if (depth > 256 || !status || visited.contains({status->device, status->inode}))
@@ -72,8 +73,8 @@ void FindDocuments(const QString &folder, QStringList &found, QSet<std::pair<qui
             int attributes = 0;
             Quietly([&] { attributes = FileAttributes(path); });
             if (!(attributes & FileAttribute::System))
-                FindDocuments(path, found, visited, depth + 1);
-        } else if (entry.name.endsWith(u".odt"_s, Qt::CaseInsensitive) && CanOpenFile(path)) {
+                FindDocuments(path, walked, found, visited, depth + 1);
+        } else if (entry.name.endsWith(u".odt"_s, Qt::CaseInsensitive) && !walked.contains(path) && CanOpenFile(path)) {
             found.append(path);
         }
     }
@@ -216,15 +217,14 @@ QString Converter::Collect()
         AddFolderFiles(run, services, list, absolute, u"*.odt"_s);
         // What the walk leaves out is named, so that no document is lost without a word.
         QSet<QString> walked;
+        walked.reserve(list.Count() - before);
         for (qsizetype i = before; i < list.Count(); ++i)
-            walked.insert(QDir::cleanPath(list.Entries()[i]));
-        QStringList found;
+            walked.insert(list.Entries()[i]);
+        QStringList leftOut;
         QSet<std::pair<quint64, quint64>> visited;
-        FindDocuments(absolute, found, visited, 0);
-        SortForListing(found);
-        for (const QString &path : std::as_const(found)) {
-            if (walked.contains(path))
-                continue;
+        FindDocuments(absolute, walked, leftOut, visited, 0);
+        SortForListing(leftOut);
+        for (const QString &path : std::as_const(leftOut)) {
             ++m_leftOut;
             Print(u"vocatext-convert: left out "_s + path + u": "_s + WhyLeftOut(absolute, path), true);
         }
@@ -298,6 +298,7 @@ int Converter::Run()
     for (Document &document : m_documents) {
         if (const QString problem = OutputPathProblem(document.output); !problem.isEmpty()) {
             Fail(document, problem);
+            Settle(document);
             continue;
         }
         if (m_options.skipUnchanged) {
@@ -307,6 +308,7 @@ int Converter::Run()
                 document.state = State::Skipped;
                 if (!m_options.quiet && !m_live)
                     Print(u"skipped "_s + document.path + u" ("_s + document.output + u" is newer)"_s);
+                Settle(document);
             }
         }
     }
@@ -695,7 +697,6 @@ void Converter::Fail(Document &document, const QString &why)
     if (document.state == State::Failed)
         return;
     document.state = State::Failed;
-    document.failure = why;
     Print(u"vocatext-convert: "_s + document.path + u": "_s + why, true);
 }
 
@@ -714,6 +715,8 @@ void Converter::Settle(Document &document)
         RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
     document.pieces = {};
     document.pieces.shrink_to_fit();
+    document.path = QString();
+    document.output = QString();
 }
 
 void Converter::Stop(int signal)

@@ -51,7 +51,6 @@ private:
         QString path;
         QString output;
         State state = State::Pending;
-        QString failure;
         QString jobFolder;
         std::vector<PieceState> pieces;
         int encoded = 0;

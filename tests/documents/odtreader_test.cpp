@@ -287,7 +287,7 @@ TEST(OdtReader, AnHonestZipBombIsRefusedBeforeItInflates)
 
     QByteArray paragraphs;
     for (int i = 0; paragraphs.size() < 17 << 20; ++i)
-        paragraphs += "<text:p>Paragraph " + QByteArray::number(i * 7919 % 1000003) + " of a long report.</text:p>";
+        paragraphs += "<text:p>Paragraph " + QByteArray::number(qint64(i) * 7919 % 1000003) + " of a long report.</text:p>";
     const QString large = dir.filePath(u"large.odt"_s);
     WriteZip(large, {{u"content.xml"_s, ContentXml(paragraphs)}});
     EXPECT_EQ(ReadHostile(large).error, QString());
