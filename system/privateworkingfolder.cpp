@@ -253,7 +253,7 @@ QString PrivateWorkingFolder::Chosen()
     QString fallbackWhy;
     try {
         instead = u"; Vocatext works in "_s + Fallback(&fallbackWhy) + u" instead"_s;
-    } catch (const RuntimeError &e) {
+    } catch (const RuntimeError &) {
         instead = u"; no other folder can be used either: "_s + fallbackWhy;
         m_noneReported = true;
     }
