@@ -18,6 +18,7 @@ RUNTIME_PACKAGES=(
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
   lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev
+  dpkg-dev
 )
 PACKAGE_PACKAGES=(dpkg-dev)
 # openssh-server, rsync, slurm-wlm and munge for their programs: the cluster tests start
@@ -48,7 +49,8 @@ build() {
 # What a user runs: the program and the benchmarks, no tests.
 build_run() {
   install_packages "${RUNTIME_PACKAGES[@]}"
-  build build -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=ON -DVOCATEXT_WERROR=OFF -DVOCATEXT_SANITIZE=OFF
+  build build -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=ON -DVOCATEXT_WERROR=OFF -DVOCATEXT_SANITIZE=OFF \
+    -DVOCATEXT_HARDENING=ON
 }
 
 command=${1:-run}
@@ -64,7 +66,7 @@ case "$command" in
   package)
     install_packages "${RUNTIME_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
     build build-package -DVOCATEXT_BUILD_TESTS=OFF -DVOCATEXT_BUILD_BENCH=OFF -DVOCATEXT_WERROR=OFF \
-      -DVOCATEXT_SANITIZE=OFF
+      -DVOCATEXT_SANITIZE=OFF -DVOCATEXT_HARDENING=ON
     (cd build-package && cpack -G DEB)
     ls build-package/vocatext_*.deb
     ;;
@@ -72,11 +74,11 @@ case "$command" in
     install_packages "${RUNTIME_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     if [ "${2:-}" = "--sanitize" ]; then
       build build-sanitize -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_BUILD_BENCH=OFF -DVOCATEXT_WERROR=OFF \
-        -DVOCATEXT_SANITIZE=ON
+        -DVOCATEXT_SANITIZE=ON -DVOCATEXT_HARDENING=OFF
       ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
     else
       build build-test -DVOCATEXT_BUILD_TESTS=ON -DVOCATEXT_BUILD_BENCH=ON -DVOCATEXT_WERROR=ON \
-        -DVOCATEXT_SANITIZE=OFF
+        -DVOCATEXT_SANITIZE=OFF -DVOCATEXT_HARDENING=ON
       ctest --test-dir build-test --output-on-failure -j"$(nproc)"
     fi
     ;;

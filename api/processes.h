@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filesystem/filesystem.h"
+
 #include <QString>
 
 #include <memory>
@@ -18,7 +20,8 @@ public:
     virtual QString ErrorOutput() = 0;
 };
 
-// Runs command lines as child processes; none ever shows a window.
+// Runs command lines as child processes; none ever shows a window, and none outlives the
+// process that started it.
 class IProcessRunner
 {
 public:
@@ -27,6 +30,10 @@ public:
     /// rules; windowStyle is accepted and has no effect here. Throws RuntimeError whose
     /// number is the C errno value when the program cannot be started.
     virtual std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) = 0;
+    /// Starts the command line as Run does, but the program is the file open in program
+    /// (one its caller checked), not whatever stands at the name of its first word now.
+    virtual std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
+                                                     int windowStyle) = 0;
     /// Stops every child started here that still runs, and waits a moment for them to
     /// end (closing the window mid-run leaves no encoder or join behind).
     virtual void StopAll() = 0;

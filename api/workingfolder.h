@@ -1,5 +1,8 @@
 #pragma once
 
+#include "filesystem/filesystem.h"
+
+#include <QByteArray>
 #include <QString>
 
 // The working folder: the one folder that holds every working file of a conversion.
@@ -14,6 +17,11 @@ public:
     /// What the working-folder message names: TEMP as it is, or the folder in use when
     /// TEMP is unset.
     virtual QString ForDisplay() = 0;
+    /// Opens the working file name to start it as a program: from the folder that Path()
+    /// checked, never through a link, and only a regular file of the user's that nobody
+    /// else may write and that holds exactly bytes; throws RuntimeError otherwise. Started
+    /// from this file, nothing put at its name after the check is ever run.
+    virtual FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) = 0;
 };
 
 /// The path of a working file: the working folder, "/", the name.

@@ -209,10 +209,22 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
             run(108, [&] { window.SetPointer(MousePointer::Hourglass); });
             QByteArray encoder;
             run(110, [&] { encoder = services.Resources().Load(u"CUSTOM"_s, 101); });
+            // The encoder goes where the documents are converted: a working folder refused
+            // here is reported once and its fallback takes its place; when no folder can be
+            // used at all, that one report ends the run before its first document.
+            QString encoderPath;
+            run(112, [&] { encoderPath = WorkingPath(working, u"lame.exe"_s); });
+            if (encoderPath.isEmpty())
+                Quietly([&] { encoderPath = WorkingPath(working, u"lame.exe"_s); });
+            if (encoderPath.isEmpty()) {
+                run(234, [&] { window.SetPointer(MousePointer::Default); });
+                run(250, [&] { state.IsBusy = false; });
+                return;
+            }
             // An encoder already there is used only when it is the program's own, byte for
             // byte; anything else is replaced, so no planted program ever runs.
-            if (run.If(112, [&] { return !FileHoldsBytes(WorkingPath(working, u"lame.exe"_s), encoder); })) {
-                run([&] { WriteEncoder(events, encoder, WorkingPath(working, u"lame.exe"_s)); });
+            if (run.If(112, [&] { return !FileHoldsBytes(encoderPath, encoder); })) {
+                run([&] { WriteEncoder(events, encoder, encoderPath); });
             }
 
             int count = 0;

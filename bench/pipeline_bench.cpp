@@ -170,6 +170,11 @@ public:
         double *total = commandLine.contains(u".bat"_s) ? &m_times.join : &m_times.encode;
         return std::make_unique<TimedChild>(m_runner.Run(commandLine, windowStyle), total);
     }
+    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
+                                             int windowStyle) override
+    {
+        return std::make_unique<TimedChild>(m_runner.RunOpened(program, commandLine, windowStyle), &m_times.encode);
+    }
     void StopAll() override { m_runner.StopAll(); }
 
 private:

@@ -32,3 +32,26 @@ if(VOCATEXT_FUZZ)
   target_compile_options(vocatext_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
   target_link_options(vocatext_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Debian's hardening for every program built to be run (bindnow, relro, fortify, stack
+# protector and clash protection), exactly as dpkg-buildflags gives it for a package with
+# hardening=+all; the sanitizer and fuzzer builds instrument instead.
+option(VOCATEXT_HARDENING "Build with Debian's hardening flags from dpkg-buildflags" ON)
+if(VOCATEXT_HARDENING AND NOT VOCATEXT_SANITIZE AND NOT VOCATEXT_FUZZ)
+  find_program(VOCATEXT_DPKG_BUILDFLAGS dpkg-buildflags)
+  if(NOT VOCATEXT_DPKG_BUILDFLAGS)
+    message(FATAL_ERROR "VOCATEXT_HARDENING needs dpkg-buildflags (package dpkg-dev)")
+  endif()
+  foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+    execute_process(
+      COMMAND "${CMAKE_COMMAND}" -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all "${VOCATEXT_DPKG_BUILDFLAGS}" --get ${kind}
+      WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
+      OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    if(kind STREQUAL "LDFLAGS")
+      target_link_options(vocatext_options INTERFACE ${flags})
+    else()
+      target_compile_options(vocatext_options INTERFACE ${flags})
+    endif()
+  endforeach()
+endif()

@@ -121,7 +121,11 @@ QString ReadTextFile(const QString &path)
 QString LastErrorLine(const QString &errorOutput)
 {
     static const QRegularExpression escapes(u"\x1b\\[[0-9;?]*[A-Za-z]"_s);
+    static const QRegularExpression erasedLine(u"\x1b\\[0?K"_s);
     QString text = errorOutput;
+    // What follows an erase to the end of the line is drawn anew: LAME's last words come
+    // after its progress histogram on the same line.
+    text.replace(erasedLine, u"\n"_s);
     text.remove(escapes);
     const QStringList lines = text.split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {

@@ -1,6 +1,7 @@
 #include "common/runtimeerror.h"
 
 #include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -25,7 +26,8 @@ RuntimeError FileSystemError(int errnoValue, const QString &path)
     case EDQUOT:
         return RuntimeError(u"Disk full: "_s + path, ErrorNumber::DiskFull);
     default:
-        return FileAccessError(path);
+        // The cause is named: a name too long for its folder, a loop of links, ...
+        return FileAccessError(path, QString::fromLocal8Bit(std::strerror(errnoValue)));
     }
 }
 

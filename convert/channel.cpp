@@ -1,6 +1,6 @@
 #include "convert/channel.h"
 
-#include <QFile>
+#include "filesystem/filesystem.h"
 
 namespace Channel {
 
@@ -11,7 +11,7 @@ QByteArray Line(const QStringList &words)
         if (!line.isEmpty())
             line += ' ';
         // Paths are passed as the bytes the file system knows them by.
-        line += QFile::encodeName(word).toPercentEncoding();
+        line += FileSystem::NativeName(word).toPercentEncoding();
     }
     return line + '\n';
 }
@@ -20,7 +20,7 @@ QStringList Words(const QByteArray &line)
 {
     QStringList words;
     for (const QByteArray &word : line.split(' '))
-        words.append(QFile::decodeName(QByteArray::fromPercentEncoding(word)));
+        words.append(FileSystem::NameFromNative(QByteArray::fromPercentEncoding(word)));
     return words;
 }
 

@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QLocale>
 #include <QSet>
 
@@ -59,13 +60,54 @@ const QString kJobPrefix = u"vt-job-"_s;
 // files are its own, and the MP3 holds the same speech.
 constexpr int kPieceKilochars = 8;
 
+// Every *.odt below the folder that is not among walked, as its bytes name it; the
+// desktop's trash is not entered and a folder is entered once, however many links lead to it.
+void FindDocuments(const QString &folder, const QSet<QString> &walked, QStringList &found,
+                   QSet<std::pair<quint64, quint64>> &visited, int depth)
+{
+    const auto status = Fs::Stat(folder);
+    if (depth > 256 || !status || visited.contains({status->device, status->inode}))
+        return;
+    visited.insert({status->device, status->inode});
+    const auto entries = Fs::ListFolder(folder);
+    if (!entries)
+        return;
+    for (const Fs::Entry &entry : *entries) {
+        const QString path = (folder == u"/"_s ? QString() : folder) + u'/' + entry.name;
+        if (entry.folder) {
+            int attributes = 0;
+            Quietly([&] { attributes = FileAttributes(path); });
+            if (!(attributes & FileAttribute::System))
+                FindDocuments(path, walked, found, visited, depth + 1);
+        } else if (entry.name.endsWith(u".odt"_s, Qt::CaseInsensitive) && !walked.contains(path) && CanOpenFile(path)) {
+            found.append(path);
+        }
+    }
+}
+
+// Why the window's walk of root leaves out the document at path.
+QString WhyLeftOut(const QString &root, const QString &path)
+{
+    const QStringList names = path.mid(root.size() + 1).split(u'/');
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (HasUnsafeChars(names[i]))
+            return (i + 1 == names.size() ? u"its name holds"_s : u"the name of its folder "_s + names[i] + u" holds"_s)
+                   + u" characters outside Western European (Windows-1252); give it by name to convert it"_s;
+    }
+    if (names.last().startsWith(u'~'))
+        return u"it is the lock file of an open document"_s;
+    if (names.last().startsWith(u'.'))
+        return u"it is hidden"_s;
+    return u"the walk of its folders does not reach it; give it by name to convert it"_s;
+}
+
 // Failures of the folder walk go to standard error in their own words; the walk goes on.
 class ConsoleReports final : public IFailureHandler
 {
 public:
     void Failed(const StatementFailure &failure) override
     {
-        std::fprintf(stderr, "vocatext-convert: %s\n", failure.description.toLocal8Bit().constData());
+        std::fprintf(stderr, "vocatext-convert: %s\n", Fs::NativeName(failure.description).constData());
     }
 };
 
@@ -192,7 +234,8 @@ void Converter::Print(const QString &line, bool error)
 {
     if (m_live)
         std::fputs("\r\x1b[K", stdout);
-    std::fprintf(error ? stderr : stdout, "%s\n", line.toLocal8Bit().constData());
+    // Paths as their bytes are, as ls shows them.
+    std::fprintf(error ? stderr : stdout, "%s\n", Fs::NativeName(line).constData());
     std::fflush(error ? stderr : stdout);
     Refresh();
 }
@@ -207,11 +250,27 @@ QString Converter::Collect()
     StringDocumentList list;
     Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     for (const QString &input : std::as_const(m_options.inputs)) {
-        const QString absolute = QFileInfo(input).absoluteFilePath();
-        if (FolderExists(absolute))
-            AddFolderFiles(run, services, list, QDir::cleanPath(absolute), u"*.odt"_s);
-        else
+        // Made absolute as text, so that a name whose bytes are not UTF-8 keeps them.
+        const QString absolute = QDir::cleanPath(input.startsWith(u'/') ? input : QDir::currentPath() + u'/' + input);
+        if (!FolderExists(absolute)) {
             list.Append(absolute);
+            continue;
+        }
+        const qsizetype before = list.Count();
+        AddFolderFiles(run, services, list, absolute, u"*.odt"_s);
+        // What the walk leaves out is named, so that no document is lost without a word.
+        QSet<QString> walked;
+        walked.reserve(list.Count() - before);
+        for (qsizetype i = before; i < list.Count(); ++i)
+            walked.insert(list.Entries()[i]);
+        QStringList leftOut;
+        QSet<std::pair<quint64, quint64>> visited;
+        FindDocuments(absolute, walked, leftOut, visited, 0);
+        SortForListing(leftOut);
+        for (const QString &path : std::as_const(leftOut)) {
+            ++m_leftOut;
+            Print(u"vocatext-convert: left out "_s + path + u": "_s + WhyLeftOut(absolute, path), true);
+        }
     }
     QHash<QString, QString> documentOf; // output path -> the document that gives it
     for (const QString &path : list.Entries()) {
@@ -294,7 +353,7 @@ int Converter::Run()
         }
     }
     if (const QString clash = Collect(); !clash.isEmpty()) {
-        std::fprintf(stderr, "vocatext-convert: %s\n", clash.toLocal8Bit().constData());
+        std::fprintf(stderr, "vocatext-convert: %s\n", Fs::NativeName(clash).constData());
         return 2;
     }
     if (m_options.missing)
@@ -306,7 +365,12 @@ int Converter::Run()
         m_voiceLanguage = m_platform.speech.VoiceLanguage(m_options.voice - 1);
     });
     try {
-        m_working = m_platform.working.Path();
+        try {
+            m_working = m_platform.working.Path();
+        } catch (const RuntimeError &) {
+            // Refused once, with its cause on standard error: the fallback serves.
+            m_working = m_platform.working.Path();
+        }
         // Job folders of a converter that died are left over: this instance holds the
         // folder. Only those that carry the converter's mark go; a folder of the user's
         // (the working folder may be the user's own) is never touched.
@@ -320,6 +384,8 @@ int Converter::Run()
         const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
         if (!FileHoldsBytes(m_encoder, encoder))
             WriteEncoder(m_platform.events, encoder, m_encoder);
+        // Every encoder starts from this file, checked once: nothing put at its name later runs.
+        m_encoderProgram = m_platform.working.OpenProgram(u"lame.exe"_s, encoder);
     } catch (const std::exception &) {
         std::fprintf(stderr, "vocatext-convert: the working folder cannot be used: %s\n",
                      DescribeFailure(std::current_exception()).toLocal8Bit().constData());
@@ -333,12 +399,14 @@ int Converter::Run()
     for (Document &document : m_documents) {
         if (const QString problem = OutputPathProblem(document.output); !problem.isEmpty()) {
             Fail(document, problem);
+            Settle(document);
             continue;
         }
         if (m_options.skipUnchanged && UpToDate(document)) {
             document.state = State::Skipped;
             if (!m_options.quiet && !m_live)
                 Print(u"skipped "_s + document.path + u" ("_s + document.output + u" is newer)"_s);
+            Settle(document);
         }
     }
 
@@ -358,7 +426,8 @@ int Converter::Run()
         return 128 + m_stopSignal;
     }
     if (!m_options.quiet)
-        std::printf("%d converted, %d skipped, %d failed; %.2f hours of speech in %s\n", converted, skipped, failed,
+        std::printf("%d converted, %d skipped, %d failed, %d left out; %.2f hours of speech in %s\n", converted, skipped,
+                    failed, m_leftOut,
                     seconds / 3600, Duration(m_clock.elapsed() / 1000.0).toLocal8Bit().constData());
     return failed ? 1 : 0;
 }
@@ -461,8 +530,8 @@ bool Converter::StartEncoder()
             }
             try {
                 m_children.push_back(
-                    {m_platform.processes.Run(EncoderCommandLine(m_encoder, wav, target), 0), &document, piece, wav,
-                     target});
+                    {m_platform.processes.RunOpened(m_encoderProgram, EncoderCommandLine(m_encoder, wav, target), 0),
+                     &document, piece, wav, target});
             } catch (const RuntimeError &e) {
                 Fail(document, EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target));
                 Settle(document);
@@ -820,7 +889,6 @@ void Converter::Fail(Document &document, const QString &why)
     if (document.state == State::Failed)
         return;
     document.state = State::Failed;
-    document.failure = why;
     Print(u"vocatext-convert: "_s + document.path + u": "_s + why, true);
 }
 
@@ -843,6 +911,8 @@ void Converter::Settle(Document &document)
     document.pieces.shrink_to_fit();
     document.headings = {};
     document.clock = ChapterClock();
+    document.path = QString();
+    document.output = QString();
 }
 
 void Converter::Stop(int signal)

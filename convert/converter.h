@@ -2,6 +2,7 @@
 
 #include "convert/options.h"
 #include "pipeline/chapters.h"
+#include "filesystem/filesystem.h"
 #include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
@@ -62,7 +63,6 @@ private:
         QString path;
         QString output;
         State state = State::Pending;
-        QString failure;
         QString jobFolder;
         std::vector<PieceState> pieces;
         int encoded = 0;
@@ -132,6 +132,7 @@ private:
     QString m_encoder;
     QString m_voiceDescription;
     QString m_voiceLanguage;
+    FileSystem::File m_encoderProgram;
     std::vector<Worker> m_workers;
     std::vector<Child> m_children;
     Leftovers m_leftovers;
@@ -139,6 +140,7 @@ private:
     int m_encoding = 0;
     int m_stopSignal = 0;
     QString m_cannotStart; // why no worker could be started, when none could
+    int m_leftOut = 0; // documents of the folders given that their walk leaves out
     bool m_live = false;
     QElapsedTimer m_clock;
     qint64 m_lastRefresh = 0;

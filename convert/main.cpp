@@ -3,6 +3,7 @@
 #include "convert/converter.h"
 #include "convert/options.h"
 #include "convert/worker.h"
+#include "filesystem/filesystem.h"
 #include "services/platformservices.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,10 @@ int main(int argc, char *argv[])
     // a /tmp/pulse-* folder behind.
     qputenv("PULSE_SERVER", "unix:/dev/null/none");
     QCoreApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
+    // Every argument as its bytes are: a document's name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(FileSystem::NameFromNative(argv[i]));
     if (arguments.value(1) == u"--worker"_s) {
         WorkerSetup setup;
         if (!ParseWorkerArguments(arguments.mid(2), &setup)) {

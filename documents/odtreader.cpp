@@ -951,7 +951,7 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
 {
     if (facts)
         *facts = DocumentFacts();
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = FileSystem::NativeName(path);
     const auto status = FileSystem::Stat(path);
     if (!status) {
         if (status.Error() == ENOENT)

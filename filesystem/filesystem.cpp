@@ -3,20 +3,69 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace FileSystem {
 
 namespace {
 
+// A path with a NUL in it names no file: the C calls would see only what comes before it,
+// so it gives the empty path that every call refuses.
 QByteArray Native(const QString &path)
 {
-    return QFile::encodeName(path);
+    if (path.contains(QChar(0)))
+        return QByteArray();
+    return NativeName(path);
+}
+
+// The length of the valid UTF-8 sequence at p (at most n bytes there), 0 when none begins there.
+int Utf8SequenceAt(const unsigned char *p, qsizetype n, char32_t *code)
+{
+    const unsigned char lead = p[0];
+    int length = 0;
+    char32_t c = 0;
+    if (lead < 0x80) {
+        *code = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (n < length)
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are not UTF-8.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        return 0;
+    *code = c;
+    return length;
+}
+
+bool IsKeptByte(QChar c)
+{
+    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
 }
 
 Status StatusOf(const struct stat &st)
@@ -96,6 +145,53 @@ int RemoveTreeAt(int parent, const char *name, int depth)
 
 } // namespace
 
+QByteArray NativeName(QStringView path)
+{
+    // A name without kept bytes is plain UTF-8.
+    if (std::none_of(path.begin(), path.end(), IsKeptByte))
+        return path.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(path.size() * 3);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path[i];
+        if (c.isHighSurrogate() && i + 1 < path.size() && path[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (!IsKeptByte(c))
+            continue;
+        bytes += path.mid(start, i - start).toUtf8();
+        bytes += static_cast<char>(c.unicode() - 0xDC00);
+        start = i + 1;
+    }
+    bytes += path.mid(start).toUtf8();
+    return bytes;
+}
+
+QString NameFromNative(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    QString name;
+    name.reserve(n);
+    qsizetype start = 0; // the first byte not yet decoded
+    qsizetype i = 0;
+    while (i < n) {
+        char32_t code = 0;
+        const int length = Utf8SequenceAt(p + i, n - i, &code);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        name += QString::fromUtf8(bytes.sliced(start, i - start));
+        name += QChar(static_cast<char16_t>(0xDC00 + p[i]));
+        start = ++i;
+    }
+    name += QString::fromUtf8(bytes.sliced(start));
+    return name;
+}
+
 Result<Status> Stat(const QString &path)
 {
     return StatWith(path, [](const char *p, struct stat *st) { return ::stat(p, st); });
@@ -104,6 +200,24 @@ Result<Status> Stat(const QString &path)
 Result<Status> LinkStat(const QString &path)
 {
     return StatWith(path, [](const char *p, struct stat *st) { return ::lstat(p, st); });
+}
+
+QString CanonicalPath(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    char *resolved = ::realpath(Native(path).constData(), nullptr);
+    if (!resolved)
+        return QString();
+    const QString canonical = NameFromNative(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
+bool IsFull(const QString &path)
+{
+    struct statvfs fs;
+    return ::statvfs(Native(path).constData(), &fs) == 0 && fs.f_bavail == 0;
 }
 
 bool MayWrite(const QString &path)
@@ -182,7 +296,7 @@ Result<std::vector<Entry>> ListFolder(const QString &path)
             struct stat st;
             folder = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        entries.push_back({QFile::decodeName(name), folder});
+        entries.push_back({NameFromNative(name), folder});
     }
     ::closedir(dir);
     return entries;
@@ -272,7 +386,75 @@ Result<File> CreateFresh(const QString &path, unsigned mode)
     return File(fd);
 }
 
-Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode)
+Result<File> OpenForReading(const QString &path)
+{
+    File file(::open(Native(path).constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsOpen())
+        return Result<File>::Failure(errno);
+    struct stat st;
+    if (::fstat(file.Descriptor(), &st) != 0)
+        return Result<File>::Failure(errno);
+    if (!S_ISREG(st.st_mode))
+        return Result<File>::Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return file;
+}
+
+qint64 File::Read(char *buffer, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(size));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+Result<File> OpenInFolder(int folderDescriptor, const QString &name)
+{
+    if (name.isEmpty() || name.contains(u'/'))
+        return Result<File>::Failure(ENOENT);
+    const int fd = ::openat(folderDescriptor, Native(name).constData(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Result<File>::Failure(errno);
+    File file(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return Result<File>::Failure(errno);
+    if (S_ISDIR(st.st_mode))
+        return Result<File>::Failure(EISDIR);
+    return file;
+}
+
+Result<Status> StatusOf(const File &file)
+{
+    struct stat st;
+    if (!file.IsOpen())
+        return Result<Status>::Failure(EBADF);
+    if (::fstat(file.Descriptor(), &st) != 0)
+        return Result<Status>::Failure(errno);
+    return StatusOf(st);
+}
+
+Result<QByteArray> ReadOpen(const File &file, qint64 limit)
+{
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::pread(file.Descriptor(), buffer, sizeof buffer, bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Result<QByteArray>::Failure(errno);
+        }
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + n > limit)
+            return Result<QByteArray>::Failure(EFBIG);
+        bytes.append(buffer, n);
+    }
+}
+
+Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode,
+                                              const QString &suffix)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     int error = EEXIST;
@@ -280,6 +462,7 @@ Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QStri
         QString name = prefix;
         for (int i = 0; i < 8; ++i)
             name += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+        name += suffix;
         const QString path = (folder.endsWith(u'/') ? folder : folder + u'/') + name;
         const int fd = ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0)
@@ -301,8 +484,8 @@ int ReplacingFile::Open(const QString &path, unsigned mode)
 {
     if (path.isEmpty())
         return ENOENT;
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    auto created = CreateUnique(FolderOf(path), u'.' + name + u'.', mode);
+    auto created = CreateUnique(FolderOf(path), QString::fromUtf16(kTemporaryPrefix), mode,
+                                QString::fromUtf16(kTemporarySuffix));
     if (!created)
         return created.Error();
     m_path = path;

@@ -14,6 +14,14 @@
 // removes or replaces: a link is replaced or removed itself, never its target.
 namespace FileSystem {
 
+/// The bytes the file system knows a path by: UTF-8, and every byte that NameFromNative
+/// kept as U+DC80..U+DCFF given back as it was, so a name that is not UTF-8 reaches the
+/// same file.
+QByteArray NativeName(QStringView path);
+/// A name from the bytes the file system gave: UTF-8 decoded, and every byte outside a
+/// valid UTF-8 sequence kept as U+DC00 + the byte, never replaced.
+QString NameFromNative(QByteArrayView bytes);
+
 /// A value, or the errno value of the failure that stopped it.
 template<typename T>
 class Result
@@ -61,6 +69,10 @@ struct Status
 Result<Status> Stat(const QString &path);
 /// The status of the path itself: a link is described as a link.
 Result<Status> LinkStat(const QString &path);
+/// The path with every link in it resolved, "." and ".." removed; "" when it cannot be resolved.
+QString CanonicalPath(const QString &path);
+/// True when the file system that holds path has no room left for the user.
+bool IsFull(const QString &path);
 /// True when the user may write the path.
 bool MayWrite(const QString &path);
 /// The real user id of the program.
@@ -114,6 +126,8 @@ public:
     int Release() { return std::exchange(m_fd, -1); }
     /// Writes all bytes; 0 or errno.
     int Write(QByteArrayView bytes);
+    /// Reads at most size bytes; their number, 0 at the end, -1 on failure (errno tells).
+    qint64 Read(char *buffer, qint64 size);
     /// Closes the file; 0 or errno (a full disk can show only here).
     int Close();
 
@@ -121,12 +135,27 @@ private:
     int m_fd = -1;
 };
 
+/// Opens a regular file for reading (links followed).
+Result<File> OpenForReading(const QString &path);
+/// Opens the entry name of the folder open at folderDescriptor for reading, never through
+/// a link (ELOOP) and never a folder.
+Result<File> OpenInFolder(int folderDescriptor, const QString &name);
+/// The status of an open file.
+Result<Status> StatusOf(const File &file);
+/// The bytes of an open regular file from its first, at most limit of them (more is EFBIG).
+Result<QByteArray> ReadOpen(const File &file, qint64 limit);
+
 /// Creates the file afresh for writing: an entry that stands at the path (a file, a link)
 /// is removed first, then the file is created exclusively, without following a link.
 Result<File> CreateFresh(const QString &path, unsigned mode);
-/// Creates a new file of a unique name beginning with prefix in folder, exclusively;
-/// returns its path. The name holds random letters, so it cannot be guessed.
-Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode);
+/// Creates a new file of a unique name in folder, exclusively: prefix, eight random
+/// letters (so it cannot be guessed), suffix. Returns its path.
+Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode,
+                                              const QString &suffix = QString());
+/// The temporary names of files written beside their final path begin so and end in
+/// kTemporarySuffix: short, so that every name a folder can hold can be written so.
+inline constexpr char16_t kTemporaryPrefix[] = u".vt-";
+inline constexpr char16_t kTemporarySuffix[] = u".part";
 // A file written under a temporary name beside its final path and renamed over it when
 // complete, so the path holds either its old content or all of the new. Dropped without
 // Commit(), the temporary file is removed.
@@ -145,6 +174,8 @@ public:
     /// Renames the complete file over the path; 0 or errno (the temporary file is removed).
     int Commit();
     const QString &Path() const { return m_path; }
+    /// The temporary file's path while it is open; "" before and after.
+    const QString &TemporaryPath() const { return m_temporary; }
 
 private:
     QString m_path;
@@ -168,6 +199,8 @@ public:
     bool IsHeld() const { return m_file.IsOpen(); }
     /// The locked folder's status, to see whether the path still names it.
     Result<Status> LockedStatus() const;
+    /// The locked folder's descriptor (-1 when none is held), for opening what lies inside it.
+    int Descriptor() const { return m_file.Descriptor(); }
 
 private:
     File m_file;

@@ -92,7 +92,7 @@ void WriteCommandFile(const QString &text, const QString &path)
         WriteTextFile(text, path);
         return;
     }
-    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + text.toUtf8() + "\r\n", 0600))
+    if (const int error = Fs::WriteReplacing(path, "\xEF\xBB\xBF" + Fs::NativeName(text) + "\r\n", 0600))
         throw FileSystemError(error, path);
 }
 
@@ -126,6 +126,9 @@ QString OutputPathBeside(const QString &documentPath, const QString &defaultPath
 QString OutputPathProblem(const QString &outputPath)
 {
     const auto status = Fs::LinkStat(outputPath);
+    // An MP3 the user may not write is kept, as cp would keep it.
+    if (status && status->kind == Fs::Kind::Regular && !Fs::MayWrite(outputPath))
+        return u"The MP3 file is write-protected, so it is left as it is: "_s + outputPath;
     if (!status || status->kind == Fs::Kind::Regular || status->kind == Fs::Kind::Link)
         return QString();
     return u"The MP3 file cannot be written because something that is not a file stands at its place: "_s
@@ -135,16 +138,18 @@ QString OutputPathProblem(const QString &outputPath)
 QString PartialName(const QString &outputPath)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString suffix;
+    QString letters;
     for (int i = 0; i < 8; ++i)
-        suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
-    return GetFolderPath(outputPath) + u'.' + GetFileName(outputPath) + u".part-"_s + suffix;
+        letters += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return GetFolderPath(outputPath) + QString::fromUtf16(Fs::kTemporaryPrefix) + letters
+           + QString::fromUtf16(Fs::kTemporarySuffix);
 }
 
 QString CreatePartial(const QString &outputPath)
 {
-    auto created = Fs::CreateUnique(GetFolderPath(outputPath), u'.' + GetFileName(outputPath) + u".part-"_s,
-                                    Fs::WithUmask(0666));
+    // A short name of its own, whatever the MP3's: every name the folder can hold converts.
+    auto created = Fs::CreateUnique(GetFolderPath(outputPath), QString::fromUtf16(Fs::kTemporaryPrefix),
+                                    Fs::WithUmask(0666), QString::fromUtf16(Fs::kTemporarySuffix));
     if (!created)
         throw RuntimeError(u"The MP3 file cannot be written to its folder: "_s + outputPath + u" ("_s
                                + FileSystemError(created.Error(), outputPath).description() + u')',
@@ -167,6 +172,8 @@ QString EncoderFailure(qint32 result, const QString &errorOutput, const QString 
 {
     if (CouldNotStart(result))
         return u"The MP3 encoder could not be started"_s + (errorOutput.isEmpty() ? QString() : u": "_s + errorOutput);
+    if (result != 0 && Fs::IsFull(GetFolderPath(mp3Path)))
+        return u"The MP3 file cannot be written, the disk is full: "_s + mp3Path;
     if (result != 0)
         return WithCause(u"The MP3 encoder failed (exit code "_s + QString::number(result) + u") on "_s + wavPath,
                          errorOutput);

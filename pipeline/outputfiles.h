@@ -46,7 +46,8 @@ private:
 QString JoinCommandText(const QString &textFile, int segmentCount, const QString &targetPath);
 
 /// Writes the join command file: in the code page with CR LF; as UTF-8 with a byte-order
-/// mark when the code page cannot hold a path, so no path is ever written wrong.
+/// mark when the code page cannot hold a path (a path's bytes that are not UTF-8 as they
+/// are), so no path is ever written wrong.
 void WriteCommandFile(const QString &text, const QString &path);
 
 /// The document's base name: its file name without the last extension.
@@ -60,9 +61,11 @@ QString OutputPathInFolder(const QString &folder, const QString &defaultPath);
 QString OutputPathBeside(const QString &documentPath, const QString &defaultPath);
 
 /// Why an MP3 cannot be put at the output path, or "": a folder, a pipe or a device
-/// there is never replaced (a link is: its target is left alone).
+/// there is never replaced, nor an MP3 the user may not write (a link is: its target is
+/// left alone).
 QString OutputPathProblem(const QString &outputPath);
-/// A name beside the output path for the MP3 while it is made: hidden, not to be guessed.
+/// A name beside the output path for the MP3 while it is made: hidden, short, not to be
+/// guessed (".vt-" + eight letters + ".part").
 QString PartialName(const QString &outputPath);
 /// Creates the partial file for an encoder to write (readable as an MP3 will be); throws
 /// in words for the user when the output folder cannot be written.

@@ -15,9 +15,12 @@ int SettleWindowStyle(std::optional<int> style)
 
 // Starts the command; null with the failure's result (and why) when it cannot start.
 std::unique_ptr<IChildProcess> Start(IProcessRunner &processes, const QString &commandLine,
-                                     std::optional<int> windowStyle, qint32 *failure, QString *errorOutput)
+                                     std::optional<int> windowStyle, qint32 *failure, QString *errorOutput,
+                                     const FileSystem::File *program = nullptr)
 {
     try {
+        if (program)
+            return processes.RunOpened(*program, commandLine, SettleWindowStyle(windowStyle));
         return processes.Run(commandLine, SettleWindowStyle(windowStyle));
     } catch (const RuntimeError &e) {
         *failure = kStartFailureBase + e.number();
@@ -30,10 +33,12 @@ std::unique_ptr<IChildProcess> Start(IProcessRunner &processes, const QString &c
 } // namespace
 
 qint32 ShellAndWait(IProcessRunner &processes, IEventLoop &events, const QString &commandLine,
-                    std::optional<int> windowStyle, const std::function<void()> &onPoll, QString *errorOutput)
+                    std::optional<int> windowStyle, const std::function<void()> &onPoll, QString *errorOutput,
+                    const FileSystem::File *program)
 {
     qint32 failure = 0;
-    const std::unique_ptr<IChildProcess> child = Start(processes, commandLine, windowStyle, &failure, errorOutput);
+    const std::unique_ptr<IChildProcess> child =
+        Start(processes, commandLine, windowStyle, &failure, errorOutput, program);
     if (!child)
         return failure;
     int exitCode = kStillActive;

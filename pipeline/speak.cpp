@@ -10,12 +10,14 @@
 #include "filesystem/filesystem.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/shell32.h"
+#include "api/resources.h"
 #include "api/workingfolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <array>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -441,9 +443,22 @@ EncoderOutcome Speak::WAVToMP3(IFailureHandler &reports, const QString &wavPath,
     run(100, [&] { encoder = EncoderPart(WorkingPath(m_services.WorkingFolder(), u"lame.exe"_s)); });
     run(102, [&] { arguments = EncoderArguments(wavPath, mp3Path); });
     run(104, [&] { commandLine = encoder + arguments; });
+    // A command line whose encoder part failed starts nothing: its first word would be
+    // whatever came after it.
+    if (encoder.isEmpty())
+        return {kStartFailureBase + ENOENT, QString()};
     run(106, [&] {
+        // Started from the file that was checked, never from whatever its name holds by then.
+        FileSystem::File program;
+        try {
+            program = m_services.WorkingFolder().OpenProgram(u"lame.exe"_s,
+                                                             m_services.Resources().Load(u"CUSTOM"_s, 101));
+        } catch (const RuntimeError &e) {
+            outcome = {kStartFailureBase + e.number(), e.description()};
+            return;
+        }
         outcome.result = ShellAndWait(m_services.Processes(), m_services.Events(), commandLine, 0, onPoll,
-                                      &outcome.errorOutput);
+                                      &outcome.errorOutput, &program);
     });
     return outcome;
 }

@@ -3,6 +3,12 @@
 
 using namespace Qt::StringLiterals;
 
+PlatformServices::AudioFilesOutOfTemp::AudioFilesOutOfTemp()
+{
+    if (qEnvironmentVariableIsEmpty("TMPDIR"))
+        qputenv("TMPDIR", "/tmp");
+}
+
 PlatformServices::PlatformServices(const QString &programFolder, const QString &locale, IEventLoop *events_)
     : events(events_ ? *events_ : m_qtEvents)
     , espeak(events, locale)

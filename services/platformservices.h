@@ -29,6 +29,13 @@ public:
     CoreServices Wire();
 
 private:
+    // Set before the engines start: the audio library that espeak-ng probes keeps its
+    // runtime folders in TMPDIR, and without it in TEMP, the user's working folder; it is
+    // given the system's temporary folder instead, as for any other program.
+    struct AudioFilesOutOfTemp
+    {
+        AudioFilesOutOfTemp();
+    } m_audioFilesOutOfTemp;
     QtEventLoop m_qtEvents;
 
 public:

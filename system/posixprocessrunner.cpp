@@ -11,7 +11,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +106,82 @@ private:
     QByteArray m_error;
 };
 
+// Starts the child: from the open program when programDescriptor is one, else from
+// argv[0]. Answers its pid, or -1 with the errno value of what stopped it.
+pid_t Spawn(char *const argv[], int programDescriptor, int errorOutput, int *error)
+{
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        *error = errno;
+        return -1;
+    }
+    // No handler of ours may run in the child before it is replaced.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The child: async-signal-safe calls only, until the program replaces it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction action {};
+            if (signal == SIGKILL || signal == SIGSTOP || ::sigaction(signal, nullptr, &action) != 0)
+                continue;
+            if (action.sa_handler != SIG_DFL && (action.sa_handler != SIG_IGN || signal == SIGPIPE)) {
+                action.sa_handler = SIG_DFL;
+                action.sa_flags = 0;
+                ::sigaction(signal, &action, nullptr);
+            }
+        }
+        const int input = ::open("/dev/null", O_RDONLY);
+        const int output = ::open("/dev/null", O_WRONLY);
+        if (input < 0 || output < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0
+            || ::dup2(errorOutput, STDERR_FILENO) < 0) {
+            const int failure = errno;
+            [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
+            ::_exit(127);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (programDescriptor >= 0) {
+            // Kept open across the start, so that a program with an interpreter line finds it too.
+            ::fcntl(programDescriptor, F_SETFD, 0);
+            ::fexecve(programDescriptor, argv, environ);
+        } else {
+            ::execve(argv[0], argv, environ);
+        }
+        const int failure = errno;
+        [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        *error = forkError;
+        return -1;
+    }
+    int failure = 0;
+    ssize_t n;
+    do {
+        n = ::read(report[0], &failure, sizeof failure);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (n == sizeof failure) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        *error = failure;
+        return -1;
+    }
+    return pid;
+}
+
 } // namespace
 
 PosixProcessRunner::PosixProcessRunner(QString batchInterpreter)
@@ -114,10 +191,23 @@ PosixProcessRunner::PosixProcessRunner(QString batchInterpreter)
 
 std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLine, int /*windowStyle*/)
 {
+    return Start(commandLine, -1);
+}
+
+std::unique_ptr<IChildProcess> PosixProcessRunner::RunOpened(const FileSystem::File &program,
+                                                             const QString &commandLine, int /*windowStyle*/)
+{
+    if (!program.IsOpen())
+        throw RuntimeError(u"The program to start is not open: "_s + commandLine, EBADF);
+    return Start(commandLine, program.Descriptor());
+}
+
+std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandLine, int programDescriptor)
+{
     QStringList arguments = QProcess::splitCommand(commandLine);
     if (arguments.isEmpty())
         throw RuntimeError(u"File not found"_s, ENOENT);
-    if (arguments.first().endsWith(u".bat"_s, Qt::CaseInsensitive)) {
+    if (programDescriptor < 0 && arguments.first().endsWith(u".bat"_s, Qt::CaseInsensitive)) {
         const QString batchFile = arguments.first();
         arguments = {m_batchInterpreter, u"/c"_s, batchFile};
     }
@@ -130,8 +220,13 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLin
                            ENOENT);
 
     QList<QByteArray> native;
-    for (const QString &argument : std::as_const(arguments))
-        native.append(QFile::encodeName(argument));
+    for (const QString &argument : std::as_const(arguments)) {
+        // The program would see only what comes before it: another file, another option.
+        if (argument.contains(QChar(0)))
+            throw RuntimeError(u"An argument holds a NUL character: "_s + QString(argument).replace(QChar(0), u"\\0"_s),
+                               EINVAL);
+        native.append(FileSystem::NativeName(argument));
+    }
     std::vector<char *> argv;
     for (QByteArray &a : native)
         argv.push_back(a.data());
@@ -144,16 +239,10 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLin
 
     // No window and no console: the child reads nothing, its output goes nowhere and its
     // error output comes back to us.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int error = 0;
+    const pid_t pid = Spawn(argv.data(), programDescriptor, errorPipe[1], &error);
     ::close(errorPipe[1]);
-    if (error != 0) {
+    if (pid < 0) {
         ::close(errorPipe[0]);
         throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)) + u": "_s + arguments.first(), error);
     }

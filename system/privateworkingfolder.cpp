@@ -5,7 +5,11 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
@@ -18,38 +22,22 @@ constexpr char16_t kMarkName[] = u".vocatext-folder";
 constexpr char kMarkText[] = "This folder was made by Vocatext for its working files.\n"
                              "Vocatext removes it, with everything inside, once no Vocatext uses it.\n";
 
-enum class Privacy { Private, NotPrivate, Failed };
-
-// Creates the folder with mode 0700 when it is missing and checks that it is the user's
-// own folder, not a link; a folder of the user's that others may enter is closed again.
-Privacy MakePrivate(const QString &folder, int *error)
+// Why a folder can be changed by someone other than the user and root: "" when it cannot.
+QString ChangeableBy(const Fs::Status &status)
 {
-    *error = Fs::MakeFolder(folder, 0700);
-    if (*error == EEXIST)
-        *error = 0;
-    const auto status = Fs::LinkStat(folder);
-    if (!status) {
-        if (*error == 0)
-            *error = status.Error();
-        return Privacy::Failed;
-    }
-    if (status->kind != Fs::Kind::Directory || status->owner != Fs::UserId())
-        return Privacy::NotPrivate;
-    if ((status->mode & 077) != 0 && Fs::SetFolderMode(folder, 0700) != 0)
-        return Privacy::NotPrivate;
-    return Privacy::Private;
+    if (status.owner != Fs::UserId() && status.owner != 0)
+        return u"it belongs to user "_s + QString::number(status.owner);
+    if ((status.mode & 022) != 0 && (status.mode & 01000) == 0)
+        return u"others may write it, and it is not sticky"_s;
+    return QString();
 }
 
-// True when the folder is (made) private, false when it is not the user's own; throws
-// when it can be neither made nor examined.
-bool IsMadePrivate(const QString &folder)
+// What refuses a folder: the error's words, and why in a few words more; empty when none.
+struct Refusal
 {
-    int error = 0;
-    const Privacy privacy = MakePrivate(folder, &error);
-    if (privacy == Privacy::Failed)
-        throw FileSystemError(error, folder);
-    return privacy == Privacy::Private;
-}
+    QString description;
+    QString why;
+};
 
 QString WhyNotPrivate(const QString &folder)
 {
@@ -65,9 +53,47 @@ QString WhyNotPrivate(const QString &folder)
     return u"its permissions cannot be closed"_s;
 }
 
-RuntimeError NotPrivate(const QString &folder)
+// Makes the folder private when nothing above it can be changed by others: created with
+// mode 0700 when it is missing, and only the user's own folder, not a link, is taken (a
+// folder of the user's that others may enter is closed again). Nothing is made under a
+// folder that others may change.
+Refusal MadePrivate(const QString &folder)
 {
-    return RuntimeError(u"Working folder is not private: "_s + folder, ErrorNumber::PermissionDenied);
+    if (const QString why = PrivateWorkingFolder::WhyFoldersAboveAreOpen(folder); !why.isEmpty())
+        return {u"Working folder is not private: "_s + folder, why};
+    int error = Fs::MakeFolder(folder, 0700);
+    if (error == EEXIST)
+        error = 0;
+    const auto status = Fs::LinkStat(folder);
+    if (!status) {
+        const RuntimeError failure = FileSystemError(error ? error : status.Error(), folder);
+        return {failure.description(), u"it cannot be made"_s};
+    }
+    if (status->kind != Fs::Kind::Directory || status->owner != Fs::UserId()
+        || ((status->mode & 077) != 0 && Fs::SetFolderMode(folder, 0700) != 0))
+        return {u"Working folder is not private: "_s + folder, WhyNotPrivate(folder)};
+    return {};
+}
+
+// An existing folder (or one that cannot be examined for want of rights) that the user may
+// not write and does not own: another user's, whose files the user cannot delete.
+bool IsOtherUsersFolder(const QString &path)
+{
+    const auto status = Fs::Stat(path);
+    if (!status)
+        return status.Error() == EACCES;
+    return status->owner != Fs::UserId() && !Fs::MayWrite(path);
+}
+
+// The user's home folder: HOME, or the password database's when HOME is unset.
+QString HomeFolder()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(home);
+    if (const passwd *entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+        return Fs::NameFromNative(entry->pw_dir);
+    return QString();
 }
 
 bool IsOwnFolder(const Fs::Result<Fs::Status> &status)
@@ -132,6 +158,37 @@ QString PrivateWorkingFolder::PrivateFolderIn(const QString &folder)
     return (folder == u"/"_s ? QString() : folder) + u"/vocatext-"_s + QString::number(Fs::UserId());
 }
 
+QString PrivateWorkingFolder::WhyFoldersAboveAreOpen(const QString &path)
+{
+    // Each folder from the root down to the path's own folder, followed where it is a link
+    // (the link itself lies in the folder checked before it).
+    auto along = [](const QString &clean) -> QString {
+        for (qsizetype slash = 0; slash >= 0 && slash < clean.size(); slash = clean.indexOf(u'/', slash + 1)) {
+            const QString folder = slash == 0 ? u"/"_s : clean.left(slash);
+            const auto status = Fs::Stat(folder);
+            if (!status)
+                return u"the folder "_s + folder + u" above it cannot be examined"_s;
+            if (const QString why = ChangeableBy(*status); !why.isEmpty())
+                return u"the folder "_s + folder + u" above it can be changed by others ("_s + why + u')';
+        }
+        return QString();
+    };
+    const QString clean = QDir::cleanPath(path);
+    if (const QString why = along(clean); !why.isEmpty())
+        return why;
+    // And the folders its links lead through: those of the path itself when it is there
+    // (a TEMP that is a link), else those of its folder.
+    QString canonical = Fs::CanonicalPath(clean);
+    if (canonical.isEmpty()) {
+        const QString parent = clean.left(std::max<qsizetype>(1, clean.lastIndexOf(u'/')));
+        canonical = Fs::CanonicalPath(parent);
+        if (canonical.isEmpty())
+            return u"the folder "_s + parent + u" above it cannot be examined"_s;
+        canonical = (canonical == u"/"_s ? QString() : canonical) + u"/x"_s;
+    }
+    return canonical == clean ? QString() : along(canonical);
+}
+
 QString PrivateWorkingFolder::Path()
 {
     m_lastPath = Locked(Chosen());
@@ -140,61 +197,99 @@ QString PrivateWorkingFolder::Path()
 
 QString PrivateWorkingFolder::ForDisplay()
 {
+    // The user is asked to delete files in the folder named: never one of another user's.
     const QString temp = qEnvironmentVariable("TEMP");
-    if (!temp.isEmpty())
+    if (!temp.isEmpty() && !IsOtherUsersFolder(temp))
         return temp;
-    return m_lastPath.isEmpty() ? PrivateFolderIn(QDir::tempPath()) : m_lastPath;
+    return m_lastPath.isEmpty() ? QDir::tempPath() : m_lastPath;
+}
+
+Fs::File PrivateWorkingFolder::OpenProgram(const QString &name, const QByteArray &bytes)
+{
+    const QString folder = Path();
+    // From the descriptor of the folder that was checked and locked, not from its name.
+    const int descriptor = m_lock.Descriptor();
+    return VerifiedProgram(descriptor >= 0 ? Fs::OpenInFolder(descriptor, name) : Fs::Result<Fs::File>::Failure(EBADF),
+                           folder + u'/' + name, bytes);
 }
 
 QString PrivateWorkingFolder::Chosen()
 {
     const QString temp = qEnvironmentVariable("TEMP");
     QString base = QDir::tempPath();
+    QString folder;
+    Refusal refusal;
     if (!temp.isEmpty()) {
         // Made absolute, so that no working path can be taken for an option or be relative.
         const QString absolute = QDir::cleanPath(QDir(temp).absolutePath());
         const auto status = Fs::Stat(absolute);
-        if (!status || status->kind != Fs::Kind::Directory)
-            return absolute; // every use fails, and the working-folder check names it
-        if (status->owner == Fs::UserId() && (status->mode & 022) == 0)
-            return absolute;
-        base = absolute;
+        if (!status || status->kind != Fs::Kind::Directory) {
+            // A TEMP that names no folder: nothing is made there.
+            folder = absolute;
+            refusal = {FileSystemError(status ? ENOTDIR : status.Error(), absolute).description(),
+                       u"TEMP names no folder"_s};
+        } else if (status->owner == Fs::UserId() && (status->mode & 022) == 0) {
+            folder = absolute;
+            if (const QString why = WhyFoldersAboveAreOpen(folder); !why.isEmpty())
+                refusal = {u"Working folder is not private: "_s + folder, why};
+        } else {
+            base = absolute;
+        }
     }
-    const QString folder = PrivateFolderIn(base);
+    if (folder.isEmpty()) {
+        folder = PrivateFolderIn(base);
+        if (folder != m_refused)
+            refusal = MadePrivate(folder);
+    }
     if (folder == m_refused)
-        return Fallback();
-    if (IsMadePrivate(folder))
+        return Fallback(nullptr);
+    if (refusal.description.isEmpty())
         return folder;
+
     // Refused once, loudly; from then on the fallback serves, so a run still works.
     m_refused = folder;
+    m_refusal = refusal.description + u" ("_s + refusal.why + u')';
     QString instead;
+    QString fallbackWhy;
     try {
-        instead = u"; Vocatext works in "_s + Fallback() + u" instead"_s;
-    } catch (const RuntimeError &e) {
-        instead = u"; no other folder can be used either: "_s + e.description();
+        instead = u"; Vocatext works in "_s + Fallback(&fallbackWhy) + u" instead"_s;
+    } catch (const RuntimeError &) {
+        instead = u"; no other folder can be used either: "_s + fallbackWhy;
+        m_noneReported = true;
     }
     if (m_diagnostics)
-        m_diagnostics->Write(u"Working folder is not private: "_s + folder + u" ("_s + WhyNotPrivate(folder) + u')'
-                             + instead);
-    throw NotPrivate(folder);
+        m_diagnostics->Write(m_refusal + instead);
+    throw RuntimeError(refusal.description, ErrorNumber::PermissionDenied);
 }
 
-QString PrivateWorkingFolder::Fallback()
+QString PrivateWorkingFolder::Fallback(QString *why)
 {
-    QString folder;
+    // "vocatext" in the user's runtime folder, else in ~/.cache: the first that is private.
+    QStringList candidates;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const auto status = Fs::Stat(runtime);
     if (!runtime.isEmpty() && status && status->kind == Fs::Kind::Directory && status->owner == Fs::UserId()
-        && (status->mode & 077) == 0) {
-        folder = QDir::cleanPath(runtime) + u"/vocatext"_s;
-    } else {
-        const QString cache = QDir::homePath() + u"/.cache"_s;
-        Fs::MakeFolder(cache, 0700);
-        folder = cache + u"/vocatext"_s;
+        && (status->mode & 077) == 0)
+        candidates.append(QDir::cleanPath(runtime) + u"/vocatext"_s);
+    const QString cache = HomeFolder() + u"/.cache"_s;
+    candidates.append(cache + u"/vocatext"_s);
+    QString cause;
+    for (const QString &folder : std::as_const(candidates)) {
+        if (folder.startsWith(cache) && PrivateWorkingFolder::WhyFoldersAboveAreOpen(cache).isEmpty())
+            Fs::MakeFolder(cache, 0700);
+        const Refusal refusal = MadePrivate(folder);
+        if (refusal.description.isEmpty())
+            return folder;
+        cause = refusal.description + u" ("_s + refusal.why + u')';
     }
-    if (IsMadePrivate(folder))
-        return folder;
-    throw NotPrivate(folder);
+    if (why)
+        *why = cause;
+    // No folder at all: every working path fails, with both causes.
+    const QString none = u"No private working folder can be used: "_s + m_refusal + u"; "_s + cause;
+    if (m_diagnostics && !m_noneReported && why == nullptr)
+        m_diagnostics->Write(none);
+    m_noneReported = m_noneReported || why == nullptr;
+    throw RuntimeError(none, ErrorNumber::PermissionDenied);
 }
 
 QString PrivateWorkingFolder::Locked(const QString &folder)
@@ -272,6 +367,30 @@ JobWorkingFolder::JobWorkingFolder(QString folder)
 QString JobWorkingFolder::Path()
 {
     if (!IsOwnFolder(Fs::LinkStat(m_folder)))
-        throw NotPrivate(m_folder);
+        throw RuntimeError(u"Working folder is not private: "_s + m_folder, ErrorNumber::PermissionDenied);
     return m_folder;
+}
+
+Fs::File JobWorkingFolder::OpenProgram(const QString &name, const QByteArray &bytes)
+{
+    const QString folder = Path();
+    const Fs::File descriptor(::open(Fs::NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return VerifiedProgram(descriptor.IsOpen() ? Fs::OpenInFolder(descriptor.Descriptor(), name)
+                                               : Fs::Result<Fs::File>::Failure(errno),
+                           folder + u'/' + name, bytes);
+}
+
+Fs::File VerifiedProgram(Fs::Result<Fs::File> opened, const QString &path, const QByteArray &bytes)
+{
+    if (!opened)
+        throw FileSystemError(opened.Error(), path);
+    const auto status = Fs::StatusOf(*opened);
+    const auto held = status && status->kind == Fs::Kind::Regular && status->owner == Fs::UserId()
+                              && (status->mode & 022) == 0 && status->size == bytes.size()
+                          ? Fs::ReadOpen(*opened, bytes.size())
+                          : Fs::Result<QByteArray>::Failure(EPERM);
+    if (!held || *held != bytes)
+        throw RuntimeError(u"The program is not the one Vocatext wrote, so it is not started: "_s + path,
+                           ErrorNumber::PermissionDenied);
+    return std::move(*opened);
 }

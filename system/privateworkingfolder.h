@@ -19,12 +19,21 @@ bool IsMarkedFolder(const QString &path);
 /// Removes the folder with everything in it when it carries the mark; true when it did.
 bool RemoveMarkedFolder(const QString &path);
 
+/// The opened program, when it is a regular file of the user's that nobody else may write
+/// and holds exactly bytes; otherwise throws RuntimeError naming path.
+FileSystem::File VerifiedProgram(FileSystem::Result<FileSystem::File> opened, const QString &path,
+                                 const QByteArray &bytes);
+
 // The working folder is always private to the user. TEMP (made absolute) is used as it is
 // when it is the user's own folder that nobody else may write; otherwise the private
 // folder "vocatext-<uid>" inside it (or inside the system's temporary folder when TEMP is
-// unset), created with mode 0700. A private folder that is a link, not a folder or
-// someone else's is refused once, with its cause on the diagnostics, and then replaced by
-// "vocatext" under $XDG_RUNTIME_DIR (or ~/.cache/vocatext).
+// unset), created with mode 0700. A folder is private only when no folder above it can be
+// changed by anyone but the user and root (each owned by one of them and writable by
+// nobody else unless sticky, as written and as its links lead), so nobody can put
+// another folder in its place. A folder that is not private or cannot be made (a TEMP
+// that is missing or that the user may not write) is refused once, with its cause on the
+// diagnostics, and then replaced by "vocatext" under $XDG_RUNTIME_DIR (or
+// ~/.cache/vocatext); when that cannot be used either, every working path is an error.
 //
 // Each instance locks its folder for its lifetime; an instance that finds it locked
 // works in a folder of its own beside it ("<folder>-2", "-3", ...), made fresh under a
@@ -41,6 +50,7 @@ public:
 
     QString Path() override;
     QString ForDisplay() override;
+    FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
 
     /// Removes a folder of this instance's own now, for an end that runs no destructors.
     void Release();
@@ -48,13 +58,19 @@ public:
     /// The private folder inside a folder that others may write: folder + "/vocatext-<uid>".
     static QString PrivateFolderIn(const QString &folder);
 
+    /// Why a folder above path can be changed by someone other than the user and root; ""
+    /// when none can.
+    static QString WhyFoldersAboveAreOpen(const QString &path);
+
 private:
     QString Chosen();
-    QString Fallback();
+    QString Fallback(QString *why);
     QString Locked(const QString &folder);
 
     IDiagnostics *m_diagnostics;
-    QString m_refused;       // a private folder refused once: its fallback is used from then on
+    QString m_refused;       // a folder refused once: its fallback is used from then on
+    QString m_refusal;       // why, in the words of the error
+    bool m_noneReported = false; // the diagnostics know that no folder can be used
     QString m_lockedBase;    // the folder whose lock decided m_instance
     QString m_instance;      // the folder this instance works in
     bool m_ownFolder = false; // m_instance is a folder of this instance's own, beside the base
@@ -71,6 +87,7 @@ public:
     explicit JobWorkingFolder(QString folder);
     QString Path() override;
     QString ForDisplay() override { return m_folder; }
+    FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
 
 private:
     QString m_folder;

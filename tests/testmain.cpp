@@ -8,8 +8,17 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
 int main(int argc, char **argv)
 {
+    // A runtime folder of the tests' own: no fallback working folder, and no audio library's
+    // sockets, ever land in the folders of the user who runs them.
+    QTemporaryDir runtime;
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
 #ifdef VOCATEXT_WIDGET_TESTS
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif

@@ -127,3 +127,73 @@ bool ScopedTmpfs::MakeReadOnly()
     return m_mounted
            && ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
+
+#include <QProcess>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+namespace {
+
+// useradd and userdel of tests that run at once take turns at the user database.
+int UsersLock()
+{
+    const int fd = ::open("/tmp/vocatext-test-users.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX);
+    return fd;
+}
+
+bool RunQuietly(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+ScopedUser::ScopedUser(const QString &role)
+    : m_name(QStringLiteral("vt%1%2").arg(role.left(8)).arg(::getpid()))
+{
+    if (::geteuid() != 0)
+        return;
+    const int lock = UsersLock();
+    m_made = RunQuietly(QStringLiteral("/usr/sbin/useradd"),
+                        {QStringLiteral("--system"), QStringLiteral("--no-create-home"), QStringLiteral("--user-group"),
+                         QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), m_name});
+    if (lock >= 0)
+        ::close(lock);
+    const passwd *entry = m_made ? ::getpwnam(m_name.toLatin1().constData()) : nullptr;
+    m_made = entry != nullptr;
+    if (entry) {
+        m_uid = entry->pw_uid;
+        m_gid = entry->pw_gid;
+    }
+}
+
+ScopedUser::~ScopedUser()
+{
+    if (!m_made)
+        return;
+    const int lock = UsersLock();
+    RunQuietly(QStringLiteral("/usr/sbin/userdel"), {m_name});
+    if (lock >= 0)
+        ::close(lock);
+}
+
+QStringList ScopedUser::As(const QString &program, const QStringList &arguments) const
+{
+    return QStringList{QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid),
+                       QStringLiteral("--clear-groups"), QStringLiteral("--"), program}
+           + arguments;
+}
+
+void ScopedUser::Own(const QString &path, unsigned mode) const
+{
+    const QByteArray native = QFile::encodeName(path);
+    [[maybe_unused]] const int owned = ::lchown(native.constData(), m_uid, m_gid);
+    ::chmod(native.constData(), mode);
+}

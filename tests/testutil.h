@@ -62,3 +62,31 @@ private:
     QString m_path;
     bool m_mounted = false;
 };
+
+#include <sys/types.h>
+
+// A user of the machine for one test (root only, with useradd): made fresh, removed at the
+// end. Tests of what another user of the machine can do run their programs as such users.
+class ScopedUser
+{
+public:
+    /// role is part of the name ("victim", "attacker").
+    explicit ScopedUser(const QString &role);
+    ~ScopedUser();
+    ScopedUser(const ScopedUser &) = delete;
+    ScopedUser &operator=(const ScopedUser &) = delete;
+    /// False when no user could be made (not root, or no useradd here).
+    bool IsMade() const { return m_made; }
+    uid_t Id() const { return m_uid; }
+    gid_t Group() const { return m_gid; }
+    /// setpriv and its arguments that start program with arguments as this user.
+    QStringList As(const QString &program, const QStringList &arguments) const;
+    /// Makes path (a file or folder) this user's own, with the mode.
+    void Own(const QString &path, unsigned mode) const;
+
+private:
+    QString m_name;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    bool m_made = false;
+};

@@ -3,9 +3,11 @@
 #include "common/codepage.h"
 #include "filesystem/filesystem.h"
 
-#include <QFile>
-
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
@@ -52,6 +54,13 @@ QList<BatchLine> ParseBatch(const QString &text)
             inWord = true;
         }
     }
+    if (quotes == 1) { // a quote that ends the text
+        inQuote = !inQuote;
+        word.quoted = true;
+        inWord = true;
+    }
+    if (inQuote)
+        word.unclosed = true;
     endWord();
     if (!line.isEmpty())
         lines.append(line);
@@ -60,10 +69,53 @@ QList<BatchLine> ParseBatch(const QString &text)
 
 QList<BatchLine> ParseBatchFile(const QByteArray &file)
 {
-    return ParseBatch(file.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(file.mid(3)) : CodePage::Decode(file));
+    return ParseBatch(file.startsWith("\xEF\xBB\xBF") ? Fs::NameFromNative(QByteArrayView(file).sliced(3))
+                                                       : CodePage::Decode(file));
 }
 
 namespace {
+
+// The temporary file of the copy under way, for the signal handler: its bytes, and whether
+// there is one. Set and cleared with the signals blocked.
+char g_temporary[4096];
+volatile sig_atomic_t g_haveTemporary = 0;
+pid_t g_parent = 0;
+
+extern "C" void RemoveTemporaryAndEnd(int signal)
+{
+    if (g_haveTemporary)
+        ::unlink(g_temporary);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Blocks the signals that end the program for as long as it lives.
+class SignalsHeld
+{
+public:
+    SignalsHeld()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&set, signal);
+        ::sigprocmask(SIG_BLOCK, &set, &m_before);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &m_before, nullptr); }
+
+private:
+    sigset_t m_before;
+};
+
+void SetTemporary(const QString &path)
+{
+    const QByteArray native = Fs::NativeName(path);
+    g_haveTemporary = 0;
+    if (path.isEmpty() || native.size() >= qsizetype(sizeof g_temporary))
+        return;
+    std::memcpy(g_temporary, native.constData(), static_cast<size_t>(native.size()) + 1);
+    g_haveTemporary = 1;
+}
 
 bool IsBare(const BatchWord &word, QStringView text)
 {
@@ -93,7 +145,10 @@ int Copy(const BatchLine &words, const std::function<void(const QString &)> &err
             return 1;
         }
     }
-    if (sources.isEmpty() || destination.isEmpty()) {
+    const bool malformed = std::any_of(words.begin(), words.end(), [](const BatchWord &word) {
+        return word.unclosed || word.text.contains(QChar(0));
+    });
+    if (sources.isEmpty() || destination.isEmpty() || malformed) {
         err(u"The syntax of the command is incorrect."_s);
         return 1;
     }
@@ -112,24 +167,30 @@ int Copy(const BatchLine &words, const std::function<void(const QString &)> &err
     bool opened = false;
     bool wroteAny = false;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
+    // Whatever way this ends, the signal handler knows of no temporary file any more.
+    struct ForgetTemporary
+    {
+        ~ForgetTemporary() { g_haveTemporary = 0; }
+    } forget;
     for (const QString &source : std::as_const(sources)) {
-        const auto status = Fs::Stat(source);
-        QFile in(source);
-        if (!status || status->kind != Fs::Kind::Regular || !in.open(QIODevice::ReadOnly)) {
+        auto in = Fs::OpenForReading(source);
+        if (!in) {
             err(u"The system cannot find the file specified: "_s + source);
             exitCode = 1;
             continue;
         }
         if (!opened) {
+            const SignalsHeld held;
             if (const int error = out.Open(destination, Fs::WithUmask(0666))) {
                 err(u"Access is denied: "_s + destination + u" ("_s + QString::fromLocal8Bit(std::strerror(error))
                     + u')');
                 return 1;
             }
+            SetTemporary(out.TemporaryPath());
             opened = true;
         }
         for (;;) {
-            const qint64 n = in.read(buffer.data(), buffer.size());
+            const qint64 n = in->Read(buffer.data(), buffer.size());
             if (n < 0) {
                 err(u"The file cannot be read: "_s + source);
                 return 1;
@@ -146,7 +207,16 @@ int Copy(const BatchLine &words, const std::function<void(const QString &)> &err
     }
     if (!wroteAny)
         return 1;
-    if (const int error = out.Commit()) {
+    const SignalsHeld held;
+    // Started by a process that has ended meanwhile: nobody takes the result any more, and
+    // what it would put in place may lack sources that were cleaned up.
+    if (g_parent != 0 && ::getppid() != g_parent) {
+        err(u"The process that started the copy has ended; nothing is written: "_s + destination);
+        return 1;
+    }
+    const int committed = out.Commit();
+    g_haveTemporary = 0;
+    if (const int error = committed) {
         err(u"The file cannot be written: "_s + destination + u" ("_s + QString::fromLocal8Bit(std::strerror(error))
             + u')');
         return 1;
@@ -179,4 +249,18 @@ int RunBatchFile(const QString &path, const std::function<void(const QString &)>
             exitCode = 1;
     }
     return exitCode;
+}
+
+void EndCleanlyOnSignals()
+{
+    const pid_t parent = ::getppid();
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    g_parent = parent;
+    if (::getppid() != parent)
+        ::raise(SIGTERM); // the parent ended before the request took hold
 }

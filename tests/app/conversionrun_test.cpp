@@ -3,6 +3,7 @@
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
 #include "api/documentreader.h"
+#include "system/privateworkingfolder.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 #include "common/runtimeerror.h"
@@ -134,7 +135,8 @@ TEST_F(ConversionRunTest, OneSegmentIsEncodedStraightToTheOutputPath)
     const QStringList words = QProcess::splitCommand(processes.commandLines[0]);
     ASSERT_EQ(words.size(), 4);
     EXPECT_EQ(words.mid(0, 3), (QStringList{Work(u"lame.exe"_s), u"-h"_s, Work(u"output001.wav"_s)}));
-    EXPECT_TRUE(words[3].startsWith(out.filePath(u".report.v2.mp3.part-"_s))) << words[3].toStdString();
+    EXPECT_TRUE(words[3].startsWith(out.filePath(u".vt-"_s)) && words[3].endsWith(u".part"_s))
+        << words[3].toStdString();
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.v2.mp3"_s});
     EXPECT_EQ(processes.windowStyles, QList<int>{0});
     // Only the segment text stays behind.
@@ -216,7 +218,7 @@ TEST_F(ConversionRunTest, AFailingEncoderIsReportedAndLeavesTheOlderMp3)
     WriteBytes(out.filePath(u"a.mp3"_s), "the good MP3 of yesterday");
     window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
     window.list.Append(Document(u"b.odt"_s, "<text:p>B.</text:p>"));
-    processes.fails = [](const QString &command) { return command.contains(u"a.mp3"_s); };
+    processes.fails = [first = true](const QString &) mutable { return std::exchange(first, false); }; // a.odt's
     processes.errorOutput = u"LAME 3.100\n\x1b[KEncoding...\rError writing output file\n"_s;
     Start();
     ASSERT_EQ(boxes.ErrorReports().size(), 1);
@@ -248,7 +250,7 @@ TEST_F(ConversionRunTest, AnEncoderThatCannotStartOrWritesNothingIsReported)
     Start();
     ASSERT_EQ(boxes.ErrorReports().size(), 1);
     EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"The MP3 encoder wrote no MP3 file to "_s
-                                                   + out.filePath(u".a.mp3.part-"_s)));
+                                                   + out.filePath(u".vt-"_s)));
     EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 184\r\r"_s));
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
@@ -507,4 +509,71 @@ TEST_F(ConversionRunTest, ATagThatCannotBeWrittenIsReportedAndTheMp3GoesInPlaceW
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
     EXPECT_EQ(QDir(small.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"a.mp3"_s});
     EXPECT_TRUE(ReadBytes(small.Path() + u"/a.mp3"_s).startsWith("MP3("));
+}
+
+TEST_F(ConversionRunTest, AnUnusableWorkingFolderIsReportedOnceAndTheEncoderGoesToItsFallback)
+{
+    // A TEMP that is missing: before, eleven boxes a document and no MP3.
+    QTemporaryDir runtime;
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    ScopedEnv temp("TEMP", docs.filePath(u"missing"_s));
+    PrivateWorkingFolder real(&diagnostics);
+    services.workingFolder = &real;
+    for (const QString &name : {u"a.odt"_s, u"b.odt"_s, u"c.odt"_s})
+        window.list.Append(Document(name, "<text:p>Hello.</text:p>"));
+    Start();
+    ASSERT_EQ(boxes.ErrorReports().size(), 1) << boxes.Texts().join(u'\n').toStdString();
+    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"Path not found: "_s + docs.filePath(u"missing"_s) + u"\r\n"_s));
+    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 112\r\r"_s));
+    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), (QStringList{u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s}));
+    ASSERT_EQ(processes.openedCommandLines.size(), 3);
+    for (const QString &line : std::as_const(processes.openedCommandLines))
+        EXPECT_EQ(QProcess::splitCommand(line).first(), runtime.path() + u"/vocatext/lame.exe"_s);
+    EXPECT_FALSE(QFile::exists(runtime.path() + u"/vocatext/lame.exe"_s));
+}
+
+TEST_F(ConversionRunTest, NoUsableWorkingFolderAtAllIsOneReportAndNoDocumentIsStarted)
+{
+    QTemporaryDir home;
+    WriteBytes(home.filePath(u".cache"_s), "a file where the folder would be");
+    ScopedEnv xdg("XDG_RUNTIME_DIR", std::nullopt);
+    ScopedEnv homeHere("HOME", home.path());
+    ScopedEnv temp("TEMP", docs.filePath(u"missing"_s));
+    PrivateWorkingFolder real(&diagnostics);
+    services.workingFolder = &real;
+    window.list.Append(Document(u"a.odt"_s, "<text:p>Hello.</text:p>"));
+    window.list.Append(Document(u"b.odt"_s, "<text:p>Hello.</text:p>"));
+    Start();
+    ASSERT_EQ(boxes.shown.size(), 1) << boxes.Texts().join(u'\n').toStdString();
+    EXPECT_TRUE(boxes.ErrorReports().value(0).contains(u"at line 112\r\r"_s));
+    EXPECT_TRUE(processes.commandLines.isEmpty());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+    EXPECT_FALSE(window.state.IsBusy);
+    EXPECT_EQ(window.pointer, MousePointer::Default);
+}
+
+TEST_F(ConversionRunTest, EveryNameAFolderCanHoldConverts)
+{
+    QByteArray sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
+    window.slider2 = -10; // the long one is joined from two segments
+    const QString longest = QString(251, u'x');                   // 255 bytes with ".odt"
+    const QString cjk = QString(80, QChar(0x8a9e));               // 240 bytes, and ".odt"
+    // libzip writes under a longer name of its own first: the documents are renamed after.
+    auto named = [&](const QString &name, const QByteArray &body) {
+        const QString path = docs.filePath(name);
+        EXPECT_TRUE(QFile::rename(Document(u"d.odt"_s, body), path));
+        return path;
+    };
+    window.list.Append(named(longest + u".odt"_s, "<text:p>Short.</text:p>"));
+    window.list.Append(named(cjk + u".odt"_s, sixty));
+    window.list.Append(named(QString(253, u'y'), "<text:p>Short.</text:p>")); // no extension: its MP3's name is too long
+    Start();
+    EXPECT_TRUE(QFile::exists(out.filePath(longest + u".mp3"_s)));
+    EXPECT_TRUE(QFile::exists(out.filePath(cjk + u".mp3"_s)));
+    ASSERT_EQ(boxes.ErrorReports().size(), 1) << boxes.Texts().join(u'\n').toStdString();
+    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"(File name too long)"_s)) << boxes.ErrorReports()[0].toStdString();
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

@@ -13,6 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <functional>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -23,11 +30,18 @@ namespace {
 const QString kConvert = QStringLiteral(VOCATEXT_PROGRAM_DIR "/vocatext-convert");
 const QString kVoice = u"eSpeak NG English (Great Britain)"_s;
 
+// The private folder that the user's Vocatext would make inside folder.
+QString PrivateFolderInForUser(const QString &folder, uid_t user)
+{
+    return folder + u"/vocatext-"_s + QString::number(user);
+}
+
 struct Result
 {
     int exitCode = -1;
     QString out;
     QString err;
+    QByteArray errBytes; // as the converter wrote them
 };
 
 class ConvertTest : public ::testing::Test
@@ -60,8 +74,9 @@ protected:
     Result Finish(QProcess *process)
     {
         process->waitForFinished(300000);
+        const QByteArray err = process->readAllStandardError();
         Result result{process->exitCode(), QString::fromLocal8Bit(process->readAllStandardOutput()),
-                      QString::fromLocal8Bit(process->readAllStandardError())};
+                      QString::fromLocal8Bit(err), err};
         delete process;
         return result;
     }
@@ -321,4 +336,228 @@ TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_TRUE(ReadBytes(mp3).startsWith("\xFF")) << "no tag";
     EXPECT_GT(Mp3FrameCount(mp3), 0);
+}
+
+TEST(BatchInterpreter, AnInterruptedOrOrphanedJoinLeavesNothingAndPutsNothingInPlace)
+{
+    const QString cmd = QStringLiteral(VOCATEXT_PROGRAM_DIR "/vocatext-cmd");
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(u"out"_s);
+    // Large enough that the join is still under way when it is stopped.
+    QFile big(dir.filePath(u"piece.mp3"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(300) << 20));
+    big.close();
+    const QString target = dir.filePath(u"out/.vt-target.part"_s);
+    const QString file = dir.filePath(u"JoinMP3.bat"_s);
+    WriteBytes(file, (u"copy /y \""_s + big.fileName() + u"\" /b + \""_s + big.fileName() + u"\" /b \""_s + target
+                      + u"\"\r\n"_s)
+                         .toUtf8());
+    auto underWay = [&] { return !QDir(dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden).isEmpty(); };
+    auto waitFor = [](const std::function<bool()> &condition) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!condition() && waited.elapsed() < 10000)
+            QThread::usleep(200);
+    };
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QProcess join;
+        join.start(cmd, {u"/c"_s, file});
+        ASSERT_TRUE(join.waitForStarted());
+        waitFor(underWay);
+        ASSERT_TRUE(underWay()) << "the join never began";
+        ::kill(static_cast<pid_t>(join.processId()), signal);
+        join.waitForFinished();
+        EXPECT_EQ(join.exitStatus(), QProcess::CrashExit) << signal;
+        EXPECT_FALSE(underWay()) << "signal " << signal << " left the join's temporary file";
+    }
+    // Its parent killed outright: the join ends with it and puts nothing in place.
+    QProcess parent;
+    parent.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" /c \"$1\" & wait"_s, cmd, file});
+    ASSERT_TRUE(parent.waitForStarted());
+    waitFor(underWay);
+    ASSERT_TRUE(underWay());
+    ::kill(static_cast<pid_t>(parent.processId()), SIGKILL);
+    parent.waitForFinished();
+    waitFor([&] { return !underWay(); });
+    EXPECT_FALSE(underWay()) << "an orphaned join wrote on";
+    QThread::msleep(200);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+namespace {
+
+// What another user of the machine does, in a process of its own as that user, until it
+// is killed: whenever the victim's folder inside the shared folder holds an encoder, it
+// is exchanged for the attacker's folder in one rename.
+pid_t StartSwapping(const ScopedUser &attacker, const QString &victims, const QString &attackers)
+{
+    const QByteArray from = QFile::encodeName(victims);
+    const QByteArray to = QFile::encodeName(attackers);
+    const QByteArray encoder = from + "/lame.exe";
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(attacker.Group(), attacker.Group(), attacker.Group()) != 0
+        || ::setresuid(attacker.Id(), attacker.Id(), attacker.Id()) != 0)
+        ::_exit(1);
+    for (;;) {
+        struct stat st;
+        if (::lstat(encoder.constData(), &st) == 0 && st.st_uid != attacker.Id())
+            ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE);
+        ::usleep(200);
+    }
+}
+
+} // namespace
+
+TEST(TwoUsers, AnotherUserCannotPutAFolderOfTheirOwnInThePlaceOfTheWorkingFolder)
+{
+    ScopedUser victim(u"victim"_s);
+    ScopedUser attacker(u"attacker"_s);
+    if (!victim.IsMade() || !attacker.IsMade())
+        GTEST_SKIP() << "users can be made only by root with useradd";
+    // A project folder that every user may write, not sticky, given as TEMP.
+    QTemporaryDir root;
+    ::chmod(QFile::encodeName(root.path()).constData(), 0755);
+    const QString shared = root.filePath(u"project"_s);
+    QDir().mkdir(shared);
+    ::chmod(QFile::encodeName(shared).constData(), 0777);
+    const QString home = root.filePath(u"home"_s);
+    QDir().mkpath(home + u"/run"_s);
+    QDir().mkpath(home + u"/out"_s);
+    for (const QString &folder : {home, home + u"/run"_s, home + u"/out"_s})
+        victim.Own(folder, 0700);
+    // The attacker's folder, which the victim may write, and an encoder that gives itself away.
+    const QString evil = shared + u"/evil"_s;
+    QDir().mkdir(evil);
+    const QString ran = shared + u"/the attacker's encoder ran"_s;
+    WriteBytes(evil + u"/lame.exe"_s, "#!/bin/sh\ntouch '" + ran.toUtf8() + "'\nexec /usr/bin/lame \"$@\"\n");
+    attacker.Own(evil + u"/lame.exe"_s, 0755);
+    attacker.Own(evil, 0777);
+
+    QStringList documents;
+    for (int i = 1; i <= 6; ++i) {
+        const QString document = root.filePath(u"document %1.odt"_s.arg(i));
+        WriteZip(document, {{u"content.xml"_s, ContentXml("<text:p>A short document to be spoken.</text:p>")}});
+        ::chmod(QFile::encodeName(document).constData(), 0644);
+        documents.append(document);
+    }
+    const QString victims = PrivateFolderInForUser(shared, victim.Id());
+    const pid_t swapping = StartSwapping(attacker, victims, evil);
+
+    QProcess convert;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home);
+    environment.insert(u"TEMP"_s, shared);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, home + u"/run"_s);
+    environment.remove(u"XDG_CONFIG_HOME"_s);
+    convert.setProcessEnvironment(environment);
+    convert.start(u"/usr/bin/setpriv"_s,
+                  victim.As(kConvert, QStringList{u"--voice"_s, kVoice, u"--out"_s, home + u"/out"_s} + documents));
+    ASSERT_TRUE(convert.waitForFinished(300000));
+    ::kill(swapping, SIGKILL);
+    ::waitpid(swapping, nullptr, 0);
+    const QString err = QString::fromLocal8Bit(convert.readAllStandardError());
+    EXPECT_EQ(convert.exitCode(), 0) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(ran)) << "the victim's converter ran the attacker's encoder";
+    EXPECT_TRUE(err.contains(u"Working folder is not private: "_s + victims + u" (the folder "_s + shared
+                             + u" above it can be changed by others"_s))
+        << err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(victims)) << "nothing is made where another user can replace it";
+    EXPECT_EQ(QDir(home + u"/out"_s).entryList(QDir::Files).size(), 6);
+}
+
+TEST(TwoUsers, AWriteProtectedMp3IsLeftAsItIsAndSaidSo)
+{
+    ScopedUser victim(u"owner"_s);
+    if (!victim.IsMade())
+        GTEST_SKIP() << "users can be made only by root with useradd";
+    QTemporaryDir root;
+    ::chmod(QFile::encodeName(root.path()).constData(), 0755);
+    const QString home = root.filePath(u"home"_s);
+    QDir().mkpath(home + u"/run"_s);
+    for (const QString &folder : {home, home + u"/run"_s})
+        victim.Own(folder, 0700);
+    const QString document = root.filePath(u"kept.odt"_s);
+    WriteZip(document, {{u"content.xml"_s, ContentXml("<text:p>Spoken.</text:p>")}});
+    ::chmod(QFile::encodeName(document).constData(), 0644);
+    WriteBytes(home + u"/kept.mp3"_s, "the MP3 the user protected");
+    victim.Own(home + u"/kept.mp3"_s, 0444);
+
+    QProcess convert;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home);
+    environment.insert(u"TEMP"_s, home + u"/run"_s);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, home + u"/run"_s);
+    convert.setProcessEnvironment(environment);
+    convert.start(u"/usr/bin/setpriv"_s, victim.As(kConvert, {u"--voice"_s, kVoice, u"--out"_s, home, document}));
+    ASSERT_TRUE(convert.waitForFinished(300000));
+    const QString err = QString::fromLocal8Bit(convert.readAllStandardError());
+    EXPECT_EQ(convert.exitCode(), 1);
+    EXPECT_TRUE(err.contains(u"The MP3 file is write-protected, so it is left as it is: "_s + home + u"/kept.mp3"_s))
+        << err.toStdString();
+    EXPECT_EQ(ReadBytes(home + u"/kept.mp3"_s), QByteArray("the MP3 the user protected"));
+}
+
+TEST_F(ConvertTest, NoDocumentIsLostWithoutAWord)
+{
+    // Two documents of one name into one folder: refused before anything is converted.
+    const QString first = Document(u"2023/report.odt"_s);
+    const QString second = Document(u"2024/report.odt"_s);
+    Result result = Convert({u"--out"_s, out.path(), docs.path()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.contains(first) && result.err.contains(second)) << result.err.toStdString();
+    EXPECT_TRUE(Made().isEmpty());
+    QFile::remove(second);
+
+    // A name whose bytes are not UTF-8 is found by its bytes; given by name, it converts.
+    const QByteArray latin1 = QFile::encodeName(docs.path()) + "/caf\xe9.odt";
+    const QByteArray latin1Mp3 = QFile::encodeName(out.path()) + "/caf\xe9.mp3";
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    struct RemovedAtTheEnd
+    {
+        ~RemovedAtTheEnd()
+        {
+            for (const QByteArray &path : paths)
+                ::unlink(path.constData());
+        }
+        QByteArrayList paths;
+    } removed{{latin1, latin1Mp3}};
+    ASSERT_EQ(::rename(QFile::encodeName(Document(u"plain.odt"_s)).constData(), latin1.constData()), 0);
+    Document(u"\u03a9mega.odt"_s); // outside Windows-1252
+    Document(u"~lock.odt"_s);
+    result = Convert({u"--out"_s, out.path(), docs.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QByteArray &err = result.errBytes;
+    for (const QByteArray &name : {QByteArray("caf\xe9.odt"), QByteArray("\xce\xa9mega.odt")})
+        EXPECT_TRUE(err.contains("vocatext-convert: left out " + QFile::encodeName(docs.path()) + '/' + name
+                                 + ": its name holds characters outside Western European (Windows-1252)"))
+            << err.toStdString();
+    EXPECT_TRUE(result.err.contains(u"left out "_s + docs.filePath(u"~lock.odt"_s)
+                                    + u": it is the lock file of an open document"_s));
+    EXPECT_TRUE(result.out.contains(u"1 converted, 0 skipped, 0 failed, 3 left out"_s)) << result.out.toStdString();
+
+    // Given by name through the shell, which hands the converter the very bytes.
+    QProcess shell;
+    shell.setProcessEnvironment(environment);
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" --voice \"$1\" --out \"$2\" \"$3\"/caf$(printf '\\351').odt"_s,
+                               kConvert, kVoice, out.path(), docs.path()});
+    ASSERT_TRUE(shell.waitForFinished(300000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_EQ(::access(latin1Mp3.constData(), F_OK), 0)
+        << Made().join(u' ').toStdString();
+}
+
+TEST_F(ConvertTest, TheAudioLibraryKeepsNothingInTheWorkingFolder)
+{
+    // No runtime folder and no TMPDIR: the audio library espeak-ng probes falls back on TEMP.
+    environment.remove(u"XDG_RUNTIME_DIR"_s);
+    environment.remove(u"TMPDIR"_s);
+    const Result result = Convert({u"--out"_s, out.path(), Document(u"a.odt"_s)});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    // What it made where it keeps such folders goes with the test.
+    for (const QFileInfo &link : QDir(home.path() + u"/.config/pulse"_s).entryInfoList(QDir::System | QDir::AllEntries))
+        if (link.isSymLink() && link.symLinkTarget().startsWith(u"/tmp/pulse-"_s))
+            QDir(link.symLinkTarget()).removeRecursively();
 }

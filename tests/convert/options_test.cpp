@@ -1,5 +1,6 @@
 #include "convert/converter.h"
 #include "convert/options.h"
+#include "convert/worker.h"
 #include "tests/fakes/fakes.h"
 
 #include <gtest/gtest.h>
@@ -186,4 +187,29 @@ TEST(ConvertOptions, AShardComesFromTheCommandLineOrTheSlurmArrayAndAllShardsTak
     EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
     EXPECT_EQ(ShardPaths(paths, 1, 4), (QStringList{u"/d/01.odt"_s, u"/d/05.odt"_s, u"/d/09.odt"_s}));
     EXPECT_EQ(ShardPaths(paths, 0, 1).size(), 12);
+}
+
+TEST(ConvertOptions, AWorkersArgumentsAreCheckedAsTheOptionsAre)
+{
+    WorkerSetup setup;
+    setup.locale = u"de_DE"_s;
+    setup.choice = {3, 80, -2};
+    setup.limits = {1050, 8};
+    WorkerSetup back;
+    ASSERT_TRUE(ParseWorkerArguments(WorkerArguments(setup), &back));
+    EXPECT_EQ(back.locale, u"de_DE"_s);
+    EXPECT_EQ(back.choice.voice, 3);
+    EXPECT_EQ(back.choice.volume, 80);
+    EXPECT_EQ(back.choice.rate, -2);
+    EXPECT_EQ(back.limits.lines, 1050);
+    EXPECT_EQ(back.limits.kilochars, 8);
+    // The rate, the volume, the voice and the limits out of range, or no number at all.
+    for (const int field : {1, 2, 3, 4, 5}) {
+        for (const QString &bad : {u"9999999"_s, u"-99"_s, u"x"_s, u""_s}) {
+            QStringList arguments = WorkerArguments(setup);
+            arguments[field] = bad;
+            EXPECT_FALSE(ParseWorkerArguments(arguments, &back)) << field << ' ' << bad.toStdString();
+        }
+    }
+    EXPECT_FALSE(ParseWorkerArguments(WorkerArguments(setup).mid(1), &back));
 }

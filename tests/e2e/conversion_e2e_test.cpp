@@ -289,6 +289,28 @@ TEST_F(ConversionEndToEnd, ATargetFolderThatCannotBeWrittenIsReported)
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
 }
 
+TEST_F(ConversionEndToEnd, AFullOutputDiskIsSaidInWords)
+{
+    ScopedTmpfs small("size=16k,mode=0755");
+    if (!small.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    QByteArray body;
+    for (int i = 0; i < 20; ++i)
+        body += "<text:p>This sentence is spoken again so that the MP3 outgrows the small disk.</text:p>";
+    WriteZip(out.filePath(u"long.odt"_s), {{u"content.xml"_s, ContentXml(body)}});
+    window.text1 = small.Path();
+    window.slider2 = 0;
+    window.list.Append(out.filePath(u"long.odt"_s));
+    Start();
+    const QStringList shownReports = boxes.ErrorReports();
+    ASSERT_EQ(shownReports.size(), 1);
+    // Not the encoder's progress histogram.
+    EXPECT_TRUE(shownReports[0].startsWith(u"The MP3 file cannot be written, the disk is full: "_s + small.Path()
+                                           + u"/.vt-"_s))
+        << shownReports[0].toStdString();
+    EXPECT_TRUE(QDir(small.Path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
 TEST_F(ConversionEndToEnd, AFullDiskCutsNoSpeechShortSilently)
 {
     ScopedTmpfs small("size=400k,mode=0700");

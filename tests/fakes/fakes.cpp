@@ -1,6 +1,10 @@
 #include "tests/fakes/fakes.h"
 
 #include "common/runtimeerror.h"
+#include "system/privateworkingfolder.h"
+
+#include <cerrno>
+#include <fcntl.h>
 
 void FakeMessageBoxes::Information(const QString &text)
 {
@@ -282,6 +286,15 @@ std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine
     return std::make_unique<FakeChild>(pollsToFinish, finish, errorOutput);
 }
 
+std::unique_ptr<IChildProcess> FakeProcessRunner::RunOpened(const FileSystem::File &program,
+                                                            const QString &commandLine, int windowStyle)
+{
+    if (!program.IsOpen())
+        throw RuntimeError(QStringLiteral("The program to start is not open"), EBADF);
+    openedCommandLines.append(commandLine);
+    return Run(commandLine, windowStyle);
+}
+
 QByteArray FakeResources::Load(const QString &type, int id)
 {
     const QString key = type + QLatin1Char('/') + QString::number(id);
@@ -316,6 +329,14 @@ QString FakeWorkingFolder::Path()
     if (!failure.isEmpty())
         throw RuntimeError(failure, ErrorNumber::PermissionDenied);
     return path;
+}
+
+FileSystem::File FakeWorkingFolder::OpenProgram(const QString &name, const QByteArray &bytes)
+{
+    const QString folder = Path();
+    const FileSystem::File descriptor(
+        ::open(FileSystem::NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return VerifiedProgram(FileSystem::OpenInFolder(descriptor.Descriptor(), name), folder + u'/' + name, bytes);
 }
 
 FakeServices::FakeServices()

@@ -118,10 +118,15 @@ class FakeProcessRunner final : public IProcessRunner
 {
 public:
     std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
+    /// Records that the program was started from its open file, then runs it as Run does.
+    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
+                                             int windowStyle) override;
     void StopAll() override { ++stopAlls; }
     int stopAlls = 0;
 
     QStringList commandLines;
+    /// The command lines whose program was started from its open file.
+    QStringList openedCommandLines;
     QList<int> windowStyles;
     /// Polls that a started command runs before it ends.
     int pollsToFinish = 1;
@@ -209,6 +214,7 @@ class FakeWorkingFolder final : public IWorkingFolder
 public:
     QString Path() override;
     QString ForDisplay() override { return Path(); }
+    FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
 
     /// The folder; a fresh temporary one unless a test names another.
     QString path = m_dir.path();

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree and checks it: its control fields, the
 # files it must hold, and that it holds exactly what "cmake --install" installs.
-#   package_test.sh BUILD_DIR VERSION
+#   package_test.sh BUILD_DIR VERSION [hardened|plain]
 set -euo pipefail
 build=$1
 version=$2
+hardened=${3:-hardened}
 command -v dpkg-deb >/dev/null && command -v cpack >/dev/null || { echo "dpkg-deb or cpack missing: skipped"; exit 77; }
 
 work=$(mktemp -d)
@@ -48,6 +49,21 @@ for needed in /usr/bin/vocatext /usr/bin/vocatext-convert \
 done
 grep -q '\./usr/bin/vocatext -> \.\./lib/vocatext/vocatext$' "$work/contents" || fail "/usr/bin/vocatext is no link"
 [ "$(grep -c '/usr/lib/vocatext/Samples/.*\.odt' "$work/packaged")" -eq 4 ] || fail "four samples"
+
+# The programs are built as Debian builds its packages: bound now, read-only relocations,
+# fortified calls.
+if [ "$hardened" = hardened ] && command -v readelf >/dev/null; then
+  mkdir "$work/unpacked"
+  dpkg-deb -x "$deb" "$work/unpacked"
+  for program in vocatext vocatext-cmd vocatext-convert; do
+    elf="$work/unpacked/usr/lib/vocatext/$program"
+    # Read whole first: grep -q closing the pipe early would fail the pipeline.
+    dynamic=$(readelf -d "$elf"); segments=$(readelf -lW "$elf"); symbols=$(readelf -W --dyn-syms "$elf")
+    grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' <<<"$dynamic" || fail "$program is not bound now"
+    grep -q GNU_RELRO <<<"$segments" || fail "$program has no read-only relocations"
+    grep -q '__[a-z_]*_chk' <<<"$symbols" || fail "$program is not fortified"
+  done
+fi
 
 # Everything that is installed is in the package, and nothing else.
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null

@@ -15,6 +15,9 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -125,4 +128,58 @@ TEST(PosixProcessRunner, CommandFilesGoToTheBatchInterpreterWhateverTheirLetterC
         EXPECT_EQ(Finish(*child), 0);
         EXPECT_EQ(ReadBytes(record), (u"/c|"_s + file + u'|').toUtf8()) << name.toStdString();
     }
+}
+
+TEST(PosixProcessRunner, AnOpenedProgramRunsWhateverItsNameHoldsBySoon)
+{
+    QTemporaryDir dir;
+    PosixProcessRunner runner(u"/no/interpreter"_s);
+    const QString path = Script(dir, u"encoder"_s, "echo the checked one >&2\n");
+    const FileSystem::File folder(::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
+    auto opened = FileSystem::OpenInFolder(folder.Descriptor(), u"encoder"_s);
+    ASSERT_TRUE(opened);
+    // Someone puts another program at its name after the check.
+    const QString planted = Script(dir, u"planted"_s, "echo the planted one >&2\n");
+    ASSERT_TRUE(QFile::remove(path) && QFile::rename(planted, path));
+    auto child = runner.RunOpened(*opened, u'"' + path + u"\" -h"_s, 0);
+    EXPECT_EQ(Finish(*child), 0);
+    EXPECT_EQ(LastErrorLine(child->ErrorOutput()), u"the checked one"_s);
+    EXPECT_THROW(runner.RunOpened(FileSystem::File(), u'"' + path + u'"', 0), RuntimeError);
+}
+
+TEST(PosixProcessRunner, NoChildOutlivesTheProcessThatStartedIt)
+{
+    // A process that starts a long child and is killed without a chance to stop it.
+    int pids[2];
+    ASSERT_EQ(::pipe(pids), 0);
+    const pid_t starter = ::fork();
+    if (starter == 0) {
+        PosixProcessRunner runner(u"/no/interpreter"_s);
+        auto child = runner.Run(u"/bin/sleep 60"_s, 0);
+        const pid_t pid = ::getpid();
+        [[maybe_unused]] const ssize_t written = ::write(pids[1], &pid, sizeof pid);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pids[1]);
+    pid_t ignored = 0;
+    ASSERT_EQ(::read(pids[0], &ignored, sizeof ignored), static_cast<ssize_t>(sizeof ignored));
+    ::close(pids[0]);
+    // The sleeping child is the starter's only child: find it before the starter goes.
+    QString sleeper;
+    const QStringList children = QString::fromLatin1(
+        ReadBytes(u"/proc/%1/task/%1/children"_s.arg(starter))).split(u' ', Qt::SkipEmptyParts);
+    ASSERT_EQ(children.size(), 1);
+    sleeper = children[0];
+    ::kill(starter, SIGKILL);
+    ::waitpid(starter, nullptr, 0);
+    QElapsedTimer waited;
+    waited.start();
+    auto alive = [&] {
+        const QByteArray stat = ReadBytes(u"/proc/"_s + sleeper + u"/stat"_s);
+        return !stat.isEmpty() && !stat.contains(") Z ");
+    };
+    while (alive() && waited.elapsed() < 5000)
+        QThread::msleep(20);
+    EXPECT_FALSE(alive()) << "the encoder of a killed front end ran on";
 }

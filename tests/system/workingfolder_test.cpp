@@ -204,3 +204,103 @@ TEST(WorkingFolder, AUsersOwnTempAndTheFoldersBesideItAreNeverEmptied)
     EXPECT_EQ(again.Path(), scratch);
     EXPECT_EQ(ReadBytes(scratch + u"-2/thesis/chapter1.odt"_s), QByteArray("months of work"));
 }
+
+TEST(WorkingFolder, NoFolderIsPrivateBelowAFolderThatOthersMayChange)
+{
+    // A project folder that everybody may write and that is not sticky: anyone may put a
+    // folder of their own in the place of one inside it.
+    QTemporaryDir open;
+    ::chmod(QFile::encodeName(open.path()).constData(), 0777);
+    ASSERT_TRUE(QDir(open.path()).mkdir(u"mine"_s));
+    ::chmod(QFile::encodeName(open.filePath(u"mine"_s)).constData(), 0700);
+    QTemporaryDir safe;
+    ASSERT_TRUE(QFile::link(open.filePath(u"mine"_s), safe.filePath(u"link"_s)));
+    QTemporaryDir runtime;
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    const QString because = u" (the folder "_s + open.path() + u" above it can be changed by others (others may write "
+                                                                u"it, and it is not sticky)); Vocatext works in "_s
+                            + runtime.path() + u"/vocatext instead"_s;
+    const QList<std::pair<QString, QString>> temps = {
+        {open.path(), PrivateWorkingFolder::PrivateFolderIn(open.path())}, // its private folder
+        {open.filePath(u"mine"_s), open.filePath(u"mine"_s)},              // the user's own folder in it
+        {safe.filePath(u"link"_s), safe.filePath(u"link"_s)},              // and a link that leads there
+    };
+    for (const auto &[temp, refused] : temps) {
+        ScopedEnv tempHere("TEMP", temp);
+        FakeDiagnostics diagnostics;
+        PrivateWorkingFolder working(&diagnostics);
+        try {
+            working.Path();
+            ADD_FAILURE() << "taken: " << temp.toStdString();
+        } catch (const RuntimeError &e) {
+            EXPECT_EQ(e.description(), u"Working folder is not private: "_s + refused);
+        }
+        EXPECT_EQ(diagnostics.lines, QStringList{u"Working folder is not private: "_s + refused + because});
+        EXPECT_EQ(working.Path(), runtime.path() + u"/vocatext"_s);
+    }
+    EXPECT_EQ(QDir(open.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"mine"_s});
+
+    // The fallbacks are held to the same rule: a runtime folder there is passed over for
+    // ~/.cache, and a home there leaves no folder at all, said once.
+    ASSERT_TRUE(QDir(open.path()).mkpath(u"run"_s));
+    ::chmod(QFile::encodeName(open.filePath(u"run"_s)).constData(), 0700);
+    ScopedEnv openRuntime("XDG_RUNTIME_DIR", open.filePath(u"run"_s));
+    ScopedEnv tempHere("TEMP", open.path());
+    QTemporaryDir home;
+    {
+        ScopedEnv homeHere("HOME", home.path());
+        PrivateWorkingFolder working;
+        EXPECT_THROW(working.Path(), RuntimeError);
+        EXPECT_EQ(working.Path(), home.path() + u"/.cache/vocatext"_s);
+    }
+    ScopedEnv openHome("HOME", open.filePath(u"mine"_s));
+    FakeDiagnostics diagnostics;
+    PrivateWorkingFolder working(&diagnostics);
+    for (int i = 0; i < 3; ++i) {
+        try {
+            working.Path();
+            ADD_FAILURE() << "a folder was taken";
+        } catch (const RuntimeError &e) {
+            EXPECT_TRUE(e.description().startsWith(i == 0 ? u"Working folder is not private: "_s
+                                                          : u"No private working folder can be used: "_s))
+                << e.description().toStdString();
+        }
+    }
+    ASSERT_EQ(diagnostics.lines.size(), 1);
+    EXPECT_TRUE(diagnostics.lines[0].contains(u"; no other folder can be used either: Working folder is not private: "_s
+                                              + open.filePath(u"mine/.cache/vocatext"_s)))
+        << diagnostics.lines[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(open.filePath(u"mine/.cache"_s)));
+}
+
+TEST(WorkingFolder, AProgramIsOpenedFromTheCheckedFolderOnlyWhenItIsTheOneWritten)
+{
+    QTemporaryDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+    ScopedEnv temp("TEMP", dir.path());
+    PrivateWorkingFolder working;
+    const QString program = dir.filePath(u"lame.exe"_s);
+    WriteBytes(program, "the encoder");
+    ::chmod(QFile::encodeName(program).constData(), 0700);
+    const FileSystem::File opened = working.OpenProgram(u"lame.exe"_s, "the encoder");
+    EXPECT_EQ(*FileSystem::ReadOpen(opened, 100), QByteArray("the encoder"));
+
+    auto refused = [&](const char *why) {
+        try {
+            working.OpenProgram(u"lame.exe"_s, "the encoder");
+            ADD_FAILURE() << "opened although " << why;
+        } catch (const RuntimeError &e) {
+            EXPECT_TRUE(e.description().contains(program)) << e.description().toStdString();
+        }
+    };
+    ::chmod(QFile::encodeName(program).constData(), 0777);
+    refused("others may write it");
+    WriteBytes(program, "another program");
+    ::chmod(QFile::encodeName(program).constData(), 0700);
+    refused("it holds other bytes");
+    QFile::remove(program);
+    WriteBytes(dir.filePath(u"elsewhere"_s), "the encoder");
+    ::chmod(QFile::encodeName(dir.filePath(u"elsewhere"_s)).constData(), 0700);
+    ASSERT_TRUE(QFile::link(dir.filePath(u"elsewhere"_s), program));
+    refused("it is a link");
+}

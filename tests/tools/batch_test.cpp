@@ -156,3 +156,23 @@ TEST(Batch, ADestinationThatIsNoFileIsNeverReplacedAndALinkIsReplacedItself)
     EXPECT_FALSE(QFileInfo(dir.filePath(u"link.mp3"_s)).isSymLink());
     EXPECT_EQ(ReadBytes(dir.filePath(u"link.mp3"_s)), QByteArray("S"));
 }
+
+TEST(Batch, ANulInANameOrAnUnclosedQuoteWritesNothing)
+{
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath(u"a.mp3"_s), "AAA");
+    WriteBytes(dir.filePath(u"o.mp3"_s), "the older one");
+    const QString a = dir.filePath(u"a.mp3"_s);
+    const QString o = dir.filePath(u"o.mp3"_s);
+    // "o.mp3\0x" would reach the file system as o.mp3; a last quote left open takes the
+    // line's end for a name.
+    for (const QString &line : {u"copy /y \""_s + a + u"\" /b \""_s + o + QChar(0) + u"x\""_s,
+                                u"copy /y \""_s + a + u"\" /b \""_s + o}) {
+        Errors errors;
+        EXPECT_EQ(RunBatchLine(ParseBatch(line).value(0), errors.Sink()), 1);
+        EXPECT_EQ(errors.lines, QStringList{u"The syntax of the command is incorrect."_s});
+    }
+    EXPECT_EQ(ReadBytes(o), QByteArray("the older one"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_TRUE(ParseBatch(u"copy \"a"_s).value(0).value(1).unclosed);
+}
