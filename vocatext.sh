@@ -17,7 +17,7 @@ RUNTIME_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
-  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev
+  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libgumbo-dev libmd4c-dev
 )
 PACKAGE_PACKAGES=(dpkg-dev)
 TEST_PACKAGES=(dpkg-dev libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps)

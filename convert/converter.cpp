@@ -1,10 +1,12 @@
 #include "convert/converter.h"
 
+#include "common/codepage.h"
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
 #include "common/statements.h"
 #include "convert/channel.h"
 #include "convert/worker.h"
+#include "documents/dispatchingreader.h"
 #include "filelist/addfolder.h"
 #include "filelist/documentlist.h"
 #include "filesystem/filesystem.h"
@@ -165,10 +167,18 @@ QString Converter::Collect()
     Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
     for (const QString &input : std::as_const(m_options.inputs)) {
         const QString absolute = QFileInfo(input).absoluteFilePath();
-        if (FolderExists(absolute))
-            AddFolderFiles(run, services, list, QDir::cleanPath(absolute), u"*.odt"_s);
-        else
+        if (FolderExists(absolute)) {
+            // Every type that is read, or those asked for, in the walk's order.
+            StringDocumentList found;
+            AddFolderFiles(run, services, found, QDir::cleanPath(absolute), u"*.*"_s);
+            const QStringList types = m_options.types.isEmpty() ? SupportedExtensions() : m_options.types;
+            for (const QString &path : found.Entries()) {
+                if (types.contains(QFileInfo(path).suffix().toLower()))
+                    list.Append(path);
+            }
+        } else {
             list.Append(absolute);
+        }
     }
     QHash<QString, QString> documentOf; // output path -> the document that gives it
     for (const QString &path : list.Entries()) {
@@ -180,6 +190,8 @@ QString Converter::Collect()
             document.output = OutputPathInFolder(m_options.folder, document.output);
         else if (m_options.beside)
             document.output = OutputPathBeside(path, document.output);
+        if (m_options.format != OutputFormat::Mp3) // the same name with the format's extension
+            document.output = document.output.left(document.output.size() - 3) + FormatExtension(m_options.format);
         const QString other = documentOf.value(document.output);
         if (!other.isEmpty() && other != path)
             return u"Two documents would be saved as one MP3 "_s + document.output + u": "_s + other + u" and "_s
@@ -215,10 +227,12 @@ int Converter::Run()
                     RemoveMarkedFolder(m_working + u'/' + entry.name);
             }
         }
-        m_encoder = m_working + u"/lame.exe"_s;
-        const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
-        if (!FileHoldsBytes(m_encoder, encoder))
-            WriteEncoder(m_platform.events, encoder, m_encoder);
+        if (m_options.format == OutputFormat::Mp3) {
+            m_encoder = m_working + u"/lame.exe"_s;
+            const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
+            if (!FileHoldsBytes(m_encoder, encoder))
+                WriteEncoder(m_platform.events, encoder, m_encoder);
+        }
     } catch (const std::exception &) {
         std::fprintf(stderr, "vocatext-convert: the working folder cannot be used: %s\n",
                      DescribeFailure(std::current_exception()).toLocal8Bit().constData());
@@ -232,6 +246,13 @@ int Converter::Run()
     for (Document &document : m_documents) {
         if (const QString problem = OutputPathProblem(document.output); !problem.isEmpty()) {
             Fail(document, problem);
+            continue;
+        }
+        const auto input = Fs::Stat(document.path);
+        const auto output = Fs::Stat(document.output);
+        if (input && output && input->SameFileAs(*output)) { // notes.txt written as its own text
+            Fail(document, u"The text would be written over the document itself: "_s + document.output
+                               + u". Convert it with --out into another folder."_s);
             continue;
         }
         if (m_options.skipUnchanged) {
@@ -248,7 +269,8 @@ int Converter::Run()
     Loop();
     if (m_live)
         std::fputs("\r\x1b[K", stdout);
-    Fs::Remove(m_encoder);
+    if (!m_encoder.isEmpty())
+        Fs::Remove(m_encoder);
 
     for (const Document &document : m_documents) {
         converted += document.state == State::Converted;
@@ -375,7 +397,10 @@ Converter::Worker *Converter::IdleWorker()
     setup.locale = QLocale::system().name();
     setup.choice = {m_options.voice - 1, m_options.volume, m_options.rate};
     const SegmentLimits window = SegmentLimitsForRate(m_options.rate);
-    setup.limits = {window.lines, std::min(window.kilochars, kPieceKilochars)};
+    // The text is cut as the window cuts it when it is the text that is wanted.
+    setup.limits = m_options.format == OutputFormat::Txt ? window
+                                                          : SegmentLimits{window.lines,
+                                                                          std::min(window.kilochars, kPieceKilochars)};
     Worker worker;
     if (!SpawnWorker(QStringList{u"--worker"_s} + WorkerArguments(setup), &worker.pid, &worker.input, &worker.output))
         return nullptr;
@@ -498,6 +523,8 @@ void Converter::Answered(Worker &worker, const QStringList &words)
         Fail(*document, words.value(3) + u" (while "_s + StageWords(stage) + u')');
     } else if (document->state == State::Failed) {
         // A document that failed meanwhile: what came back goes with it.
+    } else if (word == u"pieces"_s && m_options.format == OutputFormat::Txt) {
+        WriteText(*document, std::max(1, words.value(1).toInt()));
     } else if (word == u"pieces"_s) {
         document->pieces.assign(static_cast<size_t>(std::max(1, words.value(1).toInt())), PieceState::Unspoken);
         document->state = State::Working;
@@ -615,10 +642,32 @@ void Converter::Joined(Child &child, int exitCode)
     }
 }
 
+// The text that would be spoken: the segments' cleaned lines, one after another, as UTF-8
+// in the document's text file (written beside its place and renamed when complete).
+void Converter::WriteText(Document &document, int pieces)
+{
+    QByteArray text;
+    for (int piece = 1; piece <= pieces; ++piece) {
+        const QString path = PiecePath(document, piece, u".txt"_s);
+        const auto bytes = Fs::ReadFile(path, qint64(1) << 30);
+        if (!bytes)
+            return Fail(document, FileSystemError(bytes.Error(), path).description());
+        text += CodePage::Decode(*bytes).toUtf8();
+    }
+    if (const int error = Fs::WriteReplacing(document.output, text, Fs::WithUmask(0666)))
+        return Fail(document, u"The text file cannot be written: "_s + document.output + u" ("_s
+                                  + FileSystemError(error, document.output).description() + u')');
+    Converted(document);
+}
+
 void Converter::Converted(Document &document)
 {
     document.state = State::Converted;
-    if (!m_options.quiet && !m_live)
+    if (m_options.quiet || m_live)
+        return;
+    if (m_options.format == OutputFormat::Txt)
+        Print(u"wrote the text of "_s + document.path + u" -> "_s + document.output);
+    else
         Print(u"converted "_s + document.path + u" -> "_s + document.output + u" ("_s
               + QString::number(document.seconds / 60, 'f', 1) + u" min of speech)"_s);
 }

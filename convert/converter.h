@@ -91,6 +91,7 @@ private:
     void Encoded(Child &child, int exitCode);
     void Joined(Child &child, int exitCode);
     void StartJoin(Document &document);
+    void WriteText(Document &document, int pieces);
     void Converted(Document &document);
     void Fail(Document &document, const QString &why);
     void Settle(Document &document);

@@ -7,6 +7,12 @@
 
 class ISettingsStore;
 
+// What the converter writes of each document.
+enum class OutputFormat {
+    Mp3, // the spoken document
+    Txt, // the text that would be spoken: the cleaned segment lines, UTF-8
+};
+
 // What vocatext-convert was asked to do, with every choice the window would have made
 // filled in from the window's settings where the command line left it open.
 struct ConvertOptions
@@ -25,7 +31,14 @@ struct ConvertOptions
     int voice = 0;
     int rate = -3;
     int volume = 100;
+    OutputFormat format = OutputFormat::Mp3;
+    // The extensions (lower case) that the folder walk takes; every type that is read
+    // when empty.
+    QStringList types;
 };
+
+/// The extension of the files a format writes ("mp3", "txt").
+QString FormatExtension(OutputFormat format);
 
 /// The outcome of reading the command line: the options, or the words of a usage error
 /// (exit code 2), or a text to print and exit 0 with (--help, --version).

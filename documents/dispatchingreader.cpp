@@ -108,22 +108,22 @@ QString RootElement(QStringView text)
         if (at >= text.size() || text[at] != u'<')
             return QString();
         const QStringView rest = text.mid(at);
-        qsizetype end;
+        qsizetype end; // just past the declaration, comment or document type
         if (rest.startsWith(u"<?"))
-            end = rest.indexOf(u"?>");
+            end = rest.indexOf(u"?>") + 2;
         else if (rest.startsWith(u"<!--"))
-            end = rest.indexOf(u"-->");
+            end = rest.indexOf(u"-->") + 3;
         else if (rest.startsWith(u"<!"))
-            end = rest.indexOf(u'>');
+            end = rest.indexOf(u'>') + 1;
         else {
             qsizetype n = 1;
             while (n < rest.size() && !rest[n].isSpace() && rest[n] != u'>' && rest[n] != u'/')
                 ++n;
             return rest.mid(1, n - 1).toString();
         }
-        if (end < 0)
+        if (end <= 2)
             return QString();
-        at += end + 1;
+        at += end;
     }
     return QString();
 }

@@ -304,19 +304,18 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         if (item == book.manifest.cend() || !IsContentDocument(*item) || item->properties.split(u' ').contains(u"nav"_s))
             continue;
         const qint64 index = package.Locate(item->part);
-        if (index < 0)
-            continue; // a spine that names a missing document: the rest is read
+        if (index < 0 || partLines.contains(item->part))
+            continue; // a missing document, or one read already: the rest is read
         const QByteArray bytes = package.ReadAll(index, kMaxDocumentBytes);
         text.Break();
-        if (!partLines.contains(item->part))
-            partLines.insert(item->part, text.NextLine());
+        partLines.insert(item->part, text.NextLine());
         text.wantedIds = wanted.value(item->part);
         text.idLines.clear();
         if (item->mediaType == u"text/html"_s)
             ReadHtml(bytes, text, clock, budget, path);
         else
             ReadXhtml(bytes, text, clock, budget, path);
-        if (!text.idLines.isEmpty() && !idLines.contains(item->part))
+        if (!text.idLines.isEmpty())
             idLines.insert(item->part, text.idLines);
         ++documents;
     }

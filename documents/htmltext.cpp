@@ -340,6 +340,7 @@ void HtmlText::Leave(QStringView name)
     }
     if (name == u"pre" || name == u"listing" || name == u"xmp" || name == u"plaintext") {
         m_pre = std::max(0, m_pre - 1);
+        m_preLineEnd = false;
         m_break = true;
         return;
     }
@@ -371,6 +372,12 @@ void HtmlText::Characters(QStringView text)
             Begin();
         QString lines = text.toString();
         lines.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+        if (std::exchange(m_preLineEnd, false))
+            lines.prepend(u'\n');
+        if (lines.endsWith(u'\n')) {
+            lines.chop(1);
+            m_preLineEnd = true;
+        }
         Emit(lines);
         return;
     }

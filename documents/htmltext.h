@@ -54,6 +54,7 @@ private:
     bool m_space = false;    // a space waits for the text after it
     int m_pre = 0;           // inside preformatted text
     bool m_preStart = false; // the first line end of a <pre> is the markup's
+    bool m_preLineEnd = false; // a line end of a <pre> waits for more of it: its last is none
     bool m_inTitle = false;
     QString m_title;
     int m_headingLevel = 0;

@@ -103,8 +103,8 @@ QString OfficeConverter::Convert(const QString &document, const QString &folder)
         while ((code = office->ExitCode()) == kStillActive) {
             if (clock.elapsed() > qint64(m_timeLimitSeconds) * 1000) {
                 office->Stop();
-                throw RuntimeError(u"LibreOffice did not convert the document within %1 minutes: "_s.arg(
-                                       m_timeLimitSeconds / 60)
+                throw RuntimeError(u"LibreOffice did not convert the document within %1 seconds: "_s.arg(
+                                       m_timeLimitSeconds)
                                        + document,
                                    ErrorNumber::UnexpectedError);
             }

@@ -62,6 +62,7 @@ ZipPackage::ZipPackage(const QString &path, const std::function<RuntimeError()> 
         throw CannotOpen(status.Error(), path);
     if (status->kind != FileSystem::Kind::Regular || status->size == 0)
         throw notAPackage();
+    m_fileSize = status->size;
     int error = 0;
     m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
@@ -123,6 +124,10 @@ QByteArray ZipPackage::ReadAll(qint64 index, qint64 limit) const
 std::unique_ptr<ByteSource> ZipPackage::Open(qint64 index) const
 {
     const quint64 size = CheckedSize(index);
+    m_opened += static_cast<qint64>(size);
+    if (m_opened > DocumentLimits::kMaxEntryBytes
+        || EntryRefusedBySize(static_cast<quint64>(m_opened), static_cast<quint64>(m_fileSize)))
+        throw TooLarge(m_path);
     zip_file_t *file = zip_fopen_index(m_zip, static_cast<zip_uint64_t>(index), 0);
     if (!file)
         throw Damaged(QString::fromUtf8(zip_strerror(m_zip)), m_path);

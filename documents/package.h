@@ -37,7 +37,9 @@ private:
 
 // A zip package opened for reading its entries with the limits of DocumentLimits: an entry
 // that declares too much is refused before it is inflated, one that holds more than it
-// declares is stopped there, and an encrypted entry is "password-protected".
+// declares is stopped there, and an encrypted entry is "password-protected". The entries
+// opened, taken together, are held to the same inflation ratio against the package's size,
+// so that many parts (or one part read many times) cannot add up to a bomb.
 class ZipPackage
 {
 public:
@@ -64,6 +66,8 @@ private:
 
     QString m_path;
     zip *m_zip = nullptr;
+    qint64 m_fileSize = 0;
+    mutable qint64 m_opened = 0; // the sizes of the entries opened so far
 };
 
 /// A name of a package's part resolved against the folder of the part that names it:

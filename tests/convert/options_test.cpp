@@ -80,6 +80,14 @@ TEST(ConvertOptions, TheCommandLineDecides)
     EXPECT_TRUE(parsed.options->skipUnchanged);
     EXPECT_TRUE(parsed.options->quiet);
     EXPECT_EQ(parsed.options->inputs, (QStringList{u"a.odt"_s, u"folder"_s}));
+    EXPECT_EQ(parsed.options->format, OutputFormat::Mp3);
+    EXPECT_TRUE(parsed.options->types.isEmpty()) << "every type that is read";
+
+    const ParsedOptions text = Parse({u"--format"_s, u"TXT"_s, u"--types"_s, u"odt, .DOCX,epub"_s, u"x"_s});
+    ASSERT_TRUE(text.options) << text.usageError.toStdString();
+    EXPECT_EQ(text.options->format, OutputFormat::Txt);
+    EXPECT_EQ(FormatExtension(text.options->format), u"txt"_s);
+    EXPECT_EQ(text.options->types, (QStringList{u"odt"_s, u"docx"_s, u"epub"_s}));
 
     EXPECT_EQ(Parse({u"--voice"_s, u"2"_s, u"x"_s}).options->voice, 2); // a position
     EXPECT_EQ(Parse({u"--voice"_s, u"ENGLISH"_s, u"x"_s}).options->voice, 1); // the first that matches
@@ -96,7 +104,8 @@ TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
           QStringList{u"--volume"_s, u"-1"_s, u"x"_s}, QStringList{u"-j"_s, u"0"_s, u"x"_s},
           QStringList{u"--voice"_s, u"klingon"_s, u"x"_s}, QStringList{u"--voice"_s, u"5"_s, u"x"_s},
           QStringList{u"--out"_s, u"/a"_s, u"--beside"_s, u"x"_s}, QStringList{u"--bogus"_s, u"x"_s},
-          QStringList{}}) {
+          QStringList{u"--format"_s, u"wav"_s, u"x"_s}, QStringList{u"--types"_s, u"odt,exe"_s, u"x"_s},
+          QStringList{u"--types"_s, u","_s, u"x"_s}, QStringList{}}) {
         const ParsedOptions parsed = Parse(wrong);
         EXPECT_FALSE(parsed.options) << wrong.join(u' ').toStdString();
         EXPECT_TRUE(parsed.usageError.endsWith(u"Try 'vocatext-convert --help' for more information."_s));
