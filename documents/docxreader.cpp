@@ -101,14 +101,13 @@ struct Relationships
     QHash<QString, QString> byType; // the last segment of the type ("styles") -> part name
 };
 
-Relationships ReadRelationships(const ZipPackage &package, const QString &relsName, const QString &ofPart)
+Relationships ReadRelationships(const ZipPackage &package, YieldClock &clock, const QString &relsName, const QString &ofPart)
 {
     Relationships rels;
     const qint64 index = package.Locate(relsName);
     if (index < 0)
         return rels;
     WholeBytes bytes(package.ReadAll(index));
-    YieldClock clock(nullptr);
     XmlPull pull(bytes, clock, nullptr, package.Path());
     while (pull.Next() != QXmlStreamReader::EndDocument) {
         if (pull.xml.tokenType() != QXmlStreamReader::StartElement || pull.xml.name() != u"Relationship")
@@ -131,14 +130,13 @@ QString RelationshipsOf(const QString &part)
 }
 
 // Outline levels of the paragraph styles (from 1), through the styles they are based on.
-QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, const QString &part)
+QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, YieldClock &clock, const QString &part)
 {
     QHash<QString, int> levels;
     const qint64 index = part.isEmpty() ? -1 : package.Locate(part);
     if (index < 0)
         return levels;
     WholeBytes bytes(package.ReadAll(index, qint64(64) << 20));
-    YieldClock clock(nullptr);
     XmlPull pull(bytes, clock, nullptr, package.Path());
     QHash<QString, QString> basedOn;
     QHash<QString, int> own; // 0: body text, said so
@@ -196,7 +194,7 @@ QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, const QString &
 }
 
 // How footnotes and endnotes are numbered, from the document's settings.
-void ReadNoteNumbering(const ZipPackage &package, const QString &part, NoteNumbering *footnotes,
+void ReadNoteNumbering(const ZipPackage &package, YieldClock &clock, const QString &part, NoteNumbering *footnotes,
                        NoteNumbering *endnotes)
 {
     endnotes->format = u"lowerRoman"_s; // Word's own default for endnotes
@@ -204,7 +202,6 @@ void ReadNoteNumbering(const ZipPackage &package, const QString &part, NoteNumbe
     if (index < 0)
         return;
     WholeBytes bytes(package.ReadAll(index));
-    YieldClock clock(nullptr);
     XmlPull pull(bytes, clock, nullptr, package.Path());
     while (pull.Next() != QXmlStreamReader::EndDocument) {
         if (pull.xml.tokenType() != QXmlStreamReader::StartElement || !IsW(pull))
@@ -227,13 +224,12 @@ void ReadNoteNumbering(const ZipPackage &package, const QString &part, NoteNumbe
     }
 }
 
-void ReadCoreProperties(const ZipPackage &package, const QString &part, DocumentFacts *facts)
+void ReadCoreProperties(const ZipPackage &package, YieldClock &clock, const QString &part, DocumentFacts *facts)
 {
     const qint64 index = package.Locate(part.isEmpty() ? u"docProps/core.xml"_s : part);
     if (index < 0)
         return;
     WholeBytes bytes(package.ReadAll(index));
-    YieldClock clock(nullptr);
     XmlPull pull(bytes, clock, nullptr, package.Path());
     while (pull.Next() != QXmlStreamReader::EndDocument) {
         if (pull.xml.tokenType() != QXmlStreamReader::StartElement || pull.xml.namespaceUri() != kDc)
@@ -783,25 +779,25 @@ DocxReader::DocxReader(IEventLoop *events)
 void DocxReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
 {
     const ZipPackage package(path, [&path] { return NotAWordDocument(path); });
-    const Relationships packageRels = ReadRelationships(package, u"_rels/.rels"_s, QString());
+    YieldClock clock(m_events);
+    const Relationships packageRels = ReadRelationships(package, clock, u"_rels/.rels"_s, QString());
     QString main = packageRels.byType.value(u"officeDocument"_s);
     if (main.isEmpty() || package.Locate(main) < 0)
         main = u"word/document.xml"_s;
     const qint64 index = package.Locate(main);
     if (index < 0)
         throw NotAWordDocument(path);
-    const Relationships rels = ReadRelationships(package, RelationshipsOf(main), main);
+    const Relationships rels = ReadRelationships(package, clock, RelationshipsOf(main), main);
     NoteNumbering footnotes;
     NoteNumbering endnotes;
-    ReadNoteNumbering(package, rels.byType.value(u"settings"_s), &footnotes, &endnotes);
+    ReadNoteNumbering(package, clock, rels.byType.value(u"settings"_s), &footnotes, &endnotes);
     QHash<QString, int> headingStyles;
     if (facts) {
-        headingStyles = ReadHeadingStyles(package, rels.byType.value(u"styles"_s));
-        ReadCoreProperties(package, packageRels.byType.value(u"core-properties"_s), facts);
+        headingStyles = ReadHeadingStyles(package, clock, rels.byType.value(u"styles"_s));
+        ReadCoreProperties(package, clock, packageRels.byType.value(u"core-properties"_s), facts);
     }
 
     const std::unique_ptr<ByteSource> source = package.Open(index);
-    YieldClock clock(m_events);
     TextBudget budget(path);
     XmlPull pull(*source, clock, &budget, path);
     LineWriter out(sink, budget);

@@ -77,16 +77,14 @@ QString Fragment(const QString &reference)
 class Part
 {
 public:
-    Part(const ZipPackage &package, const QString &name)
+    Part(const ZipPackage &package, const QString &name, YieldClock &clock)
         : m_bytes(package.ReadAll(package.Locate(name)))
-        , m_clock(nullptr)
-        , pull(m_bytes, m_clock, nullptr, package.Path())
+        , pull(m_bytes, clock, nullptr, package.Path())
     {
     }
 
 private:
     WholeBytes m_bytes;
-    YieldClock m_clock;
 
 public:
     XmlPull pull;
@@ -94,7 +92,7 @@ public:
 
 // Protected books name their encryption: anything but the obfuscation of embedded fonts,
 // or the license of a seller's copy protection, is DRM.
-bool ProtectedByDrm(const ZipPackage &package)
+bool ProtectedByDrm(const ZipPackage &package, YieldClock &clock)
 {
     for (const QString &license : {u"META-INF/rights.xml"_s, u"META-INF/sinf.xml"_s, u"META-INF/license.lcpl"_s}) {
         if (package.Locate(license) >= 0)
@@ -102,7 +100,7 @@ bool ProtectedByDrm(const ZipPackage &package)
     }
     if (package.Locate(u"META-INF/encryption.xml"_s) < 0)
         return false;
-    Part part(package, u"META-INF/encryption.xml"_s);
+    Part part(package, u"META-INF/encryption.xml"_s, clock);
     while (part.pull.Next() != QXmlStreamReader::EndDocument) {
         if (part.pull.xml.tokenType() == QXmlStreamReader::StartElement && part.pull.xml.name() == u"EncryptionMethod") {
             const QString algorithm = LocalAttribute(part.pull.xml, u"Algorithm");
@@ -113,11 +111,11 @@ bool ProtectedByDrm(const ZipPackage &package)
     return false;
 }
 
-QString PackageDocument(const ZipPackage &package)
+QString PackageDocument(const ZipPackage &package, YieldClock &clock)
 {
     if (package.Locate(u"META-INF/container.xml"_s) < 0)
         return QString();
-    Part part(package, u"META-INF/container.xml"_s);
+    Part part(package, u"META-INF/container.xml"_s, clock);
     while (part.pull.Next() != QXmlStreamReader::EndDocument) {
         const QXmlStreamReader &xml = part.pull.xml;
         if (xml.tokenType() == QXmlStreamReader::StartElement && xml.name() == u"rootfile") {
@@ -129,10 +127,10 @@ QString PackageDocument(const ZipPackage &package)
     return QString();
 }
 
-Book ReadPackageDocument(const ZipPackage &package, const QString &opf)
+Book ReadPackageDocument(const ZipPackage &package, YieldClock &clock, const QString &opf)
 {
     Book book;
-    Part part(package, opf);
+    Part part(package, opf, clock);
     XmlPull &pull = part.pull;
     while (pull.Next() != QXmlStreamReader::EndDocument) {
         const QXmlStreamReader &xml = pull.xml;
@@ -230,7 +228,7 @@ void ReadNcx(XmlPull &pull, const QString &ncxPart, QList<Chapter> &chapters, in
 
 // The book's table of contents; empty when it has none that can be read (the text is read
 // all the same).
-QList<Chapter> ReadChapters(const ZipPackage &package, const Book &book)
+QList<Chapter> ReadChapters(const ZipPackage &package, YieldClock &clock, const Book &book)
 {
     QList<Chapter> chapters;
     QString nav;
@@ -240,12 +238,12 @@ QList<Chapter> ReadChapters(const ZipPackage &package, const Book &book)
     }
     try {
         if (!nav.isEmpty() && package.Locate(nav) >= 0) {
-            Part part(package, nav);
+            Part part(package, nav, clock);
             NavReader(part.pull, nav, chapters).Run();
         }
         const QString ncx = book.manifest.value(book.ncx).part;
         if (chapters.isEmpty() && !ncx.isEmpty() && package.Locate(ncx) >= 0) {
-            Part part(package, ncx);
+            Part part(package, ncx, clock);
             if (part.pull.NextChild())
                 ReadNcx(part.pull, ncx, chapters, 0);
         }
@@ -274,13 +272,14 @@ EpubReader::EpubReader(IEventLoop *events)
 void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
 {
     const ZipPackage package(path, [&path] { return NotABook(path); });
-    if (ProtectedByDrm(package))
+    YieldClock clock(m_events);
+    if (ProtectedByDrm(package, clock))
         throw DrmRefusal(path);
-    const QString opf = PackageDocument(package);
+    const QString opf = PackageDocument(package, clock);
     if (opf.isEmpty() || package.Locate(opf) < 0)
         throw NotABook(path);
-    const Book book = ReadPackageDocument(package, opf);
-    const QList<Chapter> chapters = facts ? ReadChapters(package, book) : QList<Chapter>();
+    const Book book = ReadPackageDocument(package, clock, opf);
+    const QList<Chapter> chapters = facts ? ReadChapters(package, clock, book) : QList<Chapter>();
     if (facts) {
         facts->title = book.title;
         facts->author = book.author;
@@ -289,7 +288,6 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     for (const Chapter &chapter : chapters)
         wanted[chapter.part].insert(chapter.fragment);
 
-    YieldClock clock(m_events);
     TextBudget budget(path);
     LineWriter out(sink, budget);
     // A book without a table of contents has its headings as chapters.

@@ -153,6 +153,7 @@ void ReadHtml(const QByteArray &bytes, HtmlText &text, YieldClock &clock, TextBu
 {
     if (bytes.size() > kMaxPageBytes)
         throw TooLarge(path);
+    text.SetClock(&clock);
     const QByteArray utf8 = HtmlAsUtf8(bytes);
     budget.Read(utf8.size());
     Arena arena;

@@ -357,6 +357,19 @@ void HtmlText::Leave(QStringView name)
 
 void HtmlText::Characters(QStringView text)
 {
+    // A word cut between two pieces stays one word: spaces alone part words.
+    constexpr qsizetype kPiece = 16 * 1024;
+    while (text.size() > kPiece) {
+        Piece(text.left(kPiece));
+        text = text.mid(kPiece);
+        if (m_clock)
+            m_clock->Check();
+    }
+    Piece(text);
+}
+
+void HtmlText::Piece(QStringView text)
+{
     if (m_inTitle) {
         if (m_title.size() < kMaxTitle)
             m_title += text.left(kMaxTitle - m_title.size());
@@ -422,6 +435,7 @@ void HtmlText::Emit(QStringView text)
 
 void ReadXhtml(const QByteArray &bytes, HtmlText &text, YieldClock &clock, TextBudget &budget, const QString &path)
 {
+    text.SetClock(&clock);
     if (!WellFormed(bytes, clock))
         return ReadHtml(RawTextElementsClosed(bytes), text, clock, budget, path);
     WholeBytes source(bytes);

@@ -41,13 +41,18 @@ public:
     qint64 NextLine() const;
     /// Ends a line here: the next text begins a new one.
     void Break() { m_break = true; }
+    /// The clock that serves the window while a long run of text is taken apart.
+    void SetClock(YieldClock *clock) { m_clock = clock; }
 
 private:
     void Begin();
     void Emit(QStringView text);
 
+    void Piece(QStringView text);
+
     LineWriter &m_out;
     DocumentFacts *m_facts;
+    YieldClock *m_clock = nullptr;
     bool m_headings;
     bool m_break = true;     // the next text begins a new line
     bool m_lineBreak = false; // a <br> waits for the text after it
