@@ -193,7 +193,7 @@ QList<Other> OtherDocuments(qint64 scale)
         formatting += "<b id=" + QByteArray::number(i) + ">";
     QList<std::pair<QByteArray, QByteArray>> parts;
     const QByteArray zeros = Page("<p>" + QByteArray(static_cast<qsizetype>((1 << 20) / scale), '0') + "</p>");
-    for (int i = 0; i < 1000; ++i)
+    for (qint64 i = 0; i < 1000 / std::min<qint64>(scale, 100); ++i)
         parts.append({"p" + QByteArray::number(i) + ".xhtml", zeros});
     return {
         {"package", "docx-nested.docx", {}, Word("<w:p>" + Repeat("<w:hyperlink>", 10000000 / scale))},
@@ -207,7 +207,7 @@ QList<Other> OtherDocuments(qint64 scale)
         {"package", "epub-parts.epub", {}, Book(parts, 1000)},
         {"package", "epub-nested.epub", {}, Book({{"a.xhtml", Page(Repeat("<div>", 10000000 / scale))}}, 1)},
         {"html", "html-nested.html", Repeat("<div>", 10000000 / scale), {}},
-        {"html", "html-formatting.html", formatting + Repeat("</p><p>x", 200000 / std::min<qint64>(scale, 10)), {}},
+        {"html", "html-formatting.html", formatting + Repeat("</p><p>x", 200000 / scale), {}},
         {"html", "html-huge.html", Repeat("<p>a page beyond any real one</p>", (40 << 20) / 33 / scale), {}},
         {"markdown", "md-nested.md", Repeat("> ", 1000000 / scale) + "deep", {}},
         {"markdown", "md-brackets.md", Repeat("[", 1000000 / scale) + Repeat("*a", 1000000 / scale), {}},
