@@ -18,6 +18,9 @@ public:
     virtual int ExitCode() = 0;
     /// The end of what the process wrote on its standard error so far (a few kilobytes).
     virtual QString ErrorOutput() = 0;
+    /// Ends the process at once if it still runs (a child that overran its time), and
+    /// waits for its end.
+    virtual void Stop() = 0;
 };
 
 // Runs command lines as child processes; none ever shows a window, and none outlives the

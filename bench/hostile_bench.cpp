@@ -3,15 +3,22 @@
 //   vocatext-hostile-bench              the documents at full size: time, outcome, longest
 //                                       event-loop gap, document text left behind
 //   vocatext-hostile-bench --seeds DIR  smaller versions of the same documents, as fuzz seeds
+//                                       (OpenDocument in DIR, the other types in DIR/<reader>)
 //
 // Each document is small on disk and expands without end when read naively: a count of
 // spaces of a billion, an entry that holds far more than it declares, nesting ten million
 // deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
 // ten million empty paragraphs, tracked-change copies, entity expansion, and an honest
 // zip bomb: a package of a few megabytes whose content.xml declares, and inflates to,
-// 1000 MB of words.
+// 1000 MB of words. Then the same for the other types, read by the reader that tells the
+// types apart: Word documents nested, with fields that never end, and a zip bomb; e-books
+// whose spine names one document a hundred thousand times, whose many small parts inflate
+// to a gigabyte, and whose nesting never ends; web pages nested ten million deep, whose
+// formatting elements the HTML5 parser copies into every paragraph, and one of 40 MB;
+// Markdown nested a million deep and a million brackets; 60 million characters of text.
 #include "bench/benchutil.h"
 #include "system/privateworkingfolder.h"
+#include "documents/dispatchingreader.h"
 #include "documents/odtreader.h"
 #include "system/qteventloop.h"
 #include "common/runtimeerror.h"
@@ -120,6 +127,94 @@ QList<Hostile> Documents(qint64 scale)
     };
 }
 
+// A document of another type: its name (the extension says the reader whose seeds it
+// joins) and either its bytes or the entries of its zip package.
+struct Other
+{
+    const char *reader;
+    const char *name;
+    QByteArray bytes;
+    QList<std::pair<QByteArray, QByteArray>> entries;
+};
+
+void WriteEntries(const QString &path, const QList<std::pair<QByteArray, QByteArray>> &entries)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip)
+        throw std::runtime_error("cannot create a package");
+    for (const auto &[name, bytes] : entries) {
+        zip_source_t *source = zip_source_buffer(zip, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        const zip_int64_t index = zip_file_add(zip, name.constData(), source, ZIP_FL_OVERWRITE);
+        zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+    }
+    if (zip_close(zip) != 0)
+        throw std::runtime_error("cannot write a package");
+}
+
+QList<std::pair<QByteArray, QByteArray>> Word(const QByteArray &body)
+{
+    return {{"[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                                    "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
+                                    "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+            {"word/document.xml", "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                                  "<w:body>" + body + "</w:body></w:document>"}};
+}
+
+QList<std::pair<QByteArray, QByteArray>> Book(const QList<std::pair<QByteArray, QByteArray>> &documents, int readings)
+{
+    QByteArray manifest;
+    QByteArray spine;
+    QList<std::pair<QByteArray, QByteArray>> entries = {
+        {"mimetype", "application/epub+zip"},
+        {"META-INF/container.xml", "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles>"
+                                   "<rootfile full-path=\"content.opf\"/></rootfiles></container>"}};
+    for (qsizetype i = 0; i < documents.size(); ++i) {
+        manifest += "<item id=\"d" + QByteArray::number(i) + "\" href=\"" + documents[i].first
+                    + "\" media-type=\"application/xhtml+xml\"/>";
+        entries.append(documents[i]);
+    }
+    for (int r = 0; r < readings; ++r)
+        spine += "<itemref idref=\"d" + QByteArray::number(r % documents.size()) + "\"/>";
+    entries.append({"content.opf", "<package xmlns=\"http://www.idpf.org/2007/opf\"><manifest>" + manifest
+                                       + "</manifest><spine>" + spine + "</spine></package>"});
+    return entries;
+}
+
+QByteArray Page(const QByteArray &body)
+{
+    return "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body>" + body + "</body></html>";
+}
+
+QList<Other> OtherDocuments(qint64 scale)
+{
+    QByteArray formatting;
+    for (int i = 0; i < 3000; ++i)
+        formatting += "<b id=" + QByteArray::number(i) + ">";
+    QList<std::pair<QByteArray, QByteArray>> parts;
+    const QByteArray zeros = Page("<p>" + QByteArray(static_cast<qsizetype>((1 << 20) / scale), '0') + "</p>");
+    for (qint64 i = 0; i < 1000 / std::min<qint64>(scale, 100); ++i)
+        parts.append({"p" + QByteArray::number(i) + ".xhtml", zeros});
+    return {
+        {"package", "docx-nested.docx", {}, Word("<w:p>" + Repeat("<w:hyperlink>", 10000000 / scale))},
+        {"package", "docx-fields.docx", {},
+         Word("<w:p>" + Repeat("<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>", 1000000 / scale) + "</w:p>")},
+        {"package", "docx-bomb.docx", {},
+         Word(Repeat("<w:p><w:r><w:t>" + Repeat("all work and no play makes a dull speech ", 24) + "</w:t></w:r></w:p>",
+                     200000000 / 1000 / scale))},
+        {"package", "epub-spine.epub", {}, Book({{"a.xhtml", Page("<p>" + Repeat("words ", (1 << 20) / 6 / scale) + "</p>")}},
+                                                static_cast<int>(100000 / scale))},
+        {"package", "epub-parts.epub", {}, Book(parts, 1000)},
+        {"package", "epub-nested.epub", {}, Book({{"a.xhtml", Page(Repeat("<div>", 10000000 / scale))}}, 1)},
+        {"html", "html-nested.html", Repeat("<div>", 10000000 / scale), {}},
+        {"html", "html-formatting.html", formatting + Repeat("</p><p>x", 200000 / scale), {}},
+        {"html", "html-huge.html", Repeat("<p>a page beyond any real one</p>", (40 << 20) / 33 / scale), {}},
+        {"markdown", "md-nested.md", Repeat("> ", 1000000 / scale) + "deep", {}},
+        {"markdown", "md-brackets.md", Repeat("[", 1000000 / scale) + Repeat("*a", 1000000 / scale), {}},
+        {"text", "text-huge.txt", Repeat("sixty million characters of text. ", 60000000 / 34 / scale), {}},
+    };
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -131,6 +226,18 @@ int main(int argc, char *argv[])
         for (const Hostile &document : Documents(1000))
             WritePackage(folder + u'/' + QString::fromLatin1(document.name) + u".odt"_s, document.content,
                          document.declaredSize);
+        for (const Other &document : OtherDocuments(1000)) {
+            const QString reader = folder + u'/' + QString::fromLatin1(document.reader);
+            QDir().mkpath(reader);
+            const QString path = reader + u'/' + QString::fromLatin1(document.name);
+            if (document.entries.isEmpty()) {
+                QFile file(path);
+                file.open(QIODevice::WriteOnly);
+                file.write(document.bytes);
+            } else {
+                WriteEntries(path, document.entries);
+            }
+        }
         return 0;
     }
 
@@ -162,6 +269,40 @@ int main(int argc, char *argv[])
                     static_cast<long long>(QFileInfo(path).size()), static_cast<long long>(document.content.size()),
                     seconds, static_cast<long long>(meter.LongestGapMs()),
                     static_cast<long long>(QFileInfo(text).size()), outcome.toUtf8().constData());
+        QFile::remove(text);
+        QFile::remove(path);
+    }
+    DispatchingReader every(&events, nullptr, nullptr, QString());
+    for (const Other &document : OtherDocuments(1)) {
+        const QString path = dir.filePath(QString::fromLatin1(document.name));
+        if (document.entries.isEmpty()) {
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(document.bytes);
+        } else {
+            WriteEntries(path, document.entries);
+        }
+        qint64 markup = document.bytes.size();
+        for (const auto &entry : document.entries)
+            markup += entry.second.size();
+        EventLoopGapMeter meter;
+        meter.Start();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        QString outcome = u"read"_s;
+        try {
+            ExtractDocumentText(every, working, path);
+        } catch (const RuntimeError &e) {
+            outcome = e.description().section(u':', 0, 0);
+        }
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        QCoreApplication::processEvents();
+        const QString text = dir.filePath(u"output.txt"_s);
+        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld  %s\n", document.name,
+                    static_cast<long long>(QFileInfo(path).size()), static_cast<long long>(markup), seconds,
+                    static_cast<long long>(meter.LongestGapMs()), static_cast<long long>(QFileInfo(text).size()),
+                    outcome.toUtf8().constData());
         QFile::remove(text);
         QFile::remove(path);
     }

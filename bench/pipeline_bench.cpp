@@ -141,6 +141,7 @@ public:
     {
     }
     QString ErrorOutput() override { return m_child->ErrorOutput(); }
+    void Stop() override { m_child->Stop(); }
     int ExitCode() override
     {
         const int code = m_child->ExitCode();

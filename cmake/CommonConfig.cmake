@@ -26,7 +26,7 @@ if(VOCATEXT_SANITIZE)
   target_link_options(vocatext_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-option(VOCATEXT_FUZZ "Build the libFuzzer target of the document reader (clang)" OFF)
+option(VOCATEXT_FUZZ "Build the libFuzzer targets of the document readers (clang)" OFF)
 if(VOCATEXT_FUZZ)
   # Coverage for the fuzzer in every library it links.
   target_compile_options(vocatext_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)

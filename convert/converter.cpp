@@ -1,10 +1,12 @@
 #include "convert/converter.h"
 
+#include "common/codepage.h"
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
 #include "common/statements.h"
 #include "convert/channel.h"
 #include "convert/worker.h"
+#include "documents/dispatchingreader.h"
 #include "filelist/addfolder.h"
 #include "filelist/documentlist.h"
 #include "filesystem/filesystem.h"
@@ -60,9 +62,18 @@ const QString kJobPrefix = u"vt-job-"_s;
 // files are its own, and the MP3 holds the same speech.
 constexpr int kPieceKilochars = 8;
 
-// Every *.odt below the folder that is not among walked, as its bytes name it; the
-// desktop's trash is not entered and a folder is entered once, however many links lead to it.
-void FindDocuments(const QString &folder, const QSet<QString> &walked, QStringList &found,
+// The extension of a file's name, lower case: "docx" of "a/Report.DOCX", "" of "a/README".
+QString Extension(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot > slash + 1 ? path.mid(dot + 1).toLower() : QString();
+}
+
+// Every document of the types below the folder that is not among walked, as its bytes name
+// it; the desktop's trash is not entered and a folder is entered once, however many links
+// lead to it.
+void FindDocuments(const QString &folder, const QStringList &types, const QSet<QString> &walked, QStringList &found,
                    QSet<std::pair<quint64, quint64>> &visited, int depth)
 {
     const auto status = Fs::Stat(folder);
@@ -78,8 +89,8 @@ void FindDocuments(const QString &folder, const QSet<QString> &walked, QStringLi
             int attributes = 0;
             Quietly([&] { attributes = FileAttributes(path); });
             if (!(attributes & FileAttribute::System))
-                FindDocuments(path, walked, found, visited, depth + 1);
-        } else if (entry.name.endsWith(u".odt"_s, Qt::CaseInsensitive) && !walked.contains(path) && CanOpenFile(path)) {
+                FindDocuments(path, types, walked, found, visited, depth + 1);
+        } else if (types.contains(Extension(entry.name)) && !walked.contains(path) && CanOpenFile(path)) {
             found.append(path);
         }
     }
@@ -249,6 +260,7 @@ QString Converter::Collect()
     CoreServices services = m_platform.Wire();
     StringDocumentList list;
     Statements run(reports, SiteTag(u"Form1"_s, u"PushButton4_Click"_s));
+    const QStringList types = m_options.types.isEmpty() ? SupportedExtensions() : m_options.types;
     for (const QString &input : std::as_const(m_options.inputs)) {
         // Made absolute as text, so that a name whose bytes are not UTF-8 keeps them.
         const QString absolute = QDir::cleanPath(input.startsWith(u'/') ? input : QDir::currentPath() + u'/' + input);
@@ -256,16 +268,21 @@ QString Converter::Collect()
             list.Append(absolute);
             continue;
         }
-        const qsizetype before = list.Count();
-        AddFolderFiles(run, services, list, absolute, u"*.odt"_s);
-        // What the walk leaves out is named, so that no document is lost without a word.
+        // Every type that is read, or those asked for, in the walk's order.
+        StringDocumentList found;
+        AddFolderFiles(run, services, found, absolute, u"*.*"_s);
         QSet<QString> walked;
-        walked.reserve(list.Count() - before);
-        for (qsizetype i = before; i < list.Count(); ++i)
-            walked.insert(list.Entries()[i]);
+        walked.reserve(found.Count());
+        for (const QString &path : found.Entries()) {
+            if (types.contains(Extension(path))) {
+                list.Append(path);
+                walked.insert(path);
+            }
+        }
+        // What the walk leaves out is named, so that no document is lost without a word.
         QStringList leftOut;
         QSet<std::pair<quint64, quint64>> visited;
-        FindDocuments(absolute, walked, leftOut, visited, 0);
+        FindDocuments(absolute, types, walked, leftOut, visited, 0);
         SortForListing(leftOut);
         for (const QString &path : std::as_const(leftOut)) {
             ++m_leftOut;
@@ -282,8 +299,8 @@ QString Converter::Collect()
             document.output = OutputPathInFolder(m_options.folder, document.output);
         else if (m_options.beside)
             document.output = OutputPathBeside(path, document.output);
-        if (m_options.m4b)
-            document.output = document.output.chopped(4) + u".m4b"_s;
+        if (m_options.format != OutputFormat::Mp3) // the same name with the format's extension
+            document.output = document.output.chopped(3) + FormatExtension(m_options.format);
         const QString other = documentOf.value(document.output);
         if (!other.isEmpty() && other != path)
             return u"Two documents would be saved as one MP3 "_s + document.output + u": "_s + other + u" and "_s
@@ -346,7 +363,7 @@ int Converter::Run()
                      m_options.folder.toLocal8Bit().constData());
         return 2;
     }
-    if (m_options.m4b) {
+    if (m_options.format == OutputFormat::M4b) {
         if (const QString problem = AudiobookMakerProblem(kFfmpeg); !problem.isEmpty()) {
             std::fprintf(stderr, "vocatext-convert: %s\n", problem.toLocal8Bit().constData());
             return 2;
@@ -380,12 +397,14 @@ int Converter::Run()
                     RemoveMarkedFolder(m_working + u'/' + entry.name);
             }
         }
-        m_encoder = m_working + u"/lame.exe"_s;
-        const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
-        if (!FileHoldsBytes(m_encoder, encoder))
-            WriteEncoder(m_platform.events, encoder, m_encoder);
-        // Every encoder starts from this file, checked once: nothing put at its name later runs.
-        m_encoderProgram = m_platform.working.OpenProgram(u"lame.exe"_s, encoder);
+        if (m_options.format != OutputFormat::Txt) {
+            m_encoder = m_working + u"/lame.exe"_s;
+            const QByteArray encoder = m_platform.resources.Load(u"CUSTOM"_s, 101);
+            if (!FileHoldsBytes(m_encoder, encoder))
+                WriteEncoder(m_platform.events, encoder, m_encoder);
+            // Every encoder starts from this file, checked once: nothing put at its name later runs.
+            m_encoderProgram = m_platform.working.OpenProgram(u"lame.exe"_s, encoder);
+        }
     } catch (const std::exception &) {
         std::fprintf(stderr, "vocatext-convert: the working folder cannot be used: %s\n",
                      DescribeFailure(std::current_exception()).toLocal8Bit().constData());
@@ -402,6 +421,14 @@ int Converter::Run()
             Settle(document);
             continue;
         }
+        const auto input = Fs::Stat(document.path);
+        const auto output = Fs::Stat(document.output);
+        if (input && output && input->SameFileAs(*output)) { // notes.txt written as its own text
+            Fail(document, u"The text would be written over the document itself: "_s + document.output
+                               + u". Convert it with --out into another folder."_s);
+            Settle(document);
+            continue;
+        }
         if (m_options.skipUnchanged && UpToDate(document)) {
             document.state = State::Skipped;
             if (!m_options.quiet && !m_live)
@@ -413,7 +440,8 @@ int Converter::Run()
     Loop();
     if (m_live)
         std::fputs("\r\x1b[K", stdout);
-    Fs::Remove(m_encoder);
+    if (!m_encoder.isEmpty())
+        Fs::Remove(m_encoder);
 
     for (const Document &document : m_documents) {
         converted += document.state == State::Converted;
@@ -558,7 +586,10 @@ Converter::Worker *Converter::IdleWorker()
     setup.locale = QLocale::system().name();
     setup.choice = {m_options.voice - 1, m_options.volume, m_options.rate};
     const SegmentLimits window = SegmentLimitsForRate(m_options.rate);
-    setup.limits = {window.lines, std::min(window.kilochars, kPieceKilochars)};
+    // The text is cut as the window cuts it when it is the text that is wanted.
+    setup.limits = m_options.format == OutputFormat::Txt ? window
+                                                          : SegmentLimits{window.lines,
+                                                                          std::min(window.kilochars, kPieceKilochars)};
     Worker worker;
     if (!SpawnWorker(QStringList{u"--worker"_s} + WorkerArguments(setup), &worker.pid, &worker.input, &worker.output)) {
         m_cannotStart = u"No worker process can be started: "_s + QString::fromLocal8Bit(std::strerror(errno));
@@ -688,6 +719,8 @@ void Converter::Answered(Worker &worker, const QStringList &words)
         Fail(*document, words.value(3) + u" (while "_s + StageWords(stage) + u')');
     } else if (document->state == State::Failed) {
         // A document that failed meanwhile: what came back goes with it.
+    } else if (word == u"pieces"_s && m_options.format == OutputFormat::Txt) {
+        WriteText(*document, std::max(1, words.value(1).toInt()));
     } else if (word == u"pieces"_s) {
         document->pieces.assign(static_cast<size_t>(std::max(1, words.value(1).toInt())), PieceState::Unspoken);
         document->state = State::Working;
@@ -824,7 +857,7 @@ void Converter::Complete(Document &document)
     if (m_options.chapters)
         tags.chapters = document.clock.Chapters(all.title);
     try {
-        if (!m_options.m4b) {
+        if (m_options.format != OutputFormat::M4b) {
             // Tags that cannot be written are said; the MP3 takes its place without them.
             try {
                 WriteMp3Tags(document.partial, tags);
@@ -876,10 +909,32 @@ void Converter::Packed(Child &child, int exitCode)
     }
 }
 
+// The text that would be spoken: the segments' cleaned lines, one after another, as UTF-8
+// in the document's text file (written beside its place and renamed when complete).
+void Converter::WriteText(Document &document, int pieces)
+{
+    QByteArray text;
+    for (int piece = 1; piece <= pieces; ++piece) {
+        const QString path = PiecePath(document, piece, u".txt"_s);
+        const auto bytes = Fs::ReadFile(path, qint64(1) << 30);
+        if (!bytes)
+            return Fail(document, FileSystemError(bytes.Error(), path).description());
+        text += CodePage::Decode(*bytes).toUtf8();
+    }
+    if (const int error = Fs::WriteReplacing(document.output, text, Fs::WithUmask(0666)))
+        return Fail(document, u"The text file cannot be written: "_s + document.output + u" ("_s
+                                  + FileSystemError(error, document.output).description() + u')');
+    Converted(document);
+}
+
 void Converter::Converted(Document &document)
 {
     document.state = State::Converted;
-    if (!m_options.quiet && !m_live)
+    if (m_options.quiet || m_live)
+        return;
+    if (m_options.format == OutputFormat::Txt)
+        Print(u"wrote the text of "_s + document.path + u" -> "_s + document.output);
+    else
         Print(u"converted "_s + document.path + u" -> "_s + document.output + u" ("_s
               + QString::number(document.seconds / 60, 'f', 1) + u" min of speech)"_s);
 }

@@ -115,6 +115,7 @@ private:
     void StartJoin(Document &document);
     void Complete(Document &document);
     void Packed(Child &child, int exitCode);
+    void WriteText(Document &document, int pieces);
     void Converted(Document &document);
     void Fail(Document &document, const QString &why);
     void Settle(Document &document);

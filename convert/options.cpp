@@ -3,6 +3,7 @@
 #include "common/buildconfig.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
+#include "documents/dispatchingreader.h"
 
 #include <QCommandLineParser>
 
@@ -17,9 +18,11 @@ namespace {
 const QString kHint = u"\nTry 'vocatext-convert --help' for more information."_s;
 
 const char kDescription[] =
-    "Converts OpenDocument text documents (.odt) to spoken MP3 files, one MP3 per document, as\n"
-    "the Vocatext window does: the same text, segments, voices, encoder and join. A FOLDER is\n"
-    "walked as \"Add All ODT Files In Folder\" walks it (every *.odt below it).\n"
+    "Converts documents to spoken MP3 files, one MP3 per document, as the Vocatext window\n"
+    "does: the same text, segments, voices, encoder and join. Documents are OpenDocument,\n"
+    "Word, EPUB, plain text, web pages, Markdown, and with LibreOffice installed every other\n"
+    "type it opens (.doc, .rtf, ...). A FOLDER is walked as \"Add All ODT Files In Folder\"\n"
+    "walks it, taking every type that is read (--types narrows it).\n"
     "\n"
     "What the options leave open is taken from the window's settings\n"
     "(~/.config/Quillmark/Vocatext.ini), which the converter never changes.\n"
@@ -73,7 +76,20 @@ QString SlurmShard()
     return QString::number(offset / step) + u'/' + count;
 }
 
+// The formats by name; the first is the default.
+const std::pair<const char16_t *, OutputFormat> kFormats[] = {{u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b},
+                                                                {u"txt", OutputFormat::Txt}};
+
 } // namespace
+
+QString FormatExtension(OutputFormat format)
+{
+    for (const auto &[name, value] : kFormats) {
+        if (value == format)
+            return QString::fromUtf16(name);
+    }
+    return QString();
+}
 
 QString VoiceListing(const QStringList &voices)
 {
@@ -110,13 +126,21 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                    u"K/N"_s);
     const QCommandLineOption missing(u"missing"_s, u"Converts nothing: lists the documents that have no MP3 newer than "
                                                    u"them, one a line; exit status 1 when there are any."_s);
-    const QCommandLineOption format(u"format"_s, u"mp3 (the default), or m4b: an audiobook of AAC in MP4 with the "
-                                                 u"same chapters and tags, made by ffmpeg."_s,
-                                    u"mp3|m4b"_s);
+    QStringList formatNames;
+    for (const auto &[name, value] : kFormats)
+        formatNames.append(QString::fromUtf16(name));
+    const QCommandLineOption format(u"format"_s, u"What is written of each document: "_s + formatNames.join(u", "_s)
+                                                     + u" (default mp3). m4b is an audiobook of AAC in MP4 with the "
+                                                       u"same chapters and tags, made by ffmpeg; txt writes, instead "
+                                                       u"of speech, the text that would be spoken (name.txt)."_s,
+                                    u"FORMAT"_s);
+    const QCommandLineOption types(u"types"_s, u"The types a FOLDER is walked for, by extension (odt,docx,...; "
+                                               u"default: every type that is read)."_s,
+                                   u"EXT,..."_s);
     const QCommandLineOption noTags(u"no-tags"_s, u"Writes no title, author, album, track or other tags."_s);
     const QCommandLineOption noChapters(u"no-chapters"_s, u"Writes no chapters (one per heading)."_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       noTags, noChapters});
+                       types, noTags, noChapters});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -157,12 +181,6 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         return usage(u"No document or folder given."_s);
     options.tags = !parser.isSet(noTags);
     options.chapters = !parser.isSet(noChapters);
-    if (parser.isSet(format)) {
-        const QString wanted = parser.value(format).toLower();
-        if (wanted != u"mp3"_s && wanted != u"m4b"_s)
-            return usage(u"--format must be mp3 or m4b: "_s + parser.value(format));
-        options.m4b = wanted == u"m4b"_s;
-    }
 
     options.jobs = cores;
     if (parser.isSet(jobs)) {
@@ -170,6 +188,27 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         if (!n)
             return usage(u"-j needs a whole number of encoders from 1: "_s + parser.value(jobs));
         options.jobs = *n;
+    }
+
+    if (parser.isSet(format)) {
+        const QString wanted = parser.value(format).toLower();
+        const qsizetype at = formatNames.indexOf(wanted);
+        if (at < 0)
+            return usage(u"--format must be one of "_s + formatNames.join(u", "_s) + u": "_s + parser.value(format));
+        options.format = kFormats[at].second;
+    }
+    if (parser.isSet(types)) {
+        const QStringList supported = SupportedExtensions();
+        for (QString type : parser.value(types).split(u',', Qt::SkipEmptyParts)) {
+            type = type.trimmed().toLower();
+            if (type.startsWith(u'.'))
+                type.remove(0, 1);
+            if (!supported.contains(type))
+                return usage(u"--types: no such type is read: "_s + type + u" (types: "_s + supported.join(u',') + u')');
+            options.types.append(type);
+        }
+        if (options.types.isEmpty())
+            return usage(u"--types needs at least one type: "_s + parser.value(types));
     }
 
     if (parser.isSet(out) && parser.isSet(beside))

@@ -7,6 +7,13 @@
 
 class ISettingsStore;
 
+// What the converter writes of each document.
+enum class OutputFormat {
+    Mp3, // the spoken document
+    M4b, // the spoken document as an audiobook: AAC in MP4, made by ffmpeg
+    Txt, // the text that would be spoken: the cleaned segment lines, UTF-8
+};
+
 // What vocatext-convert was asked to do, with every choice the window would have made
 // filled in from the window's settings where the command line left it open.
 struct ConvertOptions
@@ -30,12 +37,17 @@ struct ConvertOptions
     int voice = 0;
     int rate = -3;
     int volume = 100;
-    // What each document becomes: an MP3, or an M4B audiobook (AAC in MP4, made by ffmpeg);
-    // with its tags and its chapters unless left out.
-    bool m4b = false;
+    // What each document becomes, with its tags and its chapters unless left out.
+    OutputFormat format = OutputFormat::Mp3;
     bool tags = true;
     bool chapters = true;
+    // The extensions (lower case) that the folder walk takes; every type that is read
+    // when empty.
+    QStringList types;
 };
+
+/// The extension of the files a format writes ("mp3", "m4b", "txt").
+QString FormatExtension(OutputFormat format);
 
 /// The outcome of reading the command line: the options, or the words of a usage error
 /// (exit code 2), or a text to print and exit 0 with (--help, --version).

@@ -3,6 +3,7 @@
 
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "documents/limits.h"
 #include "filesystem/filesystem.h"
 
 #include <QElapsedTimer>
@@ -21,24 +22,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qint64 kMaxEntryBytes = qint64(1) << 30; // 1 GiB of XML
-// The text may outgrow the XML read so far by this much (spaces written as text:s,
-// repeated cells and tracked-change copies expand), never more.
-constexpr qint64 kTextSlack = qint64(1) << 20;
-// Beyond any real document: the longest novels hold a few million characters, and this
-// many would be about a thousand hours of speech.
-constexpr qint64 kMaxTextCharacters = 50'000'000;
-// Real documents inflate their XML at most about 40 : 1 (table-heavy reports; long
-// novels 3 : 1); a zip bomb inflates hundreds of times over. Small entries may inflate
-// as much as they like: they cannot hold much.
-constexpr qint64 kMaxInflationRatio = 100;
-constexpr qint64 kRatioFreeBytes = qint64(16) << 20;
-constexpr int kMaxDepth = 1000;
+using namespace DocumentLimits;
+
 constexpr int kMaxRepeatedCells = 1024;
-// A longer run of blank lines says nothing more to a listener and only makes segments.
-constexpr int kMaxBlankLines = 64;
-// The window is served this often while a document is read.
-constexpr qint64 kYieldMs = 30;
 
 const QString kOffice = u"urn:oasis:names:tc:opendocument:xmlns:office:1.0"_s;
 const QString kText = u"urn:oasis:names:tc:opendocument:xmlns:text:1.0"_s;
@@ -58,16 +44,6 @@ constexpr qsizetype kMaxFactCharacters = 1024;
 RuntimeError NotAPackage(const QString &path)
 {
     return RuntimeError(u"The file is not an OpenDocument package: "_s + path, ErrorNumber::PathFileAccessError);
-}
-
-RuntimeError TooLarge(const QString &path)
-{
-    return RuntimeError(u"The document is too large: "_s + path, ErrorNumber::OutOfMemory);
-}
-
-RuntimeError PasswordProtected(const QString &path)
-{
-    return RuntimeError(u"The document is password-protected: "_s + path, ErrorNumber::PermissionDenied);
 }
 
 // Where the parsed text goes: the document's text, or a collection of paragraphs.
@@ -827,6 +803,44 @@ private:
     qint64 m_size;
 };
 
+// A flat document's XML, read from its file piece by piece: never more than kMaxEntryBytes.
+class FileXmlSource final : public XmlSource
+{
+public:
+    FileXmlSource(QFile &file, QXmlStreamReader &xml, IEventLoop *events, const QString &path)
+        : m_file(file)
+        , m_xml(xml)
+        , m_events(events)
+        , m_path(path)
+    {
+    }
+
+    bool Refill() override
+    {
+        if (m_events)
+            m_events->Yield();
+        const QByteArray chunk = m_file.read(64 * 1024);
+        if (chunk.isEmpty()) {
+            if (m_file.error() != QFileDevice::NoError)
+                throw FileAccessError(m_path, m_file.errorString());
+            return false;
+        }
+        m_read += chunk.size();
+        if (m_read > kMaxEntryBytes)
+            throw TooLarge(m_path);
+        m_xml.addData(chunk);
+        return true;
+    }
+    qint64 Inflated() const override { return m_read; }
+
+private:
+    QFile &m_file;
+    QXmlStreamReader &m_xml;
+    IEventLoop *m_events;
+    const QString &m_path;
+    qint64 m_read = 0;
+};
+
 struct ZipCloser
 {
     void operator()(zip_t *zip) const { zip_discard(zip); }
@@ -867,30 +881,10 @@ bool ManifestEncryptsContent(zip_t *zip)
     return false;
 }
 
-// The title and the author that meta.xml names, as far as it can be read: a meta.xml that
-// is missing, too large, damaged or hostile names nothing, and the text is read all the
-// same. What was complete before a fault stands.
-void ReadMeta(zip_t *zip, DocumentFacts &facts)
+// The title and author of a document's office:meta, in meta.xml or at the top of a flat
+// document; the reading stops where office:meta ends.
+void ReadMetaXml(const QByteArray &bytes, DocumentFacts &facts)
 {
-    const zip_int64_t index = zip_name_locate(zip, "meta.xml", 0);
-    if (index < 0)
-        return;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
-        || st.size > static_cast<zip_uint64_t>(kMaxMetaBytes)
-        || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
-        return;
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
-    if (!file)
-        return;
-    // One byte more than declared is asked for: an entry that holds more is not read.
-    QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
-    const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
-    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
-        return;
-    bytes.truncate(static_cast<qsizetype>(n));
-
     QXmlStreamReader xml(bytes);
     QString creator;
     QString initialCreator;
@@ -900,7 +894,8 @@ void ReadMeta(zip_t *zip, DocumentFacts &facts)
         xml.readNext();
         if (xml.isEndElement()) {
             --depth;
-            inMeta = inMeta && depth >= 2;
+            if (inMeta && depth < 2)
+                break;
             continue;
         }
         if (!xml.isStartElement())
@@ -938,6 +933,32 @@ void ReadMeta(zip_t *zip, DocumentFacts &facts)
         *target = OneLine(text);
     }
     facts.author = creator.isEmpty() ? initialCreator : creator;
+}
+
+// The title and the author that meta.xml names, as far as it can be read: a meta.xml that
+// is missing, too large, damaged or hostile names nothing, and the text is read all the
+// same. What was complete before a fault stands.
+void ReadMeta(zip_t *zip, DocumentFacts &facts)
+{
+    const zip_int64_t index = zip_name_locate(zip, "meta.xml", 0);
+    if (index < 0)
+        return;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
+        || st.size > static_cast<zip_uint64_t>(kMaxMetaBytes)
+        || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
+        return;
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
+    if (!file)
+        return;
+    // One byte more than declared is asked for: an entry that holds more is not read.
+    QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
+    const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
+    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
+        return;
+    bytes.truncate(static_cast<qsizetype>(n));
+    ReadMetaXml(bytes, facts);
 }
 
 } // namespace
@@ -1002,6 +1023,26 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
 
     QXmlStreamReader xml;
     ZipXmlSource source(file.get(), xml, static_cast<qint64>(entry.size), m_events, path);
+    SinkOutput out(sink);
+    BodyParser(xml, source, m_events, path, facts).Run(out);
+    out.Finish();
+}
+
+FlatOdtReader::FlatOdtReader(IEventLoop *events)
+    : m_events(events)
+{
+}
+
+void FlatOdtReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
+{
+    QFile file;
+    OpenDocument(file, path);
+    if (facts) {
+        ReadMetaXml(file.read(kMaxMetaBytes), *facts);
+        file.seek(0);
+    }
+    QXmlStreamReader xml;
+    FileXmlSource source(file, xml, m_events, path);
     SinkOutput out(sink);
     BodyParser(xml, source, m_events, path, facts).Run(out);
     out.Finish();

@@ -23,6 +23,18 @@ private:
     IEventLoop *m_events;
 };
 
+// The flat OpenDocument text reader (.fodt, the whole document in one XML file): the body
+// text and the limits of a package's content.xml, streamed from the file.
+class FlatOdtReader final : public IDocumentReader
+{
+public:
+    explicit FlatOdtReader(IEventLoop *events = nullptr);
+    void ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts = nullptr) override;
+
+private:
+    IEventLoop *m_events;
+};
+
 /// The body text of an OpenDocument content.xml given whole, for tests and tools; facts,
 /// when given, receive its headings.
 QString OdtBodyTextFromXml(const QByteArray &contentXml, DocumentFacts *facts = nullptr);

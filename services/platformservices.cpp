@@ -16,9 +16,9 @@ PlatformServices::PlatformServices(const QString &programFolder, const QString &
     // Flite's natural English voices come first for English-speaking users.
     , speech(SpeechEngine::EnglishFirst(locale) ? QList<ISpeechBackend *>{&flite, &espeak}
                                                 : QList<ISpeechBackend *>{&espeak, &flite})
-    , reader(&events)
     , processes(programFolder + u"/vocatext-cmd"_s)
     , working(&diagnostics)
+    , reader(&events, &processes, &working)
     , m_programFolder(programFolder)
 {
 }

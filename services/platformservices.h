@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/services.h"
-#include "documents/odtreader.h"
+#include "documents/dispatchingreader.h"
 #include "engines/espeakengine.h"
 #include "engines/fliteengine.h"
 #include "engines/speechengine.h"
@@ -45,11 +45,12 @@ public:
     EspeakEngine espeak;
     FliteEngine flite;
     SpeechEngine speech;
-    OdtReader reader;
     PosixProcessRunner processes;
     QtResources resources;
     TimeSeededRandom random;
     PrivateWorkingFolder working;
+    /// Every type of document, LibreOffice's through the processes and the working folder.
+    DispatchingReader reader;
 
 private:
     QString m_programFolder;

@@ -75,6 +75,19 @@ public:
         return QString::fromLocal8Bit(m_error);
     }
 
+    void Stop() override
+    {
+        if (ExitCode() != kStillActive)
+            return;
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_running->erase(m_pid);
+        m_exitCode = 128 + SIGKILL;
+        Drain();
+    }
+
 private:
     void Drain()
     {

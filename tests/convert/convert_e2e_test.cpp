@@ -117,7 +117,7 @@ TEST_F(ConvertTest, AFolderIsWalkedAsTheWindowWalksItAndEveryMp3Plays)
     Document(u"~lock.odt"_s);
     Document(u".hidden.odt"_s);          // hidden, archive: the sum 34 is left out
     Document(u".Trash-1000/gone.odt"_s); // the desktop's trash is never walked
-    WriteBytes(docs.filePath(u"notes.txt"_s), "not a document");
+    WriteBytes(docs.filePath(u"photo.png"_s), "not a type that is read");
     // The working folder is the user's own: folders of theirs there are never touched,
     // whatever their names.
     for (const QString &mine : {u"job-search"_s, u"vt-job-0"_s}) {
@@ -186,6 +186,41 @@ TEST_F(ConvertTest, ABadDocumentAmongGoodOnesIsNamedAndTheOthersAreConverted)
     EXPECT_TRUE(result.err.contains(u"missing.odt: File not found"_s));
     EXPECT_EQ(Made(), (QStringList{u"good1.mp3"_s, u"good2.mp3"_s}));
     EXPECT_TRUE(result.out.contains(u"2 converted, 0 skipped, 2 failed"_s));
+}
+
+// Every type that is read goes into the walk unless --types narrows it; --format txt
+// writes the text that would be spoken, in a second, instead of the speech.
+TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
+{
+    Document(u"a.odt"_s);
+    QFile::copy(TestDataPath(u"docx/lists.docx"_s), docs.filePath(u"b.docx"_s));
+    QFile::copy(TestDataPath(u"epub/book.epub"_s), docs.filePath(u"c.epub"_s));
+    WriteBytes(docs.filePath(u"d.md"_s), "# Notes\n\nFirst *note*.\n");
+    WriteBytes(docs.filePath(u"e.txt"_s), "Caf\xC3\xA9 au lait.\r\nSecond line.\r\n");
+    WriteBytes(docs.filePath(u"f.html"_s), "<p>A <b>web</b> page.<script>no()</script>");
+    WriteBytes(docs.filePath(u"photo.png"_s), "not a type that is read");
+
+    const Result text = Convert({u"--format"_s, u"txt"_s, u"--out"_s, out.path(), docs.path()});
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(Made(), (QStringList{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s, u"d.txt"_s, u"e.txt"_s, u"f.txt"_s}));
+    EXPECT_EQ(ReadBytes(out.filePath(u"e.txt"_s)), "caf\xC3\xA9 au lait.\nsecond line.\n");
+    EXPECT_EQ(ReadBytes(out.filePath(u"f.txt"_s)), "a web page.\n");
+    EXPECT_TRUE(ReadBytes(out.filePath(u"c.txt"_s)).contains("\nthe mouth\nat last the river meets the sea, "));
+    EXPECT_TRUE(text.out.contains(u"6 converted, 0 skipped, 0 failed"_s)) << text.out.toStdString();
+
+    // Beside itself, a text file's text would be written over it: refused, never done.
+    const Result beside = Convert({u"--format"_s, u"txt"_s, u"--beside"_s, docs.filePath(u"e.txt"_s)});
+    EXPECT_EQ(beside.exitCode, 1);
+    EXPECT_TRUE(beside.err.contains(u"would be written over the document itself"_s)) << beside.err.toStdString();
+    EXPECT_EQ(ReadBytes(docs.filePath(u"e.txt"_s)), "Caf\xC3\xA9 au lait.\r\nSecond line.\r\n");
+
+    QDir(out.path()).removeRecursively();
+    QDir().mkpath(out.path());
+    const Result spoken = Convert({u"--types"_s, u"docx,md"_s, u"--out"_s, out.path(), docs.path()});
+    EXPECT_EQ(spoken.exitCode, 0) << spoken.err.toStdString();
+    EXPECT_EQ(Made(), (QStringList{u"b.mp3"_s, u"d.mp3"_s}));
+    for (const QString &name : Made())
+        EXPECT_GT(DecodeMp3(out.filePath(name)).seconds, 1.0) << name.toStdString();
 }
 
 TEST_F(ConvertTest, UsageErrorsAndTheVoiceList)

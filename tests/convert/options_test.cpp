@@ -83,6 +83,13 @@ TEST(ConvertOptions, TheCommandLineDecides)
     EXPECT_TRUE(parsed.options->quiet);
     EXPECT_TRUE(parsed.options->missing);
     EXPECT_EQ(parsed.options->inputs, (QStringList{u"a.odt"_s, u"folder"_s}));
+    EXPECT_TRUE(parsed.options->types.isEmpty()) << "every type that is read";
+
+    const ParsedOptions text = Parse({u"--format"_s, u"TXT"_s, u"--types"_s, u"odt, .DOCX,epub"_s, u"x"_s});
+    ASSERT_TRUE(text.options) << text.usageError.toStdString();
+    EXPECT_EQ(text.options->format, OutputFormat::Txt);
+    EXPECT_EQ(FormatExtension(text.options->format), u"txt"_s);
+    EXPECT_EQ(text.options->types, (QStringList{u"odt"_s, u"docx"_s, u"epub"_s}));
 
     EXPECT_EQ(Parse({u"--voice"_s, u"2"_s, u"x"_s}).options->voice, 2); // a position
     EXPECT_EQ(Parse({u"--voice"_s, u"ENGLISH"_s, u"x"_s}).options->voice, 1); // the first that matches
@@ -92,13 +99,12 @@ TEST(ConvertOptions, TheCommandLineDecides)
     EXPECT_FALSE(beside.options->intoFolder);
 
     // An MP3 with its tags and chapters, unless asked otherwise.
-    EXPECT_FALSE(parsed.options->m4b);
+    EXPECT_EQ(parsed.options->format, OutputFormat::Mp3);
     EXPECT_TRUE(parsed.options->tags && parsed.options->chapters);
     const ParsedOptions book = Parse({u"--format"_s, u"M4B"_s, u"--no-tags"_s, u"--no-chapters"_s, u"x"_s});
     ASSERT_TRUE(book.options);
-    EXPECT_TRUE(book.options->m4b);
+    EXPECT_EQ(book.options->format, OutputFormat::M4b);
     EXPECT_FALSE(book.options->tags || book.options->chapters);
-    EXPECT_FALSE(Parse({u"--format"_s, u"mp3"_s, u"x"_s}).options->m4b);
     // Without ffmpeg there is no audiobook, and the words say which package to install.
     EXPECT_EQ(Converter::AudiobookMakerProblem(u"/nonexistent/ffmpeg"_s),
               u"--format m4b needs ffmpeg, which is not installed (/nonexistent/ffmpeg is missing); install it "
@@ -112,7 +118,8 @@ TEST(ConvertOptions, UsageErrorsSayWhatIsWrongWithAHint)
           QStringList{u"--volume"_s, u"-1"_s, u"x"_s}, QStringList{u"-j"_s, u"0"_s, u"x"_s},
           QStringList{u"--voice"_s, u"klingon"_s, u"x"_s}, QStringList{u"--voice"_s, u"5"_s, u"x"_s},
           QStringList{u"--out"_s, u"/a"_s, u"--beside"_s, u"x"_s}, QStringList{u"--bogus"_s, u"x"_s},
-          QStringList{u"--format"_s, u"ogg"_s, u"x"_s}, QStringList{}}) {
+          QStringList{u"--format"_s, u"ogg"_s, u"x"_s}, QStringList{u"--types"_s, u"odt,exe"_s, u"x"_s},
+          QStringList{u"--types"_s, u","_s, u"x"_s}, QStringList{}}) {
         const ParsedOptions parsed = Parse(wrong);
         EXPECT_FALSE(parsed.options) << wrong.join(u' ').toStdString();
         EXPECT_TRUE(parsed.usageError.endsWith(u"Try 'vocatext-convert --help' for more information."_s));

@@ -4,7 +4,9 @@
 #include "system/privateworkingfolder.h"
 #include "system/posixprocessrunner.h"
 #include "engines/speechengine.h"
+#include "documents/dispatchingreader.h"
 #include "documents/odtreader.h"
+#include "filelist/addfiles.h"
 #include "common/runtimeerror.h"
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
@@ -237,6 +239,44 @@ TEST_F(ConversionEndToEnd, FoldersThatBeginWithTheSwitchLettersAndAwkwardNamesAr
     const QString mp3 = output + u"/say \"hi\" + b.mp3"_s;
     EXPECT_GT(Mp3FrameCount(mp3), 0) << "the joined file is a clean run of MPEG frames";
     EXPECT_EQ(QDir(output).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// A drop reads every type, as the office suite did; what only LibreOffice reads goes
+// through it when it is installed, and says what to install when it is not.
+TEST_F(ConversionEndToEnd, EveryTypeDroppedOnTheListIsSpoken)
+{
+    QTemporaryDir dropped;
+    QStringList names = {u"a.odt"_s, u"b.docx"_s, u"c.epub"_s, u"d.fodt"_s, u"e.txt"_s, u"f.html"_s, u"g.md"_s,
+                         u"h.rtf"_s, u"i.doc"_s};
+    QFile::copy(TestDataPath(u"lists.odt"_s), dropped.filePath(names[0]));
+    QFile::copy(TestDataPath(u"docx/word-footnote.docx"_s), dropped.filePath(names[1]));
+    QFile::copy(TestDataPath(u"epub/book2.epub"_s), dropped.filePath(names[2]));
+    QFile::copy(TestDataPath(u"src/table.fodt"_s), dropped.filePath(names[3]));
+    WriteBytes(dropped.filePath(names[4]), "A plain text.\nIts second line.\n");
+    WriteBytes(dropped.filePath(names[5]), "<title>Page</title><p>A web page.</p>");
+    WriteBytes(dropped.filePath(names[6]), "# Notes\n\n- one\n- two\n");
+    QFile::copy(TestDataPath(u"office/paragraphs.rtf"_s), dropped.filePath(names[7]));
+    QFile::copy(TestDataPath(u"office/paragraphs.doc"_s), dropped.filePath(names[8]));
+    const bool office = !OfficeConverter::InstalledOffice().isEmpty();
+    DispatchingReader every(&events, &processes, &working);
+    services.reader = &every;
+    window.slider2 = 10;
+    DropOnList(services, window.list, {dropped.path()});
+    EXPECT_EQ(window.list.Entries().size(), names.size());
+    Start();
+    const QString needs = u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s;
+    EXPECT_EQ(boxes.ErrorReports().size(), office ? 0 : 2) << boxes.Texts().join(u'|').toStdString();
+    for (const QString &name : names) {
+        const bool made = office || (!name.endsWith(u"rtf"_s) && !name.endsWith(u"doc"_s));
+        const WavInfo decoded = DecodeMp3(out.filePath(name.section(u'.', 0, 0) + u".mp3"_s));
+        EXPECT_EQ(decoded.valid, made) << name.toStdString();
+        if (made) {
+            EXPECT_GT(decoded.seconds, 0.2) << name.toStdString();
+        }
+    }
+    if (!office) {
+        EXPECT_TRUE(boxes.ErrorReports().value(0).startsWith(needs));
+    }
 }
 
 TEST_F(ConversionEndToEnd, AWorkingFolderThatCannotRunProgramsIsReportedForEveryDocument)

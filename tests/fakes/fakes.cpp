@@ -223,6 +223,11 @@ public:
         return m_exitCode;
     }
     QString ErrorOutput() override { return m_errorOutput; }
+    void Stop() override
+    {
+        if (m_exitCode == kStillActive)
+            m_exitCode = 137;
+    }
 
 private:
     int m_polls;

@@ -1,0 +1,131 @@
+#include "documents/officeconverter.h"
+
+#include "api/processes.h"
+#include "api/workingfolder.h"
+#include "common/eventloop.h"
+#include "common/runtimeerror.h"
+#include "documents/odtreader.h"
+#include "filesystem/filesystem.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// LibreOffice ends with this code after it has made a fresh profile, to be started again.
+constexpr int kRestartAfterProfile = 81;
+
+QString Quoted(QString text)
+{
+    text.replace(u"\""_s, u"\"\"\""_s);
+    return u'"' + text + u'"';
+}
+
+} // namespace
+
+OfficeConverter::OfficeConverter(IProcessRunner *processes, IWorkingFolder *working, IEventLoop *events, QString office,
+                                 int timeLimitSeconds)
+    : m_processes(processes)
+    , m_working(working)
+    , m_events(events)
+    , m_office(std::move(office))
+    , m_timeLimitSeconds(timeLimitSeconds)
+{
+}
+
+QString OfficeConverter::InstalledOffice()
+{
+    // soffice.bin itself, not its wrapper scripts: a child that overruns its time is then
+    // one process that ends when it is stopped.
+    for (const QString &program : {u"/usr/lib/libreoffice/program/soffice.bin"_s,
+                                   u"/opt/libreoffice/program/soffice.bin"_s}) {
+        const auto status = FileSystem::Stat(program);
+        if (status && status->kind == FileSystem::Kind::Regular && ::access(QFile::encodeName(program).constData(), X_OK) == 0)
+            return program;
+    }
+    return QString();
+}
+
+void OfficeConverter::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
+{
+    if (m_office.isEmpty() || !m_processes || !m_working)
+        throw RuntimeError(u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s,
+                           ErrorNumber::CannotCreateObject);
+    const QString document = QFileInfo(path).absoluteFilePath();
+    const auto status = FileSystem::Stat(document);
+    if (!status)
+        throw status.Error() == ENOENT ? RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound)
+                                       : FileSystemError(status.Error(), path);
+
+    // A folder of this conversion's own, made fresh under a name that is free.
+    const QString working = m_working->Path();
+    QString folder;
+    int error = EEXIST;
+    for (int n = 0; error == EEXIST && n < 1000; ++n) {
+        folder = working + u"/office-"_s + QString::number(::getpid()) + u'-' + QString::number(n);
+        error = FileSystem::MakeFolder(folder, 0700);
+    }
+    if (error != 0)
+        throw FileSystemError(error, folder);
+    struct Cleanup
+    {
+        QString folder;
+        ~Cleanup() { FileSystem::RemoveTree(folder); }
+    } cleanup{folder};
+
+    const QString odt = Convert(document, folder);
+    OdtReader(m_events).ReadBodyText(odt, sink, facts);
+}
+
+QString OfficeConverter::Convert(const QString &document, const QString &folder)
+{
+    const QString out = folder + u"/out"_s;
+    if (const int error = FileSystem::MakeFolder(out, 0700))
+        throw FileSystemError(error, out);
+    const QString commandLine = Quoted(m_office) + u" --headless --invisible --nologo --norestore --nolockcheck"_s
+                                + u" --nodefault "_s
+                                + Quoted(u"-env:UserInstallation="_s
+                                         + QUrl::fromLocalFile(folder + u"/profile"_s).toString(QUrl::FullyEncoded))
+                                + u" --convert-to odt --outdir "_s + Quoted(out) + u' ' + Quoted(document);
+    QElapsedTimer clock;
+    clock.start();
+    QString errors;
+    for (int start = 0; start < 2; ++start) {
+        std::unique_ptr<IChildProcess> office = m_processes->Run(commandLine, 0);
+        int code;
+        while ((code = office->ExitCode()) == kStillActive) {
+            if (clock.elapsed() > qint64(m_timeLimitSeconds) * 1000) {
+                office->Stop();
+                throw RuntimeError(u"LibreOffice did not convert the document within %1 seconds: "_s.arg(
+                                       m_timeLimitSeconds)
+                                       + document,
+                                   ErrorNumber::UnexpectedError);
+            }
+            if (m_events)
+                m_events->Sleep(100);
+            else
+                ::usleep(100 * 1000);
+        }
+        errors = office->ErrorOutput().trimmed();
+        if (code == kRestartAfterProfile)
+            continue;
+        break;
+    }
+    if (const auto entries = FileSystem::ListFolder(out)) {
+        for (const FileSystem::Entry &entry : *entries) {
+            if (!entry.folder && entry.name.endsWith(u".odt"_s))
+                return out + u'/' + entry.name;
+        }
+    }
+    throw RuntimeError(u"LibreOffice could not convert the document"_s
+                           + (errors.isEmpty() ? QString() : u" ("_s + errors.section(u'\n', -1) + u')') + u": "_s
+                           + document,
+                       ErrorNumber::PathFileAccessError);
+}
