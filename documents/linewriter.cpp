@@ -4,7 +4,8 @@
 
 void LineWriter::Paragraph()
 {
-    m_budget.Spend(1);
+    if (m_budget)
+        m_budget->Spend(1);
     if (!m_first)
         EndLine();
     m_first = false;
@@ -12,7 +13,8 @@ void LineWriter::Paragraph()
 
 void LineWriter::Text(QStringView text)
 {
-    m_budget.Spend(text.size());
+    if (m_budget)
+        m_budget->Spend(text.size());
     m_first = false;
     for (;;) {
         const qsizetype lf = text.indexOf(u'\n');

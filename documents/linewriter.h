@@ -9,13 +9,18 @@
 // The text of a document as its readers hand it on: paragraphs joined by one LF (a
 // separator, not a terminator), every character counted against the budget. Of a run of
 // blank lines (empty, or spaces and tabs only) the first kMaxBlankLines are kept, so a
-// document of nothing but empty paragraphs stays small.
+// document of nothing but empty paragraphs stays small. A reader that counts its text
+// against its budget itself (the OpenDocument body parser) gives no budget.
 class LineWriter
 {
 public:
     LineWriter(const IDocumentReader::TextSink &sink, TextBudget &budget)
         : m_sink(sink)
-        , m_budget(budget)
+        , m_budget(&budget)
+    {
+    }
+    explicit LineWriter(const IDocumentReader::TextSink &sink)
+        : m_sink(sink)
     {
     }
 
@@ -37,7 +42,7 @@ private:
     void EndLine();
 
     const IDocumentReader::TextSink &m_sink;
-    TextBudget &m_budget;
+    TextBudget *m_budget = nullptr;
     bool m_first = true;
     bool m_lineHasText = false;
     int m_blankRun = 0;

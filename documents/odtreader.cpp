@@ -4,6 +4,7 @@
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
 #include "documents/limits.h"
+#include "documents/linewriter.h"
 #include "filesystem/filesystem.h"
 
 #include <QElapsedTimer>
@@ -58,81 +59,22 @@ public:
     virtual qint64 Line() const { return -1; }
 };
 
-// Paragraphs joined by one LF: a separator, not a terminator. Of a run of blank lines
-// (empty, or spaces and tabs only) the first kMaxBlankLines are kept.
+// The document's text, as every reader writes it.
 class SinkOutput final : public Output
 {
 public:
     explicit SinkOutput(const IDocumentReader::TextSink &sink)
-        : m_sink(sink)
+        : m_writer(sink)
     {
     }
-    void Paragraph() override
-    {
-        if (!m_first)
-            EndLine();
-        m_first = false;
-    }
-    void Text(QStringView text) override
-    {
-        for (;;) {
-            const qsizetype lf = text.indexOf(u'\n');
-            Piece(lf < 0 ? text : text.left(lf));
-            if (lf < 0)
-                return;
-            EndLine();
-            text = text.mid(lf + 1);
-        }
-    }
-    qint64 Line() const override { return m_lines; }
+    void Paragraph() override { m_writer.Paragraph(); }
+    void Text(QStringView text) override { m_writer.Text(text); }
+    qint64 Line() const override { return m_writer.Line(); }
     /// The end of the text: a blank last line is kept when its run is short.
-    void Finish()
-    {
-        if (!m_lineHasText && m_blankRun < kMaxBlankLines)
-            m_sink(m_pendingBlanks);
-        m_pendingBlanks.clear();
-    }
+    void Finish() { m_writer.Finish(); }
 
 private:
-    void Piece(QStringView piece)
-    {
-        if (piece.isEmpty())
-            return;
-        if (m_lineHasText) {
-            m_sink(piece);
-            return;
-        }
-        const bool blank = std::all_of(piece.begin(), piece.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
-        if (blank) {
-            m_pendingBlanks.append(piece);
-            return;
-        }
-        m_sink(m_pendingBlanks);
-        m_pendingBlanks.clear();
-        m_sink(piece);
-        m_lineHasText = true;
-    }
-    void EndLine()
-    {
-        if (m_lineHasText) {
-            m_blankRun = 0;
-            m_sink(u"\n");
-            ++m_lines;
-        } else if (++m_blankRun <= kMaxBlankLines) {
-            m_sink(m_pendingBlanks);
-            m_sink(u"\n");
-            ++m_lines;
-        }
-        m_pendingBlanks.clear();
-        m_lineHasText = false;
-    }
-
-    const IDocumentReader::TextSink &m_sink;
-    bool m_first = true;
-    bool m_lineHasText = false;
-    int m_blankRun = 0;
-    qint64 m_lines = 0;
-    QString m_pendingBlanks;
+    LineWriter m_writer;
 };
 
 class CollectOutput final : public Output
