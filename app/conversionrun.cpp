@@ -138,6 +138,7 @@ void FinishJoin(const Services &services, Statements &run, Leftovers &leftovers,
         services.Diagnose(failure);
         throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
     }
+    leftovers.Add(partial); // the join's file now stands at the partial name
     TagComplete(services, run, book, partial, outputPath);
     Finish(leftovers, partial, outputPath);
 }
@@ -269,6 +270,8 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                         run.At(230);
                         continue;
                     }
+                    // What a conversion killed before its end left beside the MP3 goes.
+                    RemoveLeftPartials(outputPath);
                     refresh(154);
                     Audiobook book{TagsOf(services, document, facts, i, count, choice), {}};
                     int segmentCount = 0;

@@ -58,6 +58,19 @@ QString GetShortPath(const QString &path)
     return FileExists(path) ? path : QString();
 }
 
+QString AbsolutePath(const QString &path)
+{
+    return QDir::cleanPath(path.startsWith(u'/') ? path : QDir::currentPath() + u'/' + path);
+}
+
+QString BelowFolder(const QString &folder, const QString &path)
+{
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    if (!path.startsWith(prefix) || path.size() == prefix.size())
+        return QString();
+    return u"./"_s + path.mid(prefix.size());
+}
+
 QString FixPathSlashes(const QString &path)
 {
     QString out;

@@ -22,6 +22,12 @@ QString GetFolderPath(const QString &path);
 QString StripExtension(const QString &name);
 /// Linux has no short names: an existing path gives itself, a missing one gives "".
 QString GetShortPath(const QString &path);
+/// The path made absolute from the current folder by its text alone, "." and ".." removed:
+/// Qt's path classes would take a name that begins with ":" for one of their resources.
+QString AbsolutePath(const QString &path);
+/// The path as "./" and its part below folder when it lies below folder (whatever the first
+/// character of that part), else "".
+QString BelowFolder(const QString &folder, const QString &path);
 /// Collapses each pair of "/" into one, left to right; a leading run of "/" becomes one "/".
 QString FixPathSlashes(const QString &path);
 /// Writes the text and a CR LF in the code page, replacing the file (mode 0600, never

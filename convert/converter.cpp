@@ -169,17 +169,48 @@ bool SpawnWorker(const QStringList &arguments, pid_t *pid, int *input, int *outp
     return true;
 }
 
-// ffmpeg's command line that makes an M4B audiobook (AAC in MP4) of the MP3, with the
-// tags and chapters of the ffmetadata file; the index at the front, so players start at once.
-QString AudiobookCommandLine(const QString &ffmpeg, const QString &mp3, const QString &metadata,
-                             const QString &language, const QString &target)
+// ffmpeg's command line that makes an M4B audiobook (AAC in MP4) of the tagged MP3, with
+// the tags and chapters of its ID3 frames; the index at the front, so players start at once.
+QString AudiobookCommandLine(const QString &ffmpeg, const QString &mp3, const QString &language,
+                             const QString &target)
 {
     QString line = QuotedForCommandLine(ffmpeg) + u" -nostdin -hide_banner -loglevel error -y -i "_s
-                   + QuotedForCommandLine(mp3) + u" -f ffmetadata -i "_s + QuotedForCommandLine(metadata)
-                   + u" -map 0:a -map_metadata 1 -map_chapters 1 -c:a aac -b:a 48k"_s;
+                   + QuotedForCommandLine(mp3) + u" -map 0:a -map_metadata 0 -map_chapters 0 -c:a aac -b:a 48k"_s;
     if (!language.isEmpty())
         line += u" -metadata:s:a:0 language="_s + language;
     return line + u" -f ipod -brand \"M4B \" -movflags +faststart "_s + QuotedForCommandLine(target);
+}
+
+// True when the file is a whole MP4: its top-level boxes, a movie box among them, follow
+// one another to its last byte.
+bool Mp4BoxesReachItsEnd(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    bool movie = false;
+    qint64 at = 0;
+    while (at + 8 <= size) {
+        file.seek(at);
+        const QByteArray head = file.read(16);
+        if (head.size() < 8)
+            return false;
+        const auto byte = [&head](int i) { return static_cast<quint64>(static_cast<unsigned char>(head[i])); };
+        quint64 length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
+        if (length == 1 && head.size() == 16) { // a 64-bit length follows the type
+            length = 0;
+            for (int i = 8; i < 16; ++i)
+                length = (length << 8) | byte(i);
+        } else if (length == 0) {
+            length = static_cast<quint64>(size - at); // to the end of the file
+        }
+        if (length < 8 || length > static_cast<quint64>(size - at))
+            return false;
+        movie = movie || head.mid(4, 4) == "moov";
+        at += static_cast<qint64>(length);
+    }
+    return movie && at == size;
 }
 
 } // namespace
@@ -198,6 +229,7 @@ QStringList ShardPaths(const QStringList &paths, int shard, int shards)
 }
 
 const QString Converter::kFfmpeg = u"/usr/bin/ffmpeg"_s;
+const QString Converter::kFfprobe = u"/usr/bin/ffprobe"_s;
 
 QString Converter::AudiobookMakerProblem(const QString &ffmpeg)
 {
@@ -263,7 +295,7 @@ QString Converter::Collect()
     const QStringList types = m_options.types.isEmpty() ? SupportedExtensions() : m_options.types;
     for (const QString &input : std::as_const(m_options.inputs)) {
         // Made absolute as text, so that a name whose bytes are not UTF-8 keeps them.
-        const QString absolute = QDir::cleanPath(input.startsWith(u'/') ? input : QDir::currentPath() + u'/' + input);
+        const QString absolute = AbsolutePath(input);
         if (!FolderExists(absolute)) {
             list.Append(absolute);
             continue;
@@ -301,11 +333,16 @@ QString Converter::Collect()
             document.output = OutputPathBeside(path, document.output);
         if (m_options.format != OutputFormat::Mp3) // the same name with the format's extension
             document.output = document.output.chopped(3) + FormatExtension(m_options.format);
+        // A document whose output would stand where another document of the batch stands
+        // is refused by itself later, as one written over a document of the user's is.
         const QString other = documentOf.value(document.output);
-        if (!other.isEmpty() && other != path)
-            return u"Two documents would be saved as one MP3 "_s + document.output + u": "_s + other + u" and "_s
-                   + path + u". Convert them with --beside, or into folders of their own."_s;
-        documentOf.insert(document.output, path);
+        if (!other.isEmpty() && other != path && other != document.output && path != document.output)
+            return u"Two documents would be saved as one "_s + FormatWords(m_options.format) + u' ' + document.output
+                   + u": "_s + other + u" and "_s + path
+                   + (m_options.intoFolder ? u". Convert them with --beside, or into folders of their own."_s
+                                           : u". Convert one of them with --out into another folder."_s);
+        if (other.isEmpty() || other == document.output)
+            documentOf.insert(document.output, path);
         m_documents.push_back(std::move(document));
     }
     // Every task of an array sees the whole batch above, so all refuse a clash alike.
@@ -327,24 +364,35 @@ bool Converter::UpToDate(const Document &document) const
 {
     const auto mp3 = Fs::Stat(document.output);
     const auto odt = Fs::Stat(document.path);
-    return mp3 && odt && mp3->kind == Fs::Kind::Regular && mp3->modifiedNs > odt->modifiedNs;
+    if (!mp3 || !odt || mp3->kind != Fs::Kind::Regular || mp3->modifiedNs <= odt->modifiedNs)
+        return false;
+    // An empty or cut file (a full disk, a copy that broke off) is no conversion.
+    switch (m_options.format) {
+    case OutputFormat::Mp3:
+        return Mp3FilePlaysToItsEnd(document.output);
+    case OutputFormat::M4b:
+        return Mp4BoxesReachItsEnd(document.output);
+    case OutputFormat::Txt:
+        return true;
+    }
+    return false;
 }
 
 // --missing: each document without an up-to-date MP3 on a line of its own, below the
-// current folder as "./..." (a name that begins with "-" stays a name, and a copy of the
-// folder elsewhere, a remote home say, finds it), elsewhere as its whole path.
+// current folder as "./..." whatever its name's first character (a name that begins with
+// "-" stays a name, one that begins with ":" is no absolute path, and a copy of the folder
+// elsewhere, a remote home say, finds it), elsewhere as its whole path.
 int Converter::ListMissing()
 {
-    const QDir here = QDir::current();
+    const QString here = QDir::currentPath();
     int missing = 0;
     for (const Document &document : m_documents) {
         if (UpToDate(document))
             continue;
         ++missing;
-        const QString relative = here.relativeFilePath(document.path);
-        const QString shown = relative.startsWith(u"../"_s) || QDir::isAbsolutePath(relative) ? document.path
-                                                                                                : u"./"_s + relative;
-        std::printf("%s\n", QFile::encodeName(shown).constData());
+        const QString below = BelowFolder(here, document.path);
+        const QString shown = below.isEmpty() ? document.path : below;
+        std::printf("%s\n", Fs::NativeName(shown).constData());
     }
     std::fflush(stdout);
     if (missing && !m_options.quiet)
@@ -357,7 +405,7 @@ int Converter::Run()
 {
     m_clock.start();
     if (m_options.intoFolder && !m_options.folder.isEmpty())
-        m_options.folder = QDir(m_options.folder).absolutePath(); // workers get whole paths
+        m_options.folder = AbsolutePath(m_options.folder); // workers get whole paths
     if (m_options.intoFolder && !FolderExists(m_options.folder)) {
         std::fprintf(stderr, "vocatext-convert: Folder does not exist. Please select another folder: %s\n",
                      m_options.folder.toLocal8Bit().constData());
@@ -415,6 +463,7 @@ int Converter::Run()
     int skipped = 0;
     int failed = 0;
     double seconds = 0;
+    QSet<QString> swept;
     for (Document &document : m_documents) {
         if (const QString problem = OutputPathProblem(document.output); !problem.isEmpty()) {
             Fail(document, problem);
@@ -424,10 +473,24 @@ int Converter::Run()
         const auto input = Fs::Stat(document.path);
         const auto output = Fs::Stat(document.output);
         if (input && output && input->SameFileAs(*output)) { // notes.txt written as its own text
-            Fail(document, u"The text would be written over the document itself: "_s + document.output
-                               + u". Convert it with --out into another folder."_s);
+            Fail(document, u"The "_s + FormatWords(m_options.format) + u" would be written over the document itself: "_s
+                               + document.output + u". Convert it with --out into another folder."_s);
             Settle(document);
             continue;
+        }
+        // A file of a type that is read (a text, say) stands where the output goes: unless
+        // Vocatext wrote it, it is the user's own document and is never replaced.
+        if (output && SupportedExtensions().contains(FormatExtension(m_options.format))
+            && !Fs::IsProgramOutput(document.output)) {
+            Fail(document, document.output + u" is a file of yours, not one that Vocatext wrote, so it is left as it "_s
+                               u"is. Convert with --out into another folder."_s);
+            Settle(document);
+            continue;
+        }
+        // What a converter killed before its end left beside the outputs goes.
+        if (const QString folder = GetFolderPath(document.output); !swept.contains(folder)) {
+            swept.insert(folder);
+            RemoveLeftPartials(document.output);
         }
         if (m_options.skipUnchanged && UpToDate(document)) {
             document.state = State::Skipped;
@@ -500,6 +563,7 @@ void Converter::Loop()
         }
         for (size_t i = 0; i < m_workers.size(); ++i)
             ReadWorker(m_workers[i]);
+        Watch();
         // Workers that ended are taken out.
         std::erase_if(m_workers, [](const Worker &worker) { return worker.pid < 0; });
         if (m_live && m_clock.elapsed() - m_lastRefresh >= 250)
@@ -559,7 +623,7 @@ bool Converter::StartEncoder()
             try {
                 m_children.push_back(
                     {m_platform.processes.RunOpened(m_encoderProgram, EncoderCommandLine(m_encoder, wav, target), 0),
-                     &document, piece, wav, target});
+                     &document, piece, wav, target, m_clock.elapsed()});
             } catch (const RuntimeError &e) {
                 Fail(document, EncoderFailure(kStartFailureBase + e.number(), e.description(), wav, target));
                 Settle(document);
@@ -664,6 +728,8 @@ void Converter::Send(Worker &worker, Document &document, int piece, const QStrin
 {
     worker.document = &document;
     worker.piece = piece;
+    worker.progressAt = m_clock.elapsed();
+    worker.grown = -1;
     ++document.running;
     ++m_speaking;
     const QByteArray line = Channel::Line(words);
@@ -789,6 +855,112 @@ void Converter::ReapChildren()
     }
 }
 
+// A worker or a helper that makes no progress (stopped, swapped out, a stuck engine) is
+// stopped, and its work is tried once more before its document fails: a batch always ends.
+void Converter::Watch()
+{
+    const qint64 limit = qint64(m_options.stallSeconds) * 1000;
+    for (Worker &worker : m_workers) {
+        if (!worker.document || worker.pid < 0)
+            continue;
+        // Speech grows its WAV file as it is made; reading a document (LibreOffice has
+        // ten minutes for one) shows nothing until it is done.
+        const bool speaking = worker.piece > 0;
+        const QString file = speaking ? PiecePath(*worker.document, worker.piece, u".wav"_s) : QString();
+        if (Stalled(worker.progressAt, worker.grown, file, speaking ? limit : limit + 600000))
+            WorkerStalled(worker);
+    }
+    for (size_t i = 0; i < m_children.size();) {
+        Child &child = m_children[i];
+        const QString file = child.piece == 0 ? QString() : child.target;
+        if (Stalled(child.progressAt, child.grown, file, limit))
+            ChildStalled(i);
+        else
+            ++i;
+    }
+}
+
+bool Converter::Stalled(qint64 &progressAt, qint64 &grown, const QString &file, qint64 limitMs) const
+{
+    const qint64 now = m_clock.elapsed();
+    if (!file.isEmpty()) {
+        const auto status = Fs::Stat(file);
+        const qint64 size = status ? status->size : -1;
+        if (size != grown) {
+            grown = size;
+            progressAt = now;
+        }
+    }
+    return now - progressAt > limitMs;
+}
+
+bool Converter::StalledTwice(Document &document, int piece)
+{
+    if (++document.stalls[piece] < 2)
+        return false;
+    const QString what = piece > 0 ? u"piece "_s + QString::number(piece)
+                         : piece == 0 ? u"reading its text"_s
+                         : piece == kJoining ? u"the join"_s
+                                             : u"ffmpeg"_s;
+    Fail(document, what + u" made no progress for "_s + QString::number(m_options.stallSeconds)
+                       + u" seconds, twice; it was stopped"_s);
+    return true;
+}
+
+void Converter::WorkerStalled(Worker &worker)
+{
+    ::kill(worker.pid, SIGKILL);
+    ::waitpid(worker.pid, nullptr, 0);
+    ::close(worker.input);
+    ::close(worker.output);
+    worker.input = worker.output = -1;
+    worker.pid = -1;
+    Document &document = *std::exchange(worker.document, nullptr);
+    --m_speaking;
+    --document.running;
+    if (document.state != State::Failed && !StalledTwice(document, worker.piece)) {
+        if (worker.piece > 0) {
+            Fs::Remove(PiecePath(document, worker.piece, u".wav"_s));
+            document.pieces[static_cast<size_t>(worker.piece - 1)] = PieceState::Unspoken;
+        } else {
+            document.state = State::Pending;
+            RemoveMarkedFolder(std::exchange(document.jobFolder, QString()));
+            m_next = std::min(m_next, static_cast<size_t>(&document - &m_documents.front()));
+        }
+    }
+    Settle(document);
+}
+
+void Converter::ChildStalled(size_t index)
+{
+    Child child = std::move(m_children[index]);
+    m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
+    child.process->Stop();
+    Document &document = *child.document;
+    --document.running;
+    if (child.piece != 0)
+        --m_encoding;
+    const int piece = child.piece == 0 ? kJoining : child.piece;
+    if (document.state != State::Failed && !StalledTwice(document, piece)) {
+        if (child.piece > 0) {
+            document.pieces[static_cast<size_t>(child.piece - 1)] = PieceState::Spoken;
+            if (document.pieces.size() == 1) {
+                m_leftovers.Forget(document.partial);
+                Fs::Remove(std::exchange(document.partial, QString()));
+            }
+        } else if (child.piece == 0) {
+            m_leftovers.Forget(document.partial);
+            Fs::Remove(std::exchange(document.partial, QString()));
+            StartJoin(document);
+        } else {
+            m_leftovers.Forget(document.audiobook);
+            Fs::Remove(std::exchange(document.audiobook, QString()));
+            Pack(document);
+        }
+    }
+    Settle(document);
+}
+
 void Converter::Encoded(Child &child, int exitCode)
 {
     Document &document = *child.document;
@@ -826,7 +998,8 @@ void Converter::StartJoin(Document &document)
                                          static_cast<int>(document.pieces.size()), document.partial),
                          commandFile);
         m_children.push_back(
-            {m_platform.processes.Run(QuotedForCommandLine(commandFile), 0), &document, 0, QString(), QString()});
+            {m_platform.processes.Run(QuotedForCommandLine(commandFile), 0), &document, 0, QString(), QString(),
+             m_clock.elapsed()});
         ++document.running;
         document.state = State::Joining;
     } catch (const RuntimeError &e) {
@@ -844,6 +1017,7 @@ void Converter::Joined(Child &child, int exitCode)
         Fail(document, failure);
         return;
     }
+    m_leftovers.Add(document.partial); // the join's file now stands at the partial name
     Complete(document);
 }
 
@@ -857,34 +1031,67 @@ void Converter::Complete(Document &document)
     if (m_options.chapters)
         tags.chapters = document.clock.Chapters(all.title);
     try {
+        // Tags that cannot be written are said; the MP3 takes its place without them.
+        bool tagged = true;
+        try {
+            WriteMp3Tags(document.partial, tags);
+        } catch (const RuntimeError &e) {
+            tagged = false;
+            Print(u"vocatext-convert: "_s + document.path + u": "_s + TagFailure(document.output, e.description()),
+                  true);
+        }
         if (m_options.format != OutputFormat::M4b) {
-            // Tags that cannot be written are said; the MP3 takes its place without them.
-            try {
-                WriteMp3Tags(document.partial, tags);
-            } catch (const RuntimeError &e) {
-                Print(u"vocatext-convert: "_s + document.path + u": "_s + TagFailure(document.output, e.description()),
-                      true);
-            }
             m_leftovers.Forget(document.partial);
             PutInPlace(std::exchange(document.partial, QString()), document.output);
             Converted(document);
             return;
         }
-        const QString metadata = document.jobFolder + u"/audiobook.ffmeta"_s;
-        if (const int error = Fs::WriteReplacing(metadata, FfmpegMetadata(tags), 0600))
-            throw FileSystemError(error, metadata);
+        m_leftovers.Add(document.partial);
+        document.chapterCount = tagged ? static_cast<int>(tags.chapters.size()) : 0;
+        Pack(document);
+    } catch (const RuntimeError &e) {
+        Fail(document, e.description());
+    }
+}
+
+// ffmpeg makes the audiobook of the tagged MP3, taking the tags and chapters from its own
+// ID3 frames: no text of theirs passes through a format that needs escapes.
+void Converter::Pack(Document &document)
+{
+    try {
         document.audiobook = CreatePartial(document.output);
         m_leftovers.Add(document.audiobook);
-        m_children.push_back({m_platform.processes.Run(AudiobookCommandLine(kFfmpeg, document.partial, metadata,
-                                                                            tags.language, document.audiobook),
+        m_children.push_back({m_platform.processes.Run(AudiobookCommandLine(kFfmpeg, document.partial,
+                                                                            Iso639Part2(m_voiceLanguage),
+                                                                            document.audiobook),
                                                        0),
-                              &document, kPacking, QString(), document.audiobook});
+                              &document, kPacking, QString(), document.audiobook, m_clock.elapsed()});
         ++document.running;
         ++m_encoding;
         document.state = State::Packing;
     } catch (const RuntimeError &e) {
         Fail(document, e.description());
     }
+}
+
+int Converter::ChaptersOf(const QString &audiobook, const QString &listing)
+{
+    const std::unique_ptr<IChildProcess> probe = m_platform.processes.Run(
+        QuotedForCommandLine(kFfprobe) + u" -v error -show_entries chapter=id -of csv=p=0 -o "_s
+            + QuotedForCommandLine(listing) + u' ' + QuotedForCommandLine(audiobook),
+        0);
+    int code = kStillActive;
+    for (int waited = 0; (code = probe->ExitCode()) == kStillActive && waited < 60000; waited += 10)
+        ::usleep(10000);
+    if (code != 0) {
+        probe->Stop();
+        throw RuntimeError(u"ffprobe cannot read the audiobook "_s + audiobook + u": "_s
+                               + LastErrorLine(probe->ErrorOutput()),
+                           ErrorNumber::PathFileAccessError);
+    }
+    const auto listed = Fs::ReadFile(listing, 1 << 24);
+    Fs::Remove(listing);
+    return listed ? static_cast<int>(listed->count('\n')) : -1;
 }
 
 void Converter::Packed(Child &child, int exitCode)
@@ -901,6 +1108,12 @@ void Converter::Packed(Child &child, int exitCode)
         return;
     }
     try {
+        // A player finds every chapter of the MP3 in the audiobook, or the audiobook fails.
+        const int chapters = ChaptersOf(document.audiobook, document.jobFolder + u"/chapters.csv"_s);
+        if (chapters != document.chapterCount)
+            throw RuntimeError(u"ffmpeg made an audiobook with "_s + QString::number(chapters) + u" of its "_s
+                                   + QString::number(document.chapterCount) + u" chapters: "_s + document.output,
+                               ErrorNumber::PathFileAccessError);
         m_leftovers.Forget(document.audiobook);
         PutInPlace(std::exchange(document.audiobook, QString()), document.output);
         Converted(document);
@@ -924,6 +1137,7 @@ void Converter::WriteText(Document &document, int pieces)
     if (const int error = Fs::WriteReplacing(document.output, text, Fs::WithUmask(0666)))
         return Fail(document, u"The text file cannot be written: "_s + document.output + u" ("_s
                                   + FileSystemError(error, document.output).description() + u')');
+    Fs::MarkAsProgramOutput(document.output); // so that a later run may replace it
     Converted(document);
 }
 

@@ -6,6 +6,7 @@
 #include "pipeline/outputfiles.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +53,8 @@ public:
 
     /// Where ffmpeg, which makes M4B audiobooks, is installed.
     static const QString kFfmpeg;
+    /// Where ffprobe, which counts an audiobook's chapters, is installed (with ffmpeg).
+    static const QString kFfprobe;
     /// Why ffmpeg at this path cannot make M4B audiobooks, in words that name its package; "" when it can.
     static QString AudiobookMakerProblem(const QString &ffmpeg);
 
@@ -70,6 +73,8 @@ private:
         double seconds = 0;
         QString partial;   // beside the output, while it is made
         QString audiobook; // the M4B beside the output, while ffmpeg makes it
+        int chapterCount = 0; // what the M4B must hold
+        QHash<int, int> stalls; // by piece (0: its text, kJoining, kPacking): how often it stalled
         int track = 0;     // from 1, among the documents of the batch
         QString title;
         QString author;
@@ -85,6 +90,8 @@ private:
         qsizetype scanned = 0;        // of pending, known to hold no line feed
         Document *document = nullptr; // what it works on; null when idle
         int piece = 0;                // 0: reading and cutting the text
+        qint64 progressAt = 0;        // when its work last grew (ms of m_clock)
+        qint64 grown = -1;            // how large that work's file was then
     };
     struct Child
     {
@@ -93,8 +100,11 @@ private:
         int piece; // 0: the join; kPacking: ffmpeg making the M4B
         QString wav;
         QString target;
+        qint64 progressAt = 0;
+        qint64 grown = -1;
     };
     static constexpr int kPacking = -1;
+    static constexpr int kJoining = -2;
 
     QString Collect();
     int ListMissing();
@@ -110,11 +120,18 @@ private:
     void Answered(Worker &worker, const QStringList &words);
     void WorkerEnded(Worker &worker);
     void ReapChildren();
+    void Watch();
+    bool Stalled(qint64 &progressAt, qint64 &grown, const QString &file, qint64 limitMs) const;
+    bool StalledTwice(Document &document, int piece);
+    void WorkerStalled(Worker &worker);
+    void ChildStalled(size_t index);
     void Encoded(Child &child, int exitCode);
     void Joined(Child &child, int exitCode);
     void StartJoin(Document &document);
     void Complete(Document &document);
+    void Pack(Document &document);
     void Packed(Child &child, int exitCode);
+    int ChaptersOf(const QString &audiobook, const QString &listing);
     void WriteText(Document &document, int pieces);
     void Converted(Document &document);
     void Fail(Document &document, const QString &why);

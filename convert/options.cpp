@@ -59,16 +59,27 @@ std::optional<std::pair<int, int>> Shard(const QString &text)
     return std::pair{*index % *count, *count};
 }
 
-// A task of a Slurm job array as K/N: its place among the tasks, which Slurm numbers
-// from the array's first index in its steps (--array=1-4, --array=0-15:4); "" outside one.
+// A task of a Slurm job array as K/N: its place among the array's tasks. Slurm numbers
+// them from the array's first index in steps (--array=1-4, --array=0-15:4); a list of
+// evenly spaced indices (--array=1,3,5,7) counts as a range with that step, since Slurm
+// does not say the step of a list. A task whose place cannot be told (an uneven list) gets
+// no shard, so no two tasks ever take one shard. "" outside an array.
 QString SlurmShard()
 {
     const QString id = qEnvironmentVariable("SLURM_ARRAY_TASK_ID");
     const QString count = qEnvironmentVariable("SLURM_ARRAY_TASK_COUNT");
     if (id.isEmpty() || count.isEmpty())
         return QString();
+    const qint64 tasks = count.toLongLong();
     const qint64 first = qEnvironmentVariable("SLURM_ARRAY_TASK_MIN", u"0"_s).toLongLong();
-    const qint64 step = std::max<qint64>(1, qEnvironmentVariable("SLURM_ARRAY_TASK_STEP", u"1"_s).toLongLong());
+    qint64 step = std::max<qint64>(1, qEnvironmentVariable("SLURM_ARRAY_TASK_STEP", u"1"_s).toLongLong());
+    bool hasLast = false;
+    const qint64 last = qEnvironmentVariable("SLURM_ARRAY_TASK_MAX").toLongLong(&hasLast);
+    if (hasLast && tasks > 1) {
+        if ((last - first) % (tasks - 1) != 0)
+            return u"-/"_s + count; // an uneven list: no place can be told
+        step = std::max<qint64>(1, (last - first) / (tasks - 1));
+    }
     bool ok = false;
     const qint64 offset = id.toLongLong(&ok) - first;
     if (!ok || offset < 0 || offset % step != 0)
@@ -87,6 +98,19 @@ QString FormatExtension(OutputFormat format)
     for (const auto &[name, value] : kFormats) {
         if (value == format)
             return QString::fromUtf16(name);
+    }
+    return QString();
+}
+
+QString FormatWords(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Mp3:
+        return u"MP3"_s;
+    case OutputFormat::M4b:
+        return u"M4B audiobook"_s;
+    case OutputFormat::Txt:
+        return u"text file"_s;
     }
     return QString();
 }
@@ -139,8 +163,12 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                    u"EXT,..."_s);
     const QCommandLineOption noTags(u"no-tags"_s, u"Writes no title, author, album, track or other tags."_s);
     const QCommandLineOption noChapters(u"no-chapters"_s, u"Writes no chapters (one per heading)."_s);
+    const QCommandLineOption stall(u"stall-limit"_s, u"A worker, encoder or ffmpeg that makes no progress for S "
+                                                     u"seconds (default %1) is stopped; its work is tried once more, "
+                                                     u"then its document fails."_s.arg(ConvertOptions().stallSeconds),
+                                   u"S"_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       types, noTags, noChapters});
+                       types, noTags, noChapters, stall});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -188,6 +216,13 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         if (!n)
             return usage(u"-j needs a whole number of encoders from 1: "_s + parser.value(jobs));
         options.jobs = *n;
+    }
+
+    if (parser.isSet(stall)) {
+        const auto seconds = WholeNumber(parser.value(stall), 1, 86400);
+        if (!seconds)
+            return usage(u"--stall-limit needs a whole number of seconds from 1: "_s + parser.value(stall));
+        options.stallSeconds = *seconds;
     }
 
     if (parser.isSet(format)) {

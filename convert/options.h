@@ -28,6 +28,7 @@ struct ConvertOptions
     int shard = 0;
     int shards = 1;
     int jobs = 1;               // pieces spoken or encoded at once
+    int stallSeconds = 120;     // no progress for so long stops a worker or helper
     // Where the MP3s go, as the window's save option: into folder (Option1), beside each
     // document (Option2), or, with neither, the document's folder.
     bool intoFolder = true;
@@ -48,6 +49,8 @@ struct ConvertOptions
 
 /// The extension of the files a format writes ("mp3", "m4b", "txt").
 QString FormatExtension(OutputFormat format);
+/// What a format's file is called in a sentence: "MP3", "M4B audiobook", "text file".
+QString FormatWords(OutputFormat format);
 
 /// The outcome of reading the command line: the options, or the words of a usage error
 /// (exit code 2), or a text to print and exit 0 with (--help, --version).

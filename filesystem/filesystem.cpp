@@ -11,6 +11,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace FileSystem {
@@ -465,11 +467,85 @@ Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QStri
         name += suffix;
         const QString path = (folder.endsWith(u'/') ? folder : folder + u'/') + name;
         const int fd = ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0)
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return std::pair<QString, File>(path, File(fd));
+        }
         error = errno;
     }
     return Result<std::pair<QString, File>>::Failure(error);
+}
+
+namespace {
+
+// A name that CreateUnique gives with the temporary prefix and suffix.
+bool IsTemporaryName(const char *name)
+{
+    static const QByteArray prefix = QString::fromUtf16(kTemporaryPrefix).toUtf8();
+    static const QByteArray suffix = QString::fromUtf16(kTemporarySuffix).toUtf8();
+    const QByteArrayView view(name);
+    if (view.size() != prefix.size() + 8 + suffix.size() || !view.startsWith(prefix) || !view.endsWith(suffix))
+        return false;
+    for (const char c : view.sliced(prefix.size(), 8)) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RemoveLeftTemporaries(const QString &folder, int olderThanSeconds)
+{
+    File dirFile(::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFile.IsOpen())
+        return 0;
+    DIR *dir = ::fdopendir(::dup(dirFile.Descriptor()));
+    if (!dir)
+        return 0;
+    const int fd = dirFile.Descriptor();
+    const qint64 now = static_cast<qint64>(::time(nullptr));
+    int removed = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        File file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat held;
+        if (!file.IsOpen() || ::fstat(file.Descriptor(), &held) != 0 || !S_ISREG(held.st_mode)
+            || held.st_uid != ::getuid() || now - held.st_mtim.tv_sec < olderThanSeconds
+            || ::flock(file.Descriptor(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was examined under that name: nothing put there since goes.
+        struct stat named;
+        if (::fstatat(fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev
+            && named.st_ino == held.st_ino && ::unlinkat(fd, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+File HoldTemporary(const QString &path)
+{
+    File file(::open(Native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.IsOpen())
+        ::flock(file.Descriptor(), LOCK_EX | LOCK_NB);
+    return file;
+}
+
+namespace {
+constexpr char kOutputMark[] = "user.vocatext.output";
+}
+
+int MarkAsProgramOutput(const QString &path)
+{
+    return ErrorOf(::lsetxattr(Native(path).constData(), kOutputMark, "1", 1, 0));
+}
+
+bool IsProgramOutput(const QString &path)
+{
+    char value = 0;
+    return ::lgetxattr(Native(path).constData(), kOutputMark, &value, 1) == 1 && value == '1';
 }
 
 ReplacingFile::~ReplacingFile()

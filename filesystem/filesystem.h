@@ -149,13 +149,29 @@ Result<QByteArray> ReadOpen(const File &file, qint64 limit);
 /// is removed first, then the file is created exclusively, without following a link.
 Result<File> CreateFresh(const QString &path, unsigned mode);
 /// Creates a new file of a unique name in folder, exclusively: prefix, eight random
-/// letters (so it cannot be guessed), suffix. Returns its path.
+/// letters (so it cannot be guessed), suffix. Returns its path and the file, locked
+/// (flock) as long as it is open, so that a temporary file in use is told from one that a
+/// killed run left behind.
 Result<std::pair<QString, File>> CreateUnique(const QString &folder, const QString &prefix, unsigned mode,
                                               const QString &suffix = QString());
 /// The temporary names of files written beside their final path begin so and end in
 /// kTemporarySuffix: short, so that every name a folder can hold can be written so.
 inline constexpr char16_t kTemporaryPrefix[] = u".vt-";
 inline constexpr char16_t kTemporarySuffix[] = u".part";
+/// Removes the temporary files (kTemporaryPrefix, eight letters, kTemporarySuffix) of
+/// folder that a run which ended left behind: regular files of the user's that nobody
+/// holds locked and that nobody has written for olderThanSeconds. Returns their number.
+int RemoveLeftTemporaries(const QString &folder, int olderThanSeconds = 60);
+/// Locks the file at path as a temporary file in use (see CreateUnique) while the returned
+/// file is open; an unopened file when it cannot be opened.
+File HoldTemporary(const QString &path);
+
+/// Marks a file as one the program wrote (an extended attribute, the link itself when path
+/// is one); 0 or errno (ENOTSUP where the file system keeps no such attributes).
+int MarkAsProgramOutput(const QString &path);
+/// True when the file at path (not followed when it is a link) carries that mark.
+bool IsProgramOutput(const QString &path);
+
 // A file written under a temporary name beside its final path and renamed over it when
 // complete, so the path holds either its old content or all of the new. Dropped without
 // Commit(), the temporary file is removed.

@@ -2,8 +2,6 @@
 
 #include "common/runtimeerror.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cmath>
 
@@ -17,61 +15,6 @@ qint64 Milliseconds(qint64 samples)
 }
 
 } // namespace
-
-qint64 Id3v2TagLength(QByteArrayView bytes)
-{
-    if (bytes.size() < 10 || !bytes.startsWith("ID3"))
-        return 0;
-    const auto b = [&bytes](int i) { return static_cast<unsigned char>(bytes[i]); };
-    if ((b(6) | b(7) | b(8) | b(9)) & 0x80)
-        return 0;
-    const qint64 size = (qint64(b(6)) << 21) | (qint64(b(7)) << 14) | (qint64(b(8)) << 7) | b(9);
-    return 10 + size + ((b(5) & 0x10) ? 10 : 0); // a footer follows when the flag says so
-}
-
-qint64 Mp3SamplesOf(QByteArrayView bytes)
-{
-    // Bit rates (kbit/s) of layer III by MPEG version: 1, and 2 or 2.5.
-    static constexpr int kRates[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
-                                          {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};
-    static constexpr int kSampleRates[4][3] = {
-        {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}}; // by version bits
-    qint64 samples = 0; // at kMp3SampleRate
-    qint64 at = Id3v2TagLength(bytes);
-    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-    while (at + 4 <= bytes.size()) {
-        const unsigned header = (unsigned(data[at]) << 24) | (unsigned(data[at + 1]) << 16)
-                                | (unsigned(data[at + 2]) << 8) | data[at + 3];
-        const unsigned version = (header >> 19) & 3; // 0: 2.5, 2: 2, 3: 1
-        const unsigned rateIndex = (header >> 12) & 15;
-        const unsigned sampleRateIndex = (header >> 10) & 3;
-        if ((header >> 21) != 0x7ff || version == 1 || ((header >> 17) & 3) != 1 || sampleRateIndex == 3)
-            break; // not a layer III frame
-        const bool mpeg1 = version == 3;
-        const int bitRate = kRates[mpeg1 ? 0 : 1][rateIndex] * 1000;
-        const int sampleRate = kSampleRates[version][sampleRateIndex];
-        if (bitRate == 0)
-            break; // free format or a bad index: no length to go by
-        const int frameSamples = mpeg1 ? 1152 : 576;
-        const qint64 length = qint64(frameSamples / 8) * bitRate / sampleRate + ((header >> 9) & 1);
-        samples += qint64(frameSamples) * kMp3SampleRate / sampleRate;
-        at += length;
-    }
-    return samples;
-}
-
-qint64 Mp3Samples(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(u"The MP3 file cannot be read: "_s + path + u" ("_s + file.errorString() + u')',
-                           ErrorNumber::PathFileAccessError);
-    if (file.size() == 0)
-        return 0;
-    if (const uchar *mapped = file.map(0, file.size()))
-        return Mp3SamplesOf(QByteArrayView(mapped, file.size()));
-    return Mp3SamplesOf(file.readAll());
-}
 
 ChapterClock::ChapterClock(const QList<DocumentHeading> &headings, const QList<LinePlace> &places)
 {

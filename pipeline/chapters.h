@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/documentreader.h"
+#include "pipeline/mp3frames.h"
 #include "pipeline/speak.h"
 
 #include <QList>
@@ -11,22 +12,6 @@
 // Where a document's headings are heard in its MP3. The cut says where each heading's
 // line went, each segment's speech where its lines begin, each segment's MP3 how long it
 // plays; the join puts the segments' MP3s one after another, byte for byte.
-
-/// The sample rate of every MP3 the encoder makes: 22 050 Hz mono, MPEG-2 layer III.
-inline constexpr int kMp3SampleRate = 22050;
-/// The silence before the first sample of a WAV file as a decoder plays its MP3: LAME's
-/// delay (576 samples) and the decoder's (529); a join keeps each segment's.
-inline constexpr qint64 kEncoderDelaySamples = 1105;
-
-/// The length of the ID3v2 tag that bytes begin with (header, footer and all), or 0.
-qint64 Id3v2TagLength(QByteArrayView bytes);
-
-/// The samples an MPEG audio file plays, at kMp3SampleRate: its frames counted from their
-/// headers, an ID3v2 tag at the start skipped; counting ends at the first bytes that are
-/// no frame. Throws RuntimeError when the file cannot be read.
-qint64 Mp3Samples(const QString &path);
-/// The same for bytes held in memory.
-qint64 Mp3SamplesOf(QByteArrayView bytes);
 
 /// One chapter of an audiobook: its title and where it plays, in milliseconds.
 struct Chapter

@@ -96,11 +96,27 @@ void WriteCommandFile(const QString &text, const QString &path)
         throw FileSystemError(error, path);
 }
 
+void Leftovers::Add(const QString &path)
+{
+    Forget(path);
+    m_files.emplace_back(path, Fs::HoldTemporary(path));
+}
+
+void Leftovers::Forget(const QString &path)
+{
+    std::erase_if(m_files, [&path](const auto &file) { return file.first == path; });
+}
+
 void Leftovers::RemoveAll()
 {
-    for (const QString &path : std::as_const(m_paths))
-        Fs::Remove(path);
-    m_paths.clear();
+    for (const auto &file : m_files)
+        Fs::Remove(file.first);
+    m_files.clear();
+}
+
+void RemoveLeftPartials(const QString &outputPath)
+{
+    Fs::RemoveLeftTemporaries(GetFolderPath(outputPath));
 }
 
 QString BaseName(const QString &documentPath)

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "filesystem/filesystem.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+
+#include <utility>
+#include <vector>
 
 // What every front end's conversion shares beside the stages themselves: the encoder's
 // command line, where an MP3 goes, how it is made under a name of its own and put in
@@ -75,19 +80,26 @@ QString CreatePartial(const QString &outputPath);
 void PutInPlace(const QString &partial, const QString &outputPath);
 
 // The files that a conversion under way has made beside its output paths (the partial
-// MP3s): removed all at once when the conversion is cancelled, so that closing the window
-// or stopping the converter leaves nothing half written in the user's folders.
+// MP3s): each held locked while it is listed, so that another run's sweep of the folder
+// leaves it alone, and removed all at once when the conversion is cancelled, so that
+// closing the window or stopping the converter leaves nothing half written in the user's
+// folders.
 class Leftovers
 {
 public:
-    void Add(const QString &path) { m_paths.append(path); }
-    void Forget(const QString &path) { m_paths.removeAll(path); }
+    /// Lists the file and holds it (again, when it was replaced under its name since).
+    void Add(const QString &path);
+    void Forget(const QString &path);
     /// Removes every file still listed.
     void RemoveAll();
 
 private:
-    QStringList m_paths;
+    std::vector<std::pair<QString, FileSystem::File>> m_files;
 };
+
+/// Removes the partial files that a conversion killed before its end left in the folder of
+/// outputPath (see FileSystem::RemoveLeftTemporaries).
+void RemoveLeftPartials(const QString &outputPath);
 
 /// What the encoder's answer means for the user, or "" when it wrote its MP3.
 QString EncoderFailure(qint32 result, const QString &errorOutput, const QString &wavPath, const QString &mp3Path);

@@ -82,18 +82,6 @@ void AddChapters(TagLib::ID3v2::Tag &tag, const QList<Chapter> &chapters)
     table(Id("toc"), tables, true, QString());
 }
 
-// ffmetadata escapes these with a backslash.
-QByteArray MetadataValue(const QString &text)
-{
-    QByteArray escaped;
-    for (const char c : text.toUtf8()) {
-        if (c == '=' || c == ';' || c == '#' || c == '\\' || c == '\n')
-            escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
 } // namespace
 
 bool AudiobookTags::IsEmpty() const
@@ -231,26 +219,4 @@ QString TagFailure(const QString &outputPath, const QString &cause)
 {
     return u"The tags and chapters of "_s + outputPath + u" could not be written ("_s + cause
            + u"); it is saved without them"_s;
-}
-
-QByteArray FfmpegMetadata(const AudiobookTags &tags)
-{
-    QByteArray text = ";FFMETADATA1\n";
-    auto field = [&text](const char *key, const QString &value) {
-        if (!value.isEmpty())
-            text += QByteArray(key) + '=' + MetadataValue(TagText(value)) + '\n';
-    };
-    field("title", tags.title);
-    field("artist", tags.artist);
-    field("album", tags.album);
-    if (tags.track > 0)
-        field("track", tags.trackCount > 0 ? u"%1/%2"_s.arg(tags.track).arg(tags.trackCount) : QString::number(tags.track));
-    field("genre", tags.genre);
-    field("comment", tags.comment);
-    for (const Chapter &chapter : tags.chapters) {
-        text += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + QByteArray::number(chapter.startMs) + "\nEND="
-                + QByteArray::number(chapter.endMs) + '\n';
-        field("title", chapter.title);
-    }
-    return text;
 }

@@ -9,8 +9,8 @@
 struct DocumentFacts;
 
 // What a listener's player shows of an audiobook: its tags and chapters, written with
-// TagLib as an ID3v2.3 tag (texts in UTF-16) into the MP3, or for ffmpeg as an ffmetadata
-// file. Every text is one line of at most kMaxTagCharacters; a field left empty is not
+// TagLib as an ID3v2.3 tag (texts in UTF-16) into the MP3, from which ffmpeg takes them
+// for an M4B. Every text is one line of at most kMaxTagCharacters; a field left empty is not
 // written.
 
 /// The most characters a title, a name or a chapter's title keeps; a longer one ends in "…".
@@ -56,5 +56,3 @@ void WriteMp3Tags(const QString &path, const AudiobookTags &tags);
 /// What the user reads of tags that could not be written to the MP3 for outputPath.
 QString TagFailure(const QString &outputPath, const QString &cause);
 
-/// The tags and chapters as an ffmetadata file (";FFMETADATA1") for ffmpeg.
-QByteArray FfmpegMetadata(const AudiobookTags &tags);

@@ -2,6 +2,7 @@
 
 #include "common/runtimeerror.h"
 #include "common/diagnostics.h"
+#include "common/helpers.h"
 
 #include <QDir>
 
@@ -221,7 +222,7 @@ QString PrivateWorkingFolder::Chosen()
     Refusal refusal;
     if (!temp.isEmpty()) {
         // Made absolute, so that no working path can be taken for an option or be relative.
-        const QString absolute = QDir::cleanPath(QDir(temp).absolutePath());
+        const QString absolute = AbsolutePath(temp);
         const auto status = Fs::Stat(absolute);
         if (!status || status->kind != Fs::Kind::Directory) {
             // A TEMP that names no folder: nothing is made there.

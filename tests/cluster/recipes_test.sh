@@ -2,8 +2,8 @@
 # The README's GNU parallel recipes, each run as written (only /shared/library stands for
 # a folder of the test's) over a real ssh hop to a second user of this machine, with the
 # programs as "cmake --install" puts them (the files of the package) on both sides.
-# Documents whose names hold blanks, quotes, "#", shell marks, non-ASCII letters and a
-# leading dash; every MP3 must come back with the speech of a local conversion, nothing
+# Documents whose names hold blanks, quotes, "#", shell marks, non-ASCII letters, a
+# leading dash and a leading colon; every MP3 must come back with the speech of a local conversion, nothing
 # may stay in the remote home, and a lost MP3 must fail the batch by name.
 #   recipes_test.sh BUILD_DIR README DATA_DIR     (root only: exit 77 otherwise)
 set -euo pipefail
@@ -44,9 +44,9 @@ hop_start "$work" "$bin"
 unset LANG LC_ALL LANGUAGE TEMP XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
 export PATH="$bin:$PATH"
 
-documents=(paragraphs lists table notes sections fields frames references)
+documents=(paragraphs lists table notes sections fields frames references paragraphs)
 names=("Chapter 2" "It's \"quoted\"" "Part #3" "Ünïcödé façade" "-leading dash" "sub folder/Chapter 10" plain
-  'a $b `c` & d')
+  'a $b `c` & d' ":colon")
 library() {
   local i
   for i in "${!names[@]}"; do
@@ -62,6 +62,11 @@ same_length() {
   want=$(seconds "$work/reference/$2.mp3")
   awk -v a="$got" -v b="$want" 'BEGIN { exit !(a != "missing" && a - b < 0.05 && b - a < 0.05) }' \
     || fail "$1: $got s of speech, the local conversion $want s"
+}
+# documents_kept DIR: every document is still there (a transfer's clean-up removes copies only).
+documents_kept() {
+  local name
+  for name in "${names[@]}"; do [ -f "$1/$name.odt" ] || fail "the document $name.odt is gone from $1"; done
 }
 # same_speech DIR [flat]: so for every document's MP3 in DIR (flat: by its file name alone).
 same_speech() {
@@ -108,6 +113,7 @@ library "$three/Library"
 cp "$work/machines" "$three/machines"
 run "$three" "$transfer" >"$work/out" || fail "the transfer recipe: status $?: $(cat "$work/out")"
 same_speech "$three/Library"
+documents_kept "$three/Library"
 [ ! -s "$work/out" ] || fail "the transfer recipe printed: $(cat "$work/out")"
 [ "$(remote_home)" = "$clean_home" ] || fail "left in the remote home: $(remote_home)"
 
@@ -122,7 +128,7 @@ run "$three" "$transfer" >"$work/out" 2>"$work/err" || status=$?
 [ "$status" -eq 1 ] || fail "status $status for a batch with a lost MP3: $(cat "$work/out" "$work/err")"
 [ "$(grep '^\./' "$work/out" | sort)" = "$(printf './Chapter 2.odt\n./broken.odt\n' | sort)" ] \
   || fail "the batch named: $(cat "$work/out")"
-grep -q "2 of 9 documents have no MP3" "$work/err" || fail "no count: $(cat "$work/err")"
+grep -q "2 of 10 documents have no MP3" "$work/err" || fail "no count: $(cat "$work/err")"
 same_length "$three/Library/Part #3.mp3" "Part #3"
 [ "$(stat -c '%n %Y' "$three/Library/plain.mp3" "$three/Library/sub folder/Chapter 10.mp3")" = "$before" ] \
   || fail "MP3s that were there were made again"
@@ -132,6 +138,7 @@ step "the same line again, the causes gone: only what is missing"
 rm -r "$three/Library/Chapter 2.mp3" "$three/Library/broken.odt"
 run "$three" "$transfer" >"$work/out" || fail "the transfer recipe again: status $?: $(cat "$work/out")"
 same_speech "$three/Library"
+documents_kept "$three/Library"
 [ "$(stat -c '%n %Y' "$three/Library/plain.mp3" "$three/Library/sub folder/Chapter 10.mp3")" = "$before" ] \
   || fail "MP3s that were there were made again"
 [ "$(remote_home)" = "$clean_home" ] || fail "left in the remote home: $(remote_home)"

@@ -99,11 +99,11 @@ home="$work/home"
 mkdir -p "$home/Library"
 for i in $(seq 1 12); do cp "$data/paragraphs.odt" "$home/Library/Lecture $i.odt"; done
 
-# array HOME: runs the recipe there, waits for its tasks and prints their output, one
-# line per task's line; fails unless every task completed with status 0.
+# array [RECIPE]: runs the recipe in the home, waits for its tasks and prints their output,
+# one line per task's line; fails unless every task completed with status 0.
 array() {
   local submitted job
-  submitted=$(cd "$home" && HOME="$home" bash -c "$sbatch_recipe") || fail "sbatch: $submitted"
+  submitted=$(cd "$home" && HOME="$home" bash -c "${1:-$sbatch_recipe}") || fail "sbatch: $submitted"
   job=${submitted##* }
   within 240 bash -c "[ -z \"\$(squeue -h -j $job 2>/dev/null)\" ]" || fail "the array $job does not end"
   [ "$(scontrol -o show job "$job" | grep -c 'JobState=COMPLETED ')" -eq 4 ] \
@@ -130,4 +130,9 @@ out=$(array)
 [ "$(count converted "$out")" -eq 2 ] || fail "$(count converted "$out") converted again: $out"
 [ "$(count skipped "$out")" -eq 10 ] || fail "$(count skipped "$out") skipped: $out"
 [ -s "$home/Library/Lecture 3.mp3" ] && [ -s "$home/Library/Lecture 10.mp3" ] || fail "the lost MP3s are not back"
+step "an array given as a list of its indices: each task its own shard"
+rm "$home"/Library/*.mp3
+out=$(array "${sbatch_recipe/--array=1-4/--array=1,3,5,7}")
+for k in 1 2 3 4; do grep -qx "shard $k/4: 3 of 12 documents" <<<"$out" || fail "shard $k: $out"; done
+[ "$(count converted "$out")" -eq 12 ] || fail "$(count converted "$out") converted: $out"
 step "the array recipe ran as written"

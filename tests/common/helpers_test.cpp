@@ -1,8 +1,10 @@
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -46,6 +48,43 @@ TEST(PathParts, FileNameFolderAndExtension)
     EXPECT_EQ(StripExtension(u"noext"_s), u"noext"_s);
     EXPECT_EQ(StripExtension(QString()), QString());
     EXPECT_EQ(StripExtension(u"/t/data"_s), u"/t/data"_s);
+
+    // Whatever a name's first character, it is a name below its folder, never a resource.
+    EXPECT_EQ(AbsolutePath(u":colon.odt"_s), QDir::currentPath() + u"/:colon.odt"_s);
+    EXPECT_EQ(AbsolutePath(u"/a/./b/../c"_s), u"/a/c"_s);
+    EXPECT_EQ(BelowFolder(u"/home/me"_s, u"/home/me/:colon.odt"_s), u"./:colon.odt"_s);
+    EXPECT_EQ(BelowFolder(u"/home/me/"_s, u"/home/me/-x/a.odt"_s), u"./-x/a.odt"_s);
+    EXPECT_EQ(BelowFolder(u"/home/me"_s, u"/home/meal/a.odt"_s), QString());
+    EXPECT_EQ(BelowFolder(u"/"_s, u"/a.odt"_s), u"./a.odt"_s);
+}
+
+// What a conversion killed before its end left beside its output goes at the next one;
+// what another conversion writes now, or holds, stays.
+TEST(FileTests, LeftTemporariesGoUnlessHeldOrFreshOrNotOurs)
+{
+    QTemporaryDir dir;
+    auto made = FileSystem::CreateUnique(dir.path(), u".vt-"_s, 0600, u".part"_s);
+    ASSERT_TRUE(made);
+    const QString held = made->first;
+    const QString left = dir.filePath(u".vt-abcdEFGH.part"_s);
+    const QString fresh = dir.filePath(u".vt-12345678.part"_s);
+    const QString mine = dir.filePath(u".vt-notours.part"_s);
+    const QString mp3 = dir.filePath(u"book.mp3"_s);
+    for (const QString &path : {left, fresh, mine, mp3})
+        WriteBytes(path, "x");
+    for (const QString &path : {held, left, mine, mp3}) {
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-3600);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(old, QFileDevice::FileModificationTime);
+    }
+    EXPECT_EQ(FileSystem::RemoveLeftTemporaries(dir.path()), 1);
+    EXPECT_FALSE(QFileInfo::exists(left));
+    for (const QString &path : {held, fresh, mine, mp3})
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    made->second.Close(); // its writer ended
+    EXPECT_EQ(FileSystem::RemoveLeftTemporaries(dir.path()), 1);
+    EXPECT_FALSE(QFileInfo::exists(held));
 }
 
 TEST(FileTests, ExistenceOfFilesAndFolders)

@@ -1,8 +1,11 @@
 // The headless converter run as a user runs it: the real program, espeak-ng and LAME.
+#include "pipeline/outputfiles.h"
 #include "tests/audio.h"
 #include "tests/testutil.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -88,7 +91,7 @@ protected:
         QByteArray body;
         for (int i = 1; i <= paragraphs; ++i)
             body += "<text:p>Paragraph " + QByteArray::number(i) + " of the document.</text:p>";
-        const QString path = docs.filePath(relative);
+        const QString path = docs.path() + u'/' + relative; // filePath takes ":c.odt" for absolute
         QDir().mkpath(QFileInfo(path).path());
         WriteZip(path, {{u"content.xml"_s, ContentXml(body)}});
         return path;
@@ -145,16 +148,18 @@ TEST_F(ConvertTest, SkipUnchangedConvertsOnlyWhatIsLeft)
 {
     const QString a = Document(u"a.odt"_s);
     const QString b = Document(u"-b.odt"_s);
+    const QString c = Document(u":c.odt"_s);
     // --missing converts nothing and lists what is left, below the current folder as
-    // "./..." (no name passes for an option), elsewhere whole.
+    // "./..." whatever the first character (no name passes for an option or for a whole
+    // path), elsewhere whole.
     auto missing = [this](const QString &folder) {
         const Result listed = Finish(Start({u"--missing"_s, u"--out"_s, out.path(), docs.path()}, folder));
         QStringList lines = listed.out.split(u'\n', Qt::SkipEmptyParts);
         lines.sort();
         return std::pair{listed.exitCode, lines};
     };
-    EXPECT_EQ(missing(out.path()), std::pair(1, QStringList{b, a}));
-    ASSERT_EQ(Convert({u"--out"_s, out.path(), a}).exitCode, 0);
+    EXPECT_EQ(missing(out.path()), std::pair(1, QStringList{b, c, a}));
+    ASSERT_EQ(Convert({u"--out"_s, out.path(), a, c}).exitCode, 0);
     EXPECT_EQ(missing(docs.path()), std::pair(1, QStringList{u"./-b.odt"_s}));
     const QDateTime before = QFileInfo(out.filePath(u"a.mp3"_s)).lastModified();
     QThread::msleep(20);
@@ -165,6 +170,14 @@ TEST_F(ConvertTest, SkipUnchangedConvertsOnlyWhatIsLeft)
     EXPECT_EQ(QFileInfo(out.filePath(u"a.mp3"_s)).lastModified(), before);
     EXPECT_TRUE(QFileInfo::exists(out.filePath(u"-b.mp3"_s)));
     EXPECT_EQ(missing(docs.path()), std::pair(0, QStringList{}));
+
+    // An MP3 cut short (a full disk, a copy that broke off) or empty is no conversion.
+    QFile cut(out.path() + u"/:c.mp3"_s);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() - 100));
+    cut.close();
+    WriteBytes(out.filePath(u"-b.mp3"_s), QByteArray());
+    EXPECT_EQ(missing(docs.path()), std::pair(1, QStringList{u"./-b.odt"_s, u"./:c.odt"_s}));
 
     // A document changed after its MP3 was made is converted again.
     QThread::msleep(20);
@@ -207,6 +220,16 @@ TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
     EXPECT_EQ(ReadBytes(out.filePath(u"f.txt"_s)), "a web page.\n");
     EXPECT_TRUE(ReadBytes(out.filePath(u"c.txt"_s)).contains("\nthe mouth\nat last the river meets the sea, "));
     EXPECT_TRUE(text.out.contains(u"6 converted, 0 skipped, 0 failed"_s)) << text.out.toStdString();
+
+    // A text of Vocatext's own is replaced; a text of the user's that stands where a
+    // document's text would go is never, nor one that would be written over itself.
+    EXPECT_EQ(Convert({u"--format"_s, u"txt"_s, u"--out"_s, out.path(), docs.filePath(u"d.md"_s)}).exitCode, 0);
+    WriteBytes(docs.filePath(u"d.txt"_s), "My own notes.");
+    const Result notes = Convert({u"--format"_s, u"txt"_s, u"--beside"_s, docs.filePath(u"d.md"_s)});
+    EXPECT_EQ(notes.exitCode, 1);
+    EXPECT_TRUE(notes.err.contains(u"is a file of yours, not one that Vocatext wrote"_s)) << notes.err.toStdString();
+    EXPECT_EQ(ReadBytes(docs.filePath(u"d.txt"_s)), "My own notes.");
+    QFile::remove(docs.filePath(u"d.txt"_s));
 
     // Beside itself, a text file's text would be written over it: refused, never done.
     const Result beside = Convert({u"--format"_s, u"txt"_s, u"--beside"_s, docs.filePath(u"e.txt"_s)});
@@ -261,6 +284,34 @@ TEST_F(ConvertTest, AnInterruptedRunLeavesNoPartialMp3AndNoWorkingFiles)
     EXPECT_TRUE(ps.readAllStandardOutput().trimmed().isEmpty()) << "no worker or encoder outlives the converter";
 }
 
+TEST_F(ConvertTest, AStoppedWorkerIsStoppedForGoodAndItsPieceSpokenByAnother)
+{
+    const QString document = Document(u"long.odt"_s, 200);
+    QProcess *process = Start({u"--voice"_s, kVoice, u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, u"-j1"_s,
+                               u"--stall-limit"_s, u"2"_s, document});
+    // The worker is stopped (SIGSTOP, a machine swapping) as soon as it speaks.
+    pid_t worker = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000 && !worker) {
+        QProcess pgrep;
+        pgrep.start(u"pgrep"_s, {u"-P"_s, QString::number(process->processId()), u"-f"_s, u"[-]-worker"_s});
+        pgrep.waitForFinished();
+        const QStringList found = QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QDirIterator wavs(work.path(), {u"*.wav"_s}, QDir::Files, QDirIterator::Subdirectories);
+        if (!found.isEmpty() && wavs.hasNext())
+            worker = found.first().toInt();
+        else
+            QThread::msleep(20);
+    }
+    ASSERT_GT(worker, 0);
+    ::kill(worker, SIGSTOP);
+    const Result result = Finish(process);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_GT(DecodeMp3(out.filePath(u"long.mp3"_s)).seconds, 60);
+    EXPECT_NE(::kill(worker, 0), 0) << "the stopped worker is gone";
+}
+
 TEST_F(ConvertTest, TwoConvertersOnTheSameOutputFolderLoseNothing)
 {
     QStringList first;
@@ -308,7 +359,8 @@ TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
     // Three headings, the last in the second piece at the slowest rate.
     QByteArray body = "<text:p>Said before the first heading.</text:p>";
     for (int h = 1; h <= 3; ++h) {
-        body += "<text:h>Heading " + QByteArray::number(h) + "</text:h>";
+        body += h == 2 ? QByteArray("<text:h>Drive C:\\</text:h>") // a backslash at the end of a chapter's title
+                       : "<text:h>Heading " + QByteArray::number(h) + "</text:h>";
         for (int i = 0; i < 24; ++i)
             body += "<text:p>Paragraph " + QByteArray::number(i) + ".</text:p>";
     }
@@ -318,7 +370,7 @@ TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
                                         "office:1.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:meta>"
                                         "<dc:title>Über Sterne</dc:title><dc:creator>Ann Ödegaard</dc:creator>"
                                         "</office:meta></office:document-meta>"}});
-    const QStringList titles{u"Über Sterne"_s, u"Heading 1"_s, u"Heading 2"_s, u"Heading 3"_s};
+    const QStringList titles{u"Über Sterne"_s, u"Heading 1"_s, u"Drive C:\\"_s, u"Heading 3"_s};
     const QString album = QFileInfo(docs.path()).fileName();
 
     Result result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, document});
@@ -405,6 +457,23 @@ TEST(BatchInterpreter, AnInterruptedOrOrphanedJoinLeavesNothingAndPutsNothingInP
         EXPECT_EQ(join.exitStatus(), QProcess::CrashExit) << signal;
         EXPECT_FALSE(underWay()) << "signal " << signal << " left the join's temporary file";
     }
+    // Killed outright, it leaves its file behind, which the next conversion into the
+    // folder removes once nobody holds it.
+    QProcess killed;
+    killed.start(cmd, {u"/c"_s, file});
+    ASSERT_TRUE(killed.waitForStarted());
+    waitFor(underWay);
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    killed.waitForFinished();
+    const QStringList left = QDir(dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1);
+    QFile leftFile(dir.filePath(u"out/"_s + left.first()));
+    ASSERT_TRUE(leftFile.open(QIODevice::ReadWrite));
+    leftFile.setFileTime(QDateTime::currentDateTime().addSecs(-600), QFileDevice::FileModificationTime);
+    leftFile.close();
+    RemoveLeftPartials(target);
+    EXPECT_FALSE(underWay());
+
     // Its parent killed outright: the join ends with it and puts nothing in place.
     QProcess parent;
     parent.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" /c \"$1\" & wait"_s, cmd, file});

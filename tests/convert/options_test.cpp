@@ -155,11 +155,15 @@ TEST(ConvertOptions, AShardComesFromTheCommandLineOrTheSlurmArrayAndAllShardsTak
         {{}, {{"ID", "12"}, {"COUNT", "4"}, {"MIN", "0"}, {"STEP", "4"}}, 3, 4}, // --array=0-15:4
         {{}, {{"ID", "13"}, {"COUNT", "4"}, {"MIN", "0"}, {"STEP", "4"}}, -1, 0},
         {{}, {{"ID", "9"}, {"COUNT", "3"}, {"MIN", "1"}}, -1, 0},          // --array=1,5,9
+        {{}, {{"ID", "5"}, {"COUNT", "4"}, {"MIN", "1"}, {"MAX", "7"}, {"STEP", "1"}}, 2, 4}, // --array=1,3,5,7
+        {{}, {{"ID", "3"}, {"COUNT", "4"}, {"MIN", "1"}, {"MAX", "7"}, {"STEP", "1"}}, 1, 4},
+        {{}, {{"ID", "2"}, {"COUNT", "3"}, {"MIN", "1"}, {"MAX", "7"}}, -1, 0}, // --array=1,2,7: uneven
+        {{}, {{"ID", "12"}, {"COUNT", "4"}, {"MIN", "0"}, {"MAX", "12"}, {"STEP", "4"}}, 3, 4},
         {{u"--shard"_s, u"1/1"_s}, {{"ID", "2"}, {"COUNT", "4"}}, 0, 1},   // the command line decides
         {{}, {{"COUNT", "4"}}, 0, 1},
     };
     for (const Case &c : cases) {
-        for (const char *name : {"ID", "COUNT", "MIN", "STEP"})
+        for (const char *name : {"ID", "COUNT", "MIN", "MAX", "STEP"})
             qunsetenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData());
         for (const auto &[name, value] : c.slurm)
             qputenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData(), value);
@@ -174,7 +178,7 @@ TEST(ConvertOptions, AShardComesFromTheCommandLineOrTheSlurmArrayAndAllShardsTak
         EXPECT_EQ(parsed.options->shard, c.shard) << what;
         EXPECT_EQ(parsed.options->shards, c.shards) << what;
     }
-    for (const char *name : {"ID", "COUNT", "MIN", "STEP"})
+    for (const char *name : {"ID", "COUNT", "MIN", "MAX", "STEP"})
         qunsetenv((QByteArray("SLURM_ARRAY_TASK_") + name).constData());
 
     // Twelve documents in any order, one given twice: four shards take three each, every

@@ -164,15 +164,3 @@ TEST(Tags, AnId3TagOfTextsAndChaptersThatTagLibReadsBack)
     WriteMp3Tags(plain, AudiobookTags());
     EXPECT_EQ(ReadBytes(plain), audio) << "nothing to write, nothing written";
 }
-
-TEST(Tags, FfmetadataForAnAudiobookOfFfmpeg)
-{
-    AudiobookTags tags;
-    tags.title = u"A=b;c#d\\e"_s;
-    tags.track = 1;
-    tags.trackCount = 1;
-    tags.chapters = {{u"Intro"_s, 0, 1500}, {u"Next"_s, 1500, 4000}};
-    EXPECT_EQ(FfmpegMetadata(tags), QByteArray(";FFMETADATA1\ntitle=A\\=b\\;c\\#d\\\\e\ntrack=1/1\n"
-                                               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=Intro\n"
-                                               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1500\nEND=4000\ntitle=Next\n"));
-}
