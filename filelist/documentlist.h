@@ -2,6 +2,7 @@
 
 #include "common/documentlist.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,8 @@ public:
     int Count() const override;
     QString Text(int index) const override;
     void SetText(int index, const QString &text) override;
+    quint64 Id(int index) const override;
+    void Swap(int first, int second) override;
     void Append(const QString &path) override;
     void Remove(int index) override;
     void Clear() override;
@@ -28,6 +31,8 @@ public:
 
 private:
     QStringList m_entries;
+    QList<quint64> m_ids;
+    quint64 m_lastId = 0;
     int m_selected = 0;
     QList<int> m_scrolledTo;
 };
@@ -39,7 +44,7 @@ void RemoveSelectedEntry(IDocumentList &list, bool windowBusy);
 inline constexpr int kDragScrollUpBelowRow = 305;
 inline constexpr int kDragScrollDownFromRow = 365;
 
-/// One pointer move of the in-list drag: swaps the texts of the dragged entry and the entry
-/// under the pointer (hit, 0 for none), selects the latter, and scrolls near the screen rows
-/// 305 and 365. Returns the entry that is the drag item afterwards.
+/// One pointer move of the in-list drag: swaps the dragged entry and the entry under the
+/// pointer (hit, 0 for none), each with its text and identity, selects the latter, and
+/// scrolls near the screen rows 305 and 365. Returns the entry that is the drag item afterwards.
 int InListDragStep(IDocumentList &list, int dragItem, int hit, int screenRow);
