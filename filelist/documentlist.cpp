@@ -76,6 +76,21 @@ void StringDocumentList::EnsureVisible(int index)
     m_scrolledTo.append(index);
 }
 
+RunEntries::RunEntries(const IDocumentList &list)
+{
+    for (int i = 1; i <= list.Count(); ++i)
+        m_pending.insert(list.Id(i));
+}
+
+int RunEntries::TakeNext(const IDocumentList &list)
+{
+    for (int i = 1; i <= list.Count() && !m_pending.isEmpty(); ++i) {
+        if (m_pending.remove(list.Id(i)))
+            return i;
+    }
+    return 0;
+}
+
 void RemoveSelectedEntry(IDocumentList &list, bool windowBusy)
 {
     if (windowBusy || list.Count() == 0)

@@ -3,6 +3,7 @@
 #include "common/documentlist.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,22 @@ private:
     quint64 m_lastId = 0;
     int m_selected = 0;
     QList<int> m_scrolledTo;
+};
+
+// The documents of one run: the entries the list holds when it starts, each taken once,
+// in the list's order at the time of its turn, wherever moves have carried it meanwhile.
+class RunEntries
+{
+public:
+    RunEntries() = default;
+    explicit RunEntries(const IDocumentList &list);
+
+    /// The first entry of the list, as it stands now, that is yet to be taken; it is taken.
+    /// 0 when every one is taken or gone from the list.
+    int TakeNext(const IDocumentList &list);
+
+private:
+    QSet<quint64> m_pending;
 };
 
 /// Removes the selected entry unless the window is busy; nothing when none is selected.
