@@ -96,10 +96,38 @@ void DocumentListView::SetText(int index, const QString &text)
         item->setText(0, text);
 }
 
+namespace {
+
+// The entry's identity rides on its item, where the list shows only the text.
+constexpr int kIdRole = Qt::UserRole;
+
+} // namespace
+
+quint64 DocumentListView::Id(int index) const
+{
+    const QTreeWidgetItem *item = topLevelItem(index - 1);
+    return item ? item->data(0, kIdRole).toULongLong() : 0;
+}
+
+void DocumentListView::Swap(int first, int second)
+{
+    QTreeWidgetItem *a = topLevelItem(first - 1);
+    QTreeWidgetItem *b = topLevelItem(second - 1);
+    if (!a || !b || a == b)
+        return;
+    const QString text = a->text(0);
+    const QVariant id = a->data(0, kIdRole);
+    a->setText(0, b->text(0));
+    a->setData(0, kIdRole, b->data(0, kIdRole));
+    b->setText(0, text);
+    b->setData(0, kIdRole, id);
+}
+
 void DocumentListView::Append(const QString &path)
 {
     auto *item = new QTreeWidgetItem(this);
     item->setText(0, path);
+    item->setData(0, kIdRole, ++m_lastId);
 }
 
 void DocumentListView::Remove(int index)

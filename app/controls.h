@@ -55,6 +55,8 @@ public:
     int Count() const override;
     QString Text(int index) const override;
     void SetText(int index, const QString &text) override;
+    quint64 Id(int index) const override;
+    void Swap(int first, int second) override;
     void Append(const QString &path) override;
     void Remove(int index) override;
     void Clear() override;
@@ -92,6 +94,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    quint64 m_lastId = 0;
 };
 
 /// The local files and folders that a drag carries; empty when it carries no file list.

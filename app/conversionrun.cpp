@@ -6,7 +6,7 @@
 #include "common/services.h"
 #include "common/settings.h"
 #include "common/statements.h"
-#include "common/documentlist.h"
+#include "filelist/documentlist.h"
 #include "filesystem/filesystem.h"
 #include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
@@ -228,8 +228,13 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                 run([&] { WriteEncoder(events, encoder, encoderPath); });
             }
 
+            // Each entry of now is converted once, in the order the list has when its turn comes.
             int count = 0;
-            run(114, [&] { count = list.Count(); });
+            RunEntries entries;
+            run(114, [&] {
+                count = list.Count();
+                entries = RunEntries(list);
+            });
             for (int i = 1; i <= count; ++i) {
                 run(116, [&] { state.StepCounter = 0; });
                 run(118, [&] { state.CurrentFileNumber = i; });
@@ -240,7 +245,13 @@ void PushButton1_Click(const Services &services, IMainWindow &window, Speak &spe
                 run(122, [&] { window.SetPointer(MousePointer::Hourglass); });
                 const SpeechChoice choice = ChoiceOf(window);
                 QString document;
-                run(124, [&] { document = list.Text(i); });
+                int entry = 0;
+                run(124, [&] {
+                    entry = entries.TakeNext(list);
+                    document = list.Text(entry);
+                });
+                if (entry == 0)
+                    break; // the documents left were taken off the list
                 run(126, [&] {
                     if (list.Count() == 0)
                         throw RuntimeError(u"Division by zero"_s, ErrorNumber::DivisionByZero);

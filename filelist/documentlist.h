@@ -2,6 +2,8 @@
 
 #include "common/documentlist.h"
 
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,8 @@ public:
     int Count() const override;
     QString Text(int index) const override;
     void SetText(int index, const QString &text) override;
+    quint64 Id(int index) const override;
+    void Swap(int first, int second) override;
     void Append(const QString &path) override;
     void Remove(int index) override;
     void Clear() override;
@@ -28,8 +32,26 @@ public:
 
 private:
     QStringList m_entries;
+    QList<quint64> m_ids;
+    quint64 m_lastId = 0;
     int m_selected = 0;
     QList<int> m_scrolledTo;
+};
+
+// The documents of one run: the entries the list holds when it starts, each taken once,
+// in the list's order at the time of its turn, wherever moves have carried it meanwhile.
+class RunEntries
+{
+public:
+    RunEntries() = default;
+    explicit RunEntries(const IDocumentList &list);
+
+    /// The first entry of the list, as it stands now, that is yet to be taken; it is taken.
+    /// 0 when every one is taken or gone from the list.
+    int TakeNext(const IDocumentList &list);
+
+private:
+    QSet<quint64> m_pending;
 };
 
 /// Removes the selected entry unless the window is busy; nothing when none is selected.
@@ -39,7 +61,7 @@ void RemoveSelectedEntry(IDocumentList &list, bool windowBusy);
 inline constexpr int kDragScrollUpBelowRow = 305;
 inline constexpr int kDragScrollDownFromRow = 365;
 
-/// One pointer move of the in-list drag: swaps the texts of the dragged entry and the entry
-/// under the pointer (hit, 0 for none), selects the latter, and scrolls near the screen rows
-/// 305 and 365. Returns the entry that is the drag item afterwards.
+/// One pointer move of the in-list drag: swaps the dragged entry and the entry under the
+/// pointer (hit, 0 for none), each with its text and identity, selects the latter, and
+/// scrolls near the screen rows 305 and 365. Returns the entry that is the drag item afterwards.
 int InListDragStep(IDocumentList &list, int dragItem, int hit, int screenRow);

@@ -55,9 +55,7 @@ void ListView1_MoveSelected(IDocumentList &list, int by)
     const int to = from + by;
     if (from < 1 || to < 1 || to > list.Count())
         return;
-    const QString moved = list.Text(from);
-    list.SetText(from, list.Text(to));
-    list.SetText(to, moved);
+    list.Swap(from, to);
     list.Select(to);
     list.EnsureVisible(to);
 }

@@ -32,5 +32,5 @@ void ListView1_MouseUp(ListDragState &drag);
 void ListView1_Remove(IDocumentList &list, bool windowBusy);
 /// Ctrl+Up (by -1) or Ctrl+Down (by 1): the selected entry changes places with its neighbour
 /// and stays selected and in view, nothing at either end of the list. Like a drag it goes
-/// through during a run, which reads each entry only when it reaches it.
+/// through during a run, which takes the documents yet to be converted in the order of the moment.
 void ListView1_MoveSelected(IDocumentList &list, int by);

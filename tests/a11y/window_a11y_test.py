@@ -6,8 +6,9 @@ Fails on any showing object without a name in words and on a shortcut without it
 binding; walks Tab and Shift+Tab; tries the option buttons' arrow keys and F1; then
 converts one document with the keyboard alone: Ctrl+O, the path typed into the file
 dialog, Return, Ctrl+Return, the progress text heard, and "Done." read from the alert;
-last, closes the window while a long document's MP3 is encoded and finds neither a
-partial file nor a child process left.
+converts three documents while Ctrl+Down moves the one being converted below the next,
+and finds each converted once; last, closes the window while a long document's MP3 is
+encoded and finds neither a partial file nor a child process left.
 
 Usage: window_a11y_test.py PROGRAM DOCUMENT (HOME, TEMP and the XDG folders are private).
 """
@@ -95,6 +96,7 @@ def key(keysym, modifiers=0):
 
 
 TAB, RETURN, UP, DOWN, F1, KEY_O = 0xFF09, 0xFF0D, 0xFF52, 0xFF54, 0xFFBE, 0x6F
+HOME, END, DELETE = 0xFF50, 0xFF57, 0xFFFF
 CTRL, SHIFT = 4, 1
 
 
@@ -253,18 +255,31 @@ def check_help_key(events, window_id):
     print("F1: the \"?\" text as an alert")
 
 
-def convert_by_keyboard(events, window_id, list_view, progress, document, output):
-    for _ in range(30):
-        if events.focused == list_view:
-            break
-        press_and_follow(events, TAB)
+def list_name(count):
+    return "Documents to convert: %d document%s" % (count, "" if count == 1 else "s")
+
+
+def add_by_keyboard(events, list_view, document, count):
+    """Ctrl+O, the path typed into the file dialog, Return: the list then holds count documents."""
     key(KEY_O, CTRL)
     field = events.wait(lambda: events.focused if events.focused and events.focused.getRole() in (
         pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY) else None, "the file dialog's name field")
     pyatspi.Registry.generateKeyboardEvent(0, document, pyatspi.KEY_STRING)
     events.wait(lambda: document in (field.queryText().getText(0, -1)), "the typed path")
     key(RETURN)
-    events.wait(lambda: list_view.name == "Documents to convert: 1 document", "the list to hold the document")
+    events.wait(lambda: list_view.name == list_name(count), "the list to hold %d documents" % count)
+
+
+def mp3_of(desktop, document):
+    return os.path.join(desktop, os.path.splitext(os.path.basename(document))[0] + ".mp3")
+
+
+def convert_by_keyboard(events, window_id, list_view, progress, document, output):
+    for _ in range(30):
+        if events.focused == list_view:
+            break
+        press_and_follow(events, TAB)
+    add_by_keyboard(events, list_view, document, 1)
     if focus_window(events, window_id) != list_view:
         fail("after the file dialog the focus is on %s, not on the list" % label(events.focused))
     first = len(events.names)
@@ -298,6 +313,58 @@ def write_long_document(path, paragraphs=300):
         package.writestr("content.xml", xml)
 
 
+def entries(list_view):
+    """The list's documents as the screen reader reads them, in order."""
+    return [obj.name for obj, _ in walk(list_view) if obj.name.endswith(".odt")]
+
+
+def move_during_run(events, window_id, list_view, progress, desktop, document):
+    """Ctrl+Down moves the document being converted below the next one: each of the three is
+    converted once, the rest in the list's new order. The list then holds document again."""
+    slow, quick = (os.path.join(os.environ["HOME"], name) for name in ("slow.odt", "quick.odt"))
+    write_long_document(slow, paragraphs=20)
+    write_long_document(quick, paragraphs=1)
+    for count, path in enumerate((slow, quick), 2):
+        focus_window(events, window_id)
+        add_by_keyboard(events, list_view, path, count)
+    outputs = [mp3_of(desktop, path) for path in (document, slow, quick)]
+    for output in outputs:
+        if os.path.exists(output):
+            os.remove(output)
+    focus_window(events, window_id)
+    first = len(events.names)
+
+    def announced():
+        return [name for source, name in events.names[first:]
+                if source == progress and name.startswith("Processing: ")]
+
+    started = time.monotonic()
+    key(RETURN, CTRL)
+    events.wait(lambda: "Processing: slow.odt" in announced(), "slow.odt to be converted", timeout=120)
+    for keysym, modifiers in [(HOME, 0), (DOWN, 0), (DOWN, CTRL)]:
+        key(keysym, modifiers)
+    moved = [document, quick, slow]
+    events.wait(lambda: entries(list_view) == moved, "slow.odt to move below quick.odt")
+    moved_after = time.monotonic() - started
+    if "Processing: quick.odt" in announced():
+        fail("the move came only after slow.odt was converted: make slow.odt longer")
+    texts = read_alert(events, "Ctrl+Return")
+    if "Done." not in texts:
+        fail("the run with a move ended with %r, not \"Done.\"" % texts)
+    expected = ["Processing: " + os.path.basename(path) for path in (document, slow, quick)]
+    if announced() != expected:
+        fail("with a move during the run the progress said %r, not %r" % (announced(), expected))
+    missing = [output for output in outputs if not os.path.isfile(output)]
+    if missing:
+        fail("with a move during the run no MP3 at %r" % missing)
+    print("Ctrl+Down %.1f s into a run that ended after %.1f s" % (moved_after, time.monotonic() - started))
+    focus_window(events, window_id)
+    for count in (2, 1):
+        key(END)
+        key(DELETE)
+        events.wait(lambda: list_view.name == list_name(count), "the list to hold %d documents" % count)
+
+
 def encoders_running(temp):
     """The encoders and joins started from the working folder that still run."""
     found = []
@@ -315,13 +382,7 @@ def encoders_running(temp):
 def close_mid_run(events, window_id, window_process, list_view, desktop, document):
     """Closing the window while an MP3 is being encoded leaves no partial file and no child."""
     focus_window(events, window_id)
-    key(KEY_O, CTRL)
-    field = events.wait(lambda: events.focused if events.focused and events.focused.getRole() in (
-        pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY) else None, "the file dialog's name field")
-    pyatspi.Registry.generateKeyboardEvent(0, document, pyatspi.KEY_STRING)
-    events.wait(lambda: document in (field.queryText().getText(0, -1)), "the typed path")
-    key(RETURN)
-    events.wait(lambda: list_view.name == "Documents to convert: 2 documents", "the list to hold two documents")
+    add_by_keyboard(events, list_view, document, 2)
     focus_window(events, window_id)
     key(RETURN, CTRL)
     events.wait(lambda: any(name.startswith(".") for name in os.listdir(desktop)),
@@ -343,7 +404,7 @@ def main():
     program, document = sys.argv[1], os.path.abspath(sys.argv[2])
     desktop = os.path.join(os.environ["HOME"], "Desktop")
     os.makedirs(desktop, exist_ok=True)
-    output = os.path.join(desktop, os.path.splitext(os.path.basename(document))[0] + ".mp3")
+    output = mp3_of(desktop, document)
 
     events = Events()
     pyatspi.Registry.getDesktop(0)  # starts the accessibility bus before the program looks for it
@@ -364,6 +425,7 @@ def main():
         check_option_group(events, window)
         check_help_key(events, window_id)
         convert_by_keyboard(events, window_id, list_view, progress, document, output)
+        move_during_run(events, window_id, list_view, progress, desktop, document)
         long_document = os.path.join(os.environ["HOME"], "long.odt")
         write_long_document(long_document)
         close_mid_run(events, window_id, window_process, list_view, desktop, long_document)

@@ -109,8 +109,11 @@ TEST_F(AccessibilityTest, ShortcutsAreKeyBindingsAndCtrlArrowsMoveTheSelectedDoc
     for (const QString &path : {u"/a.odt"_s, u"/b.odt"_s, u"/c.odt"_s})
         list->Append(path);
     list->Select(1);
+    const quint64 a = list->Id(1);
     CtrlKey(Qt::Key_Down);
     EXPECT_EQ(list->Text(2), u"/a.odt"_s);
+    EXPECT_EQ(list->Id(2), a); // a run tells the entry by it
+    EXPECT_NE(list->Id(1), a);
     EXPECT_EQ(list->SelectedIndex(), 2);
     form->SetPointer(MousePointer::Hourglass); // during a run too, as a drag
     CtrlKey(Qt::Key_Up);

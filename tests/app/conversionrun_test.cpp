@@ -1,4 +1,6 @@
 #include "app/conversionrun.h"
+#include "filelist/documentlist.h"
+#include "filelist/listhandlers.h"
 #include "pipeline/chapters.h"
 #include "pipeline/outputfiles.h"
 #include "pipeline/speak.h"
@@ -412,6 +414,29 @@ TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
     EXPECT_TRUE(QFile::exists(out.filePath(u"a.mp3"_s)));
     EXPECT_FALSE(QFile::exists(out.filePath(u"late.mp3"_s)));
     EXPECT_EQ(window.list.Count(), 2);
+}
+
+TEST_F(ConversionRunTest, EntriesMovedDuringTheRunAreEachConvertedOnce)
+{
+    for (const char *name : {"a", "b", "c"})
+        window.list.Append(Document(QLatin1String(name) + u".odt"_s, "<text:p>Text.</text:p>"));
+    // While a document is announced, the user moves it below the next one (a, b, c: b, a, c),
+    // then drags the last one onto the first (c, a, b).
+    events.onYield = [&] {
+        if (window.progress.text == u"Processing: a.odt"_s) {
+            window.list.Select(1);
+            ListView1_MoveSelected(window.list, 1);
+        } else if (window.progress.text == u"Processing: b.odt"_s) {
+            InListDragStep(window.list, 3, 1, 330);
+        }
+    };
+    Start();
+    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
+    EXPECT_EQ(window.progress.texts.filter(u"Processing: "_s),
+              (QStringList{u"Processing: a.odt"_s, u"Processing: b.odt"_s, u"Processing: c.odt"_s}));
+    EXPECT_EQ(processes.commandLines.size(), 3);
+    for (const char *name : {"a", "b", "c"})
+        EXPECT_TRUE(QFile::exists(out.filePath(QLatin1String(name) + u".mp3"_s))) << name;
 }
 
 TEST(JoinCommand, TheExactLineOfTheCopyCommand)

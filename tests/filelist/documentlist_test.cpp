@@ -75,3 +75,19 @@ TEST(InListDrag, ScrollsByTheScreenRow)
     InListDragStep(list, 4, 2, 365);
     EXPECT_EQ(list.ScrolledTo(), (QList<int>{2, 3}));
 }
+
+TEST(RunEntries, TakesEachEntryOfTheStartOnceInTheOrderOfTheMoment)
+{
+    StringDocumentList list = Abcd();
+    RunEntries entries(list);
+    EXPECT_EQ(entries.TakeNext(list), 1);
+    list.Swap(1, 2); // the entry taken moves below the next: B, A, C, D
+    list.Append(u"E"_s);
+    list.Append(u"A"_s); // the same document again, added later
+    EXPECT_EQ(entries.TakeNext(list), 1);
+    list.Remove(4); // D
+    InListDragStep(list, 3, 1, kMiddleRow); // C, A, B, E, A
+    EXPECT_EQ(list.Entries(), (QStringList{u"C"_s, u"A"_s, u"B"_s, u"E"_s, u"A"_s}));
+    EXPECT_EQ(entries.TakeNext(list), 1);
+    EXPECT_EQ(entries.TakeNext(list), 0);
+}
