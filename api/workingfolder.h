@@ -22,6 +22,12 @@ public:
     /// else may write and that holds exactly bytes; throws RuntimeError otherwise. Started
     /// from this file, nothing put at its name after the check is ever run.
     virtual FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) = 0;
+    /// Makes a folder inside it for one document's working files, marked as the program's
+    /// and under a name that is free (a folder that stands there is never emptied); throws
+    /// RuntimeError when none can be made.
+    virtual QString MakeJobFolder() = 0;
+    /// Removes such a folder with all it holds; a folder without the mark is left alone.
+    virtual void RemoveJobFolder(const QString &folder) = 0;
 };
 
 /// The path of a working file: the working folder, "/", the name.

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QShortcut>
 
 using namespace Qt::StringLiterals;
@@ -54,17 +53,6 @@ QString SpeedSliderName(int value)
     return u"Speed of speech: "_s + QString::number(value) + u", "_s + words;
 }
 
-// The waits refresh the progress text every 100 ms with a running count at its end
-// ("...Please do not click on anything..17", "Please wait.. 3"). A screen reader reads a
-// name only after it hears of the change, so a name replaced that often is never heard:
-// the name keeps the last text without such a count ("Processing: report.odt", "Progress
-// Bar"), which lasts until the next document.
-bool IsRunningRefresh(const QString &text)
-{
-    static const QRegularExpression runningCount(u"\\.\\.\\s*\\d+$"_s);
-    return runningCount.match(text).hasMatch();
-}
-
 void Describe(QWidget *control, const QString &name, const QString &description)
 {
     if (!name.isEmpty())
@@ -106,10 +94,12 @@ void MakeAccessible(Form1 &form)
     Describe(form.PushButton1, {}, u"Convert every document in the list to an MP3 file"_s);
     TextProgressBar *progress = form.progressBar1();
     Describe(progress, progress->Text(), u"Progress of the conversion"_s);
-    QObject::connect(progress, &TextProgressBar::TextSet, progress, [progress](const QString &text) {
+    // The refreshes rewrite the text every 100 ms with a running count: a name replaced that
+    // often is never heard, so the name is the document under way, until the next one.
+    QObject::connect(progress, &TextProgressBar::Announced, progress, [progress](const QString &name) {
         // Each new name is announced; the same name again would be said again.
-        if (!IsRunningRefresh(text) && text != progress->accessibleName())
-            progress->setAccessibleName(text);
+        if (name != progress->accessibleName())
+            progress->setAccessibleName(name);
     });
     Describe(form.PushButton9, u"Why to leave the computer alone during a conversion"_s, {});
 

@@ -44,7 +44,11 @@ void TextProgressBar::SetText(const QString &text)
 {
     m_text = text;
     update();
-    Q_EMIT TextSet(text);
+}
+
+void TextProgressBar::Announce(const QString &name)
+{
+    Q_EMIT Announced(name);
 }
 
 QString TextProgressBar::text() const

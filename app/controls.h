@@ -33,11 +33,12 @@ public:
     void SetValue(double value) override;
     QString Text() const override { return m_text; }
     void SetText(const QString &text) override;
+    void Announce(const QString &name) override;
     QString text() const override;
 
 Q_SIGNALS:
-    /// The text was set (also to the same text again).
-    void TextSet(const QString &text);
+    /// The name a screen reader says of the bar was set (also to the same name again).
+    void Announced(const QString &name);
 
 private:
     double m_value = 0;

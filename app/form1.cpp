@@ -87,7 +87,7 @@ void Form1::Connect()
     }
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) { ::Text1_Change(m_services, text); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { ::PushButton7_Click(m_services, *this); });
-    connect(PushButton1, &QPushButton::clicked, this, [this] { ::PushButton1_Click(m_services, *this, *m_speak, m_leftovers); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { ::PushButton1_Click(m_services, *this, *m_speak, m_underWay); });
     connect(PushButton9, &QPushButton::clicked, this, [this] { ::PushButton9_Click(m_services); });
 }
 
@@ -230,7 +230,7 @@ void Form1::closeEvent(QCloseEvent *event)
     event->accept();
     if (m_services.processes)
         m_services.processes->StopAll();
-    m_leftovers.RemoveAll();
+    m_underWay.CancelAll();
     if (m_beforeExit)
         m_beforeExit();
     std::fflush(nullptr);

@@ -4,7 +4,7 @@
 #include "ui/mainwindow.h"
 #include "common/services.h"
 #include "filelist/listhandlers.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/documentjob.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -129,7 +129,7 @@ private:
     Services m_services;
     WindowState m_state;
     std::unique_ptr<Speak> m_speak;
-    Leftovers m_leftovers;
+    JobsUnderWay m_underWay;
     std::unique_ptr<VoiceListCombo> m_voiceList;
     std::function<void()> m_beforeExit;
     Skin m_skin;

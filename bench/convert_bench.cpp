@@ -14,7 +14,7 @@
 #include "bench/benchutil.h"
 #include "common/services.h"
 #include "pipeline/chapters.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/documentjob.h"
 #include "pipeline/speak.h"
 #include "services/platformservices.h"
 #include "tests/support/plainwindow.h"
@@ -222,8 +222,8 @@ int main(int argc, char *argv[])
                     for (const QString &document : batch.documents)
                         plain.list.Append(document);
                     Speak speak(services);
-                    Leftovers leftovers;
-                    PushButton1_Click(services, plain, speak, leftovers);
+                    JobsUnderWay underWay;
+                    PushButton1_Click(services, plain, speak, underWay);
                 });
                 window.audio = AudioSeconds(out);
                 measured[order[0]].append(window);

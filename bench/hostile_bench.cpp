@@ -258,7 +258,7 @@ int main(int argc, char *argv[])
         timer.start();
         QString outcome = u"read"_s;
         try {
-            ExtractDocumentText(reader, working, path);
+            ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), path);
         } catch (const RuntimeError &e) {
             outcome = e.description().section(u':', 0, 0);
         }
@@ -292,7 +292,7 @@ int main(int argc, char *argv[])
         timer.start();
         QString outcome = u"read"_s;
         try {
-            ExtractDocumentText(every, working, path);
+            ExtractDocumentText(every, WorkingPath(working, u"output.txt"_s), path);
         } catch (const RuntimeError &e) {
             outcome = e.description().section(u':', 0, 0);
         }

@@ -19,7 +19,7 @@
 #include "common/codepage.h"
 #include "common/services.h"
 #include "app/conversionrun.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/documentjob.h"
 #include "pipeline/speak.h"
 
 #include <QCoreApplication>
@@ -217,8 +217,8 @@ int main(int argc, char *argv[])
         timer.restart();
         {
             Speak speak(services);
-            Leftovers leftovers;
-            PushButton1_Click(services, window, speak, leftovers);
+            JobsUnderWay underWay;
+            PushButton1_Click(services, window, speak, underWay);
         }
         const double conversion = timer.nsecsElapsed() / 1e9;
         conversions.append(conversion);
@@ -250,8 +250,8 @@ int main(int argc, char *argv[])
         window.list.Append(dir.filePath(u"contractions.odt"_s));
         {
             Speak speak(services);
-            Leftovers leftovers;
-            PushButton1_Click(services, window, speak, leftovers);
+            JobsUnderWay underWay;
+            PushButton1_Click(services, window, speak, underWay);
         }
         const QString wav16 = dir.filePath(u"heard.wav"_s);
         QProcess::execute(u"sox"_s, {dir.filePath(u"contractions.mp3"_s), u"-r"_s, u"16000"_s, u"-c"_s, u"1"_s,

@@ -21,7 +21,7 @@
 #include "app/conversionrun.h"
 #include "engines/linestarts.h"
 #include "pipeline/chapters.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/documentjob.h"
 #include "pipeline/speak.h"
 #include "pipeline/tags.h"
 #include "api/documentreader.h"
@@ -166,15 +166,18 @@ public:
         , m_times(times)
     {
     }
-    std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override
+    std::unique_ptr<IChildProcess> Run(const QString &commandLine) override
     {
         double *total = commandLine.contains(u".bat"_s) ? &m_times.join : &m_times.encode;
-        return std::make_unique<TimedChild>(m_runner.Run(commandLine, windowStyle), total);
+        return std::make_unique<TimedChild>(m_runner.Run(commandLine), total);
     }
-    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
-                                             int windowStyle) override
+    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) override
     {
-        return std::make_unique<TimedChild>(m_runner.RunOpened(program, commandLine, windowStyle), &m_times.encode);
+        return std::make_unique<TimedChild>(m_runner.RunOpened(program, commandLine), &m_times.encode);
+    }
+    std::unique_ptr<IWorkerProcess> StartWorker(const QStringList &arguments) override
+    {
+        return m_runner.StartWorker(arguments);
     }
     void StopAll() override { m_runner.StopAll(); }
 
@@ -246,8 +249,8 @@ int main(int argc, char *argv[])
     const double start = Now();
     {
         Speak speak(services);
-        Leftovers leftovers;
-        PushButton1_Click(services, window, speak, leftovers);
+        JobsUnderWay underWay;
+        PushButton1_Click(services, window, speak, underWay);
     }
     const double total = Now() - start;
     const double cut = times.firstSpeakStart - times.extractEnd;

@@ -48,7 +48,7 @@ int ReadOne(const QString &document)
     QElapsedTimer timer;
     timer.start();
     try {
-        ExtractDocumentText(reader, working, document);
+        ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), document);
     } catch (const RuntimeError &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

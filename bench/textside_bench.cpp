@@ -10,7 +10,7 @@
 #include "documents/odtreader.h"
 #include "system/qteventloop.h"
 #include "common/services.h"
-#include "pipeline/speak.h"
+#include "pipeline/cut.h"
 #include "pipeline/writer1.h"
 #include "api/documentreader.h"
 #include "ui/boxreports.h"
@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     PrivateWorkingFolder working;
     QElapsedTimer timer;
     timer.start();
-    ExtractDocumentText(reader, working, document);
+    ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), document);
     const double extractSeconds = timer.nsecsElapsed() / 1e9;
     const qint64 textBytes = QFileInfo(dir.filePath(u"output.txt"_s)).size();
 

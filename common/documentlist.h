@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // The document list: an ordered sequence of entries numbered from 1, each holding one
@@ -31,4 +33,35 @@ public:
     virtual void Select(int index) = 0;
     /// Scrolls just enough to show entry index.
     virtual void EnsureVisible(int index) = 0;
+};
+
+// A document list held in memory, for procedures driven without a window.
+class StringDocumentList final : public IDocumentList
+{
+public:
+    StringDocumentList() = default;
+    explicit StringDocumentList(QStringList entries);
+
+    int Count() const override;
+    QString Text(int index) const override;
+    void SetText(int index, const QString &text) override;
+    quint64 Id(int index) const override;
+    void Swap(int first, int second) override;
+    void Append(const QString &path) override;
+    void Remove(int index) override;
+    void Clear() override;
+    int SelectedIndex() const override;
+    void Select(int index) override;
+    void EnsureVisible(int index) override;
+
+    const QStringList &Entries() const { return m_entries; }
+    /// The entries scrolled into view, in order.
+    const QList<int> &ScrolledTo() const { return m_scrolledTo; }
+
+private:
+    QStringList m_entries;
+    QList<quint64> m_ids;
+    quint64 m_lastId = 0;
+    int m_selected = 0;
+    QList<int> m_scrolledTo;
 };

@@ -131,6 +131,12 @@ QString ReadTextFile(const QString &path)
     return CodePage::Decode(*bytes);
 }
 
+QString QuotedForCommandLine(const QString &word)
+{
+    QString escaped = word;
+    return u'"' + escaped.replace(u"\""_s, u"\"\"\""_s) + u'"';
+}
+
 QString LastErrorLine(const QString &errorOutput)
 {
     static const QRegularExpression escapes(u"\x1b\\[[0-9;?]*[A-Za-z]"_s);

@@ -41,6 +41,10 @@ bool FileHoldsBytes(const QString &path, const QByteArray &bytes);
 /// "" for a missing file, "empty file" for an empty one, else every byte as a code-page character.
 QString ReadTextFile(const QString &path);
 
+/// A word inside double quotes on a command line that is split again with the
+/// double-quote rules; a double quote within it is written as three, so it arrives whole.
+QString QuotedForCommandLine(const QString &word);
+
 /// The last line of a program's error output that says something: terminal escapes and
 /// progress redraws removed; "" when there is none.
 QString LastErrorLine(const QString &errorOutput);

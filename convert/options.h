@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/documentjob.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,11 +10,7 @@
 class ISettingsStore;
 
 // What the converter writes of each document.
-enum class OutputFormat {
-    Mp3, // the spoken document
-    M4b, // the spoken document as an audiobook: AAC in MP4, made by ffmpeg
-    Txt, // the text that would be spoken: the cleaned segment lines, UTF-8
-};
+using OutputFormat = OutputForm;
 
 // What vocatext-convert was asked to do, with every choice the window would have made
 // filled in from the window's settings where the command line left it open.

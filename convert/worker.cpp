@@ -6,12 +6,8 @@
 #include "common/services.h"
 #include "convert/channel.h"
 #include "filesystem/filesystem.h"
-#include "api/documentreader.h"
-#include "pipeline/chapters.h"
-#include "pipeline/outcome.h"
-#include "pipeline/writer1.h"
+#include "pipeline/documentjob.h"
 #include "services/platformservices.h"
-#include "system/privateworkingfolder.h"
 
 #include <QCoreApplication>
 #include <QTime>
@@ -42,25 +38,14 @@ void Answer(const QStringList &words)
     std::fflush(stdout);
 }
 
-void AnswerFailed(const StageFailure &failure)
+// Answers a failed step: "failed STEP NUMBER WORDS"; true when it did.
+bool AnsweredFailure(const JobOutcome &outcome)
 {
-    Answer({u"failed"_s, QString::number(static_cast<int>(failure.stage)), QString::number(failure.number),
-            failure.description});
-}
-
-// Runs one stage's work; a failure of a statement, or one thrown past them, is the stage's.
-template<typename F>
-bool Attempt(Stage stage, F &&work)
-{
-    try {
-        work();
-        return true;
-    } catch (const StageStopped &stopped) {
-        AnswerFailed(stopped.failure());
-    } catch (...) {
-        AnswerFailed({stage, FailureNumber(std::current_exception()), DescribeFailure(std::current_exception())});
-    }
-    return false;
+    if (outcome.failed)
+        Answer({u"failed"_s, QString::number(static_cast<int>(outcome.step)), QString::number(outcome.number),
+                outcome.VoiceCannotLoad() ? u"The voice cannot be loaded ("_s + outcome.description + u')'
+                                          : outcome.description});
+    return outcome.failed;
 }
 
 std::optional<int> Whole(const QString &text, int low, int high)
@@ -113,7 +98,18 @@ int RunWorker(const WorkerSetup &setup)
     PlatformServices platform(QCoreApplication::applicationDirPath(), setup.locale, &events);
     CoreServices services = platform.Wire();
     services.diagnostics = nullptr; // the converter prints each failure once
+    FailFast stop;
     Speak speak(services);
+    // The job of one document, made again for each command: its workspace is lent by the
+    // converter's job, which keeps every fact it answers.
+    auto jobFor = [&](const QString &workspace, const QString &document) {
+        JobSetup jobSetup;
+        jobSetup.document = document;
+        jobSetup.choice = setup.choice;
+        jobSetup.limits = setup.limits;
+        jobSetup.workspace = workspace;
+        return std::make_unique<DocumentJob>(jobSetup, services, stop);
+    };
 
     char *buffer = nullptr;
     size_t capacity = 0;
@@ -124,51 +120,33 @@ int RunWorker(const WorkerSetup &setup)
             line.chop(1);
         const QStringList words = Channel::Words(line);
         if (words.value(0) == u"text"_s && words.size() == 3) {
-            JobWorkingFolder working(words[1]);
-            services.workingFolder = &working;
-            int pieces = 0;
-            DocumentFacts facts;
-            if (!Attempt(Stage::Text, [&] { ExtractDocumentText(services.Reader(), working, words[2], &facts); })) {
-                services.workingFolder = nullptr;
+            const auto job = jobFor(words[1], words[2]);
+            if (AnsweredFailure(job->ReadText()) || AnsweredFailure(job->Cut()))
+                continue;
+            const TextFacts &facts = job->Text();
+            QStringList answer{u"pieces"_s, QString::number(facts.pieces), facts.title, facts.author};
+            for (qsizetype k = 0; k < facts.headings.size() && k < facts.places.size(); ++k)
+                answer << QString::number(facts.headings[k].line) << QString::number(facts.places[k].segment)
+                       << QString::number(facts.places[k].line) << facts.headings[k].title;
+            Answer(answer);
+        } else if (words.value(0) == u"speak"_s && words.size() == 3) {
+            const int piece = words[2].toInt();
+            const auto job = jobFor(words[1], QString());
+            if (AnsweredFailure(job->SpeakPiece(speak, piece)))
+                continue;
+            if (!job->HasSpeech(piece)) {
+                AnsweredFailure(JobOutcome::Failure(JobStep::Speech, ErrorNumber::FileNotFound,
+                                                    u"No speech was made of piece "_s + words[2]));
                 continue;
             }
-            std::stable_sort(facts.headings.begin(), facts.headings.end(),
-                             [](const DocumentHeading &a, const DocumentHeading &b) { return a.line < b.line; });
-            QList<LinePlace> places;
-            FailFast stop(Stage::Segments);
-            if (Attempt(Stage::Segments, [&] {
-                    pieces = CutTextFileFSO(stop, events, WorkingPath(working, u"output.txt"_s), setup.limits,
-                                            ChapterClock::WatchedLines(facts.headings), &places);
-                })) {
-                QStringList answer{u"pieces"_s, QString::number(pieces), facts.title, facts.author};
-                for (qsizetype k = 0; k < facts.headings.size() && k < places.size(); ++k)
-                    answer << QString::number(facts.headings[k].line) << QString::number(places[k].segment)
-                           << QString::number(places[k].line) << facts.headings[k].title;
-                Answer(answer);
-            }
-            services.workingFolder = nullptr;
-        } else if (words.value(0) == u"speak"_s && words.size() == 3) {
-            const QString text = SegmentPath(words[1] + u"/output.txt"_s, words[2].toInt(), u".txt"_s);
-            const QString wav = SegmentPath(words[1] + u"/output.txt"_s, words[2].toInt(), u".wav"_s);
-            FailFast stop(Stage::Speech);
-            Attempt(Stage::Speech, [&] {
-                const SpeechOutcome spoken = speak.SaveToWAV(stop, setup.choice, text, wav);
-                if (spoken.failed)
-                    throw RuntimeError(spoken.ClassNotRegistered()
-                                           ? u"The voice cannot be loaded (Class not registered)"_s
-                                           : spoken.description,
-                                       spoken.number);
-                const auto status = FileSystem::Stat(wav);
-                if (!SpokenWavListed(wav) || !status)
-                    throw RuntimeError(u"No speech was made of piece "_s + words[2], ErrorNumber::FileNotFound);
-                const double seconds = static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050;
-                QStringList answer{u"spoken"_s, words[2], QString::number(seconds, 'f', 3)};
-                for (const qint64 start : spoken.lineStarts)
-                    answer << QString::number(start);
-                Answer(answer);
-            });
+            const SpokenFacts spoken = job->Spoken(piece);
+            QStringList answer{u"spoken"_s, words[2], QString::number(spoken.seconds, 'f', 3)};
+            for (const qint64 start : spoken.lineStarts)
+                answer << QString::number(start);
+            Answer(answer);
         } else {
-            AnswerFailed({Stage::Text, ErrorNumber::InvalidProcedureCall, u"A command the worker does not know"_s});
+            AnsweredFailure(JobOutcome::Failure(JobStep::Text, ErrorNumber::InvalidProcedureCall,
+                                                u"A command the worker does not know"_s));
         }
     }
     std::free(buffer);

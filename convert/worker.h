@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/cut.h"
 #include "pipeline/speak.h"
 
 #include <QString>

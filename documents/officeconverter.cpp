@@ -98,7 +98,7 @@ QString OfficeConverter::Convert(const QString &document, const QString &folder)
     clock.start();
     QString errors;
     for (int start = 0; start < 2; ++start) {
-        std::unique_ptr<IChildProcess> office = m_processes->Run(commandLine, 0);
+        std::unique_ptr<IChildProcess> office = m_processes->Run(commandLine);
         int code;
         while ((code = office->ExitCode()) == kStillActive) {
             if (clock.elapsed() > qint64(m_timeLimitSeconds) * 1000) {

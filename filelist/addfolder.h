@@ -1,74 +1,17 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "pipeline/folderwalk.h"
 
-class IDocumentList;
+#include <QString>
+
 class IFileDialogs;
 class IMainWindow;
-class Statements;
-struct CoreServices;
 struct Services;
-class IFailureHandler;
 
-// The AddFolder module: the folder picker, the breadth-first folder walk and the listing of
-// the files a scan appends.
-
-/// Attribute flags as the program compares them.
-namespace FileAttribute {
-constexpr int ReadOnly = 1;
-constexpr int Hidden = 2;
-constexpr int System = 4;
-constexpr int Directory = 16;
-constexpr int Archive = 32;
-constexpr int Link = 1024;
-} // namespace FileAttribute
-
-/// The attribute sum of a path: read-only when the user may not write it, hidden when the
-/// name begins with ".", directory, archive for everything that is not a directory, link
-/// for a symbolic link; the desktop's trash folders are hidden and system. Throws
-/// RuntimeError when the path cannot be examined.
-int FileAttributes(const QString &path);
-
-/// Sorts names as a file manager shows them: natural and case-insensitive in the user's locale.
-void SortForListing(QStringList &names);
-
-/// A listed file is appended unless its attribute sum is exactly 34 (hidden and archive).
-constexpr bool IsAcceptedFileAttributes(int attributes)
-{
-    return attributes != 34;
-}
-/// A folder is walked unless its attribute sum is 22 or 1046 (hidden and system, with or
-/// without link); a root folder is always walked.
-constexpr bool IsWalkedFolderAttributes(int attributes, bool root)
-{
-    return root || (attributes != 22 && attributes != 1046);
-}
+// The AddFolder module's window side: the folder picker and the button that scans a folder.
 
 /// The folder picker: the chosen folder without a trailing "/" (the root stays "/"), or "".
 QString BrowseForFolder(IFileDialogs &dialogs, const QString &prompt, const QString &start);
-
-/// True when the path names an existing regular file whose attributes can be read.
-bool CanOpenFile(const QString &path);
-
-/// True at the first character whose code page code is below 32, 63 ("?"; also every
-/// character the code page cannot represent), or 127 to 159.
-bool HasUnsafeChars(const QString &name);
-
-/// The names of the files of one folder that match the pattern (letter case ignored;
-/// "*.*" is every file) and that can be opened, hidden ones included, in listing order
-/// (natural and case-insensitive, as a file manager shows them).
-QStringList ListFolderFiles(const QString &folder, const QString &pattern);
-
-/// Extends the folder list (each entry ending in "/") level by level with every accepted
-/// sub-folder, and takes out the folders that cannot be listed.
-void GetSubDirectories2016(IFailureHandler &reports, const CoreServices &services, QStringList &folders,
-                           bool recurse);
-
-/// Walks the tree under the folder and appends its accepted files to the list; failures are
-/// reported under the caller's procedure, with statement numbers 112 to 130.
-void AddFolderFiles(Statements &run, const CoreServices &services, IDocumentList &list, const QString &folder,
-                    const QString &pattern);
 
 /// The "Add All ODT Files In Folder" button.
 void PushButton4_Click(const Services &services, IMainWindow &window);

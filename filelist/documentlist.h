@@ -7,37 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-// A document list held in memory, for procedures driven without a window.
-class StringDocumentList final : public IDocumentList
-{
-public:
-    StringDocumentList() = default;
-    explicit StringDocumentList(QStringList entries);
-
-    int Count() const override;
-    QString Text(int index) const override;
-    void SetText(int index, const QString &text) override;
-    quint64 Id(int index) const override;
-    void Swap(int first, int second) override;
-    void Append(const QString &path) override;
-    void Remove(int index) override;
-    void Clear() override;
-    int SelectedIndex() const override;
-    void Select(int index) override;
-    void EnsureVisible(int index) override;
-
-    const QStringList &Entries() const { return m_entries; }
-    /// The entries scrolled into view, in order.
-    const QList<int> &ScrolledTo() const { return m_scrolledTo; }
-
-private:
-    QStringList m_entries;
-    QList<quint64> m_ids;
-    quint64 m_lastId = 0;
-    int m_selected = 0;
-    QList<int> m_scrolledTo;
-};
-
 // The documents of one run: the entries the list holds when it starts, each taken once,
 // in the list's order at the time of its turn, wherever moves have carried it meanwhile.
 class RunEntries

@@ -2,7 +2,7 @@
 
 #include "api/documentreader.h"
 #include "pipeline/mp3frames.h"
-#include "pipeline/speak.h"
+#include "pipeline/cut.h"
 
 #include <QList>
 #include <QString>

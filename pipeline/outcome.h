@@ -4,49 +4,58 @@
 
 #include <QString>
 
-// What a front end that stops a document at its first failure learns of it: the stage
-// that failed, the error's number and its description.
+#include <exception>
 
-/// The stages of one document's conversion, in their order.
-enum class Stage { Text, Segments, Speech, Encoding, Joining, Output };
+// What a step of one document's conversion answers: done, or the step that failed with the
+// error's number and the words a person reads. Callers decide by the step and the number,
+// never by the words.
 
-/// The stage in a few words: "reading its text", "speaking it", ...
-QString StageWords(Stage stage);
+/// The steps of one document's conversion, in their order.
+enum class JobStep { Text, Segments, Speech, Encoding, Joining, Tags, Packing, Output };
 
-struct StageFailure
+/// The step in a few words: "reading its text", "speaking it", ...
+QString StepWords(JobStep step);
+
+struct JobOutcome
 {
-    Stage stage = Stage::Text;
+    bool failed = false;
+    JobStep step = JobStep::Text;
     int number = 0;
     QString description;
+
+    static JobOutcome Done() { return {}; }
+    static JobOutcome Failure(JobStep step, int number, QString description)
+    {
+        return {true, step, number, std::move(description)};
+    }
+    /// The failure of whatever a step threw (a RuntimeError's number and description).
+    static JobOutcome Of(JobStep step, std::exception_ptr failure);
+    /// The chosen voice is listed but cannot be loaded.
+    bool VoiceCannotLoad() const;
 };
 
-// Ends the procedures of a document at the failure: no statement runner catches it.
-class StageStopped final : public Stop
+// Ends a step at the failure of one of its statements: no statement runner catches it, the
+// step answers it as its outcome.
+class StepStopped final : public Stop
 {
 public:
-    explicit StageStopped(StageFailure failure)
-        : m_failure(std::move(failure))
+    explicit StepStopped(JobOutcome outcome)
+        : m_outcome(std::move(outcome))
     {
     }
-    const StageFailure &failure() const { return m_failure; }
+    const JobOutcome &outcome() const { return m_outcome; }
 
 private:
-    StageFailure m_failure;
+    JobOutcome m_outcome;
 };
 
-// The failure handler of the headless converter: the first failed statement stops the
-// document, named with the stage it was in.
+// The failure handler of a front end that stops a document at its first failure (the
+// headless converter): the first failed statement ends the step under way.
 class FailFast final : public IFailureHandler
 {
 public:
-    explicit FailFast(Stage stageNow)
-        : stage(stageNow)
-    {
-    }
-    [[noreturn]] void Failed(const StatementFailure &failure) override
-    {
-        throw StageStopped({stage, failure.number, failure.description});
-    }
+    [[noreturn]] void Failed(const StatementFailure &failure) override;
 
-    Stage stage;
+    /// The step whose statements run now.
+    JobStep step = JobStep::Text;
 };

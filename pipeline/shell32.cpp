@@ -1,87 +1,35 @@
 #include "pipeline/shell32.h"
 
+#include "api/processes.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
-#include "api/processes.h"
 
-using namespace Qt::StringLiterals;
-
-namespace {
-
-int SettleWindowStyle(std::optional<int> style)
-{
-    return style && *style >= 0 && *style <= 6 ? *style : 6;
-}
-
-// Starts the command; null with the failure's result (and why) when it cannot start.
-std::unique_ptr<IChildProcess> Start(IProcessRunner &processes, const QString &commandLine,
-                                     std::optional<int> windowStyle, qint32 *failure, QString *errorOutput,
-                                     const FileSystem::File *program = nullptr)
+Started StartChild(IProcessRunner &processes, const QString &commandLine, const FileSystem::File *program)
 {
     try {
-        if (program)
-            return processes.RunOpened(*program, commandLine, SettleWindowStyle(windowStyle));
-        return processes.Run(commandLine, SettleWindowStyle(windowStyle));
+        return {program ? processes.RunOpened(*program, commandLine) : processes.Run(commandLine), {}};
     } catch (const RuntimeError &e) {
-        *failure = kStartFailureBase + e.number();
-        if (errorOutput)
-            *errorOutput = e.description();
-        return nullptr;
+        return {nullptr, {e.number() != 0 ? e.number() : -1, 0, e.description()}};
     }
 }
 
-} // namespace
-
-qint32 ShellAndWait(IProcessRunner &processes, IEventLoop &events, const QString &commandLine,
-                    std::optional<int> windowStyle, const std::function<void()> &onPoll, QString *errorOutput,
-                    const FileSystem::File *program)
+ChildEnd EndOf(IChildProcess &child, int exitCode)
 {
-    qint32 failure = 0;
-    const std::unique_ptr<IChildProcess> child =
-        Start(processes, commandLine, windowStyle, &failure, errorOutput, program);
-    if (!child)
-        return failure;
-    int exitCode = kStillActive;
-    do {
-        exitCode = child->ExitCode();
-        events.Yield();
-        events.Sleep(100);
-        if (onPoll)
-            onPoll();
-    } while (exitCode == kStillActive);
-    if (errorOutput)
-        *errorOutput = child->ErrorOutput();
-    return exitCode;
+    return {0, exitCode, child.ErrorOutput()};
 }
 
-qint32 ShellAndWaitProgress(IProcessRunner &processes, IEventLoop &events, const QString &commandLine,
-                            std::optional<int> windowStyle, IWaitProgress *progress, QString *errorOutput)
+ChildEnd ShellAndWait(IEventLoop &events, Started started, const std::function<void(qint32 polls)> &onPoll)
 {
-    qint32 failure = 0;
-    const std::unique_ptr<IChildProcess> child = Start(processes, commandLine, windowStyle, &failure, errorOutput);
-    if (!child)
-        return failure;
+    if (!started.child)
+        return started.failure;
     qint32 polls = 0;
     int exitCode = kStillActive;
     do {
-        exitCode = child->ExitCode();
+        exitCode = started.child->ExitCode();
         events.Yield();
         events.Sleep(100);
-        if (progress) {
-            events.Yield();
-            ++polls;
-            if (polls >= 50) {
-                events.Yield();
-                progress->Polled(polls);
-                events.Yield();
-            }
-            events.Yield();
-        }
-        events.Yield();
+        if (onPoll)
+            onPoll(++polls);
     } while (exitCode == kStillActive);
-    if (progress)
-        progress->Ended();
-    if (errorOutput)
-        *errorOutput = child->ErrorOutput();
-    return exitCode;
+    return EndOf(*started.child, exitCode);
 }

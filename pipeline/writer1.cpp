@@ -1,11 +1,9 @@
 #include "pipeline/writer1.h"
 
 #include "common/codepage.h"
-#include "common/eventloop.h"
 #include "common/runtimeerror.h"
 #include "api/documentreader.h"
 #include "filesystem/filesystem.h"
-#include "api/workingfolder.h"
 
 using namespace Qt::StringLiterals;
 
@@ -69,13 +67,13 @@ private:
 
 } // namespace
 
-QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, const QString &documentPath,
+QString ExtractDocumentText(IDocumentReader &reader, const QString &textPath, const QString &documentPath,
                             DocumentFacts *facts)
 {
     // Written under another name and renamed when the whole text is there (never through
     // a link, readable by the user alone), so a document that cannot be read leaves no
     // document text file behind.
-    const QString path = WorkingPath(working, u"output.txt"_s);
+    const QString &path = textPath;
     FileSystem::ReplacingFile file;
     if (const int error = file.Open(path, 0600))
         throw FileSystemError(error, path);
@@ -85,19 +83,4 @@ QString ExtractDocumentText(IDocumentReader &reader, IWorkingFolder &working, co
     if (const int error = file.Commit())
         throw FileSystemError(error, path);
     return QString();
-}
-
-void WaitSeconds(IEventLoop &events, double seconds)
-{
-    const double start = events.SecondsSinceMidnight();
-    for (;;) {
-        const double now = events.SecondsSinceMidnight();
-        double elapsed = now - start;
-        if (now < start)
-            elapsed += 86400; // midnight has passed since the wait began
-        if (elapsed >= seconds)
-            return;
-        events.Yield();
-        events.Sleep(5);
-    }
 }

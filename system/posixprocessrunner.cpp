@@ -2,12 +2,14 @@
 #include "system/posixprocessrunner.h"
 #include "api/processes.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <cerrno>
+#include <vector>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -119,10 +121,33 @@ private:
     QByteArray m_error;
 };
 
-// Starts the child: from the open program when programDescriptor is one, else from
-// argv[0]. Answers its pid, or -1 with the errno value of what stopped it.
-pid_t Spawn(char *const argv[], int programDescriptor, int errorOutput, int *error)
+// The words of a child's command as the system takes them, each as its bytes; throws when
+// one holds a NUL (the program would see only what comes before it).
+std::vector<QByteArray> NativeArguments(const QStringList &arguments)
 {
+    std::vector<QByteArray> native;
+    for (const QString &argument : arguments) {
+        if (argument.contains(QChar(0)))
+            throw RuntimeError(u"An argument holds a NUL character: "_s + QString(argument).replace(QChar(0), u"\\0"_s),
+                               EINVAL);
+        native.push_back(FileSystem::NativeName(argument));
+    }
+    return native;
+}
+
+// Starts the child: from the open program when programDescriptor is one, else from
+// argv[0], with its standard input, output and error on these descriptors (-1: /dev/null
+// for input and output, ours for error). Answers its pid, or -1 with the errno value of
+// what stopped it.
+pid_t Spawn(const std::vector<QByteArray> &arguments, int programDescriptor, int inputFd, int outputFd,
+            int errorOutput, int *error)
+{
+    std::vector<QByteArray> held = arguments;
+    std::vector<char *> argvList;
+    for (QByteArray &a : held)
+        argvList.push_back(a.data());
+    argvList.push_back(nullptr);
+    char *const *argv = argvList.data();
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         *error = errno;
@@ -150,10 +175,10 @@ pid_t Spawn(char *const argv[], int programDescriptor, int errorOutput, int *err
                 ::sigaction(signal, &action, nullptr);
             }
         }
-        const int input = ::open("/dev/null", O_RDONLY);
-        const int output = ::open("/dev/null", O_WRONLY);
+        const int input = inputFd >= 0 ? inputFd : ::open("/dev/null", O_RDONLY);
+        const int output = outputFd >= 0 ? outputFd : ::open("/dev/null", O_WRONLY);
         if (input < 0 || output < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0
-            || ::dup2(errorOutput, STDERR_FILENO) < 0) {
+            || (errorOutput >= 0 && ::dup2(errorOutput, STDERR_FILENO) < 0)) {
             const int failure = errno;
             [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
             ::_exit(127);
@@ -202,13 +227,13 @@ PosixProcessRunner::PosixProcessRunner(QString batchInterpreter)
 {
 }
 
-std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLine, int /*windowStyle*/)
+std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLine)
 {
     return Start(commandLine, -1);
 }
 
 std::unique_ptr<IChildProcess> PosixProcessRunner::RunOpened(const FileSystem::File &program,
-                                                             const QString &commandLine, int /*windowStyle*/)
+                                                             const QString &commandLine)
 {
     if (!program.IsOpen())
         throw RuntimeError(u"The program to start is not open: "_s + commandLine, EBADF);
@@ -232,18 +257,7 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
                                + arguments.first(),
                            ENOENT);
 
-    QList<QByteArray> native;
-    for (const QString &argument : std::as_const(arguments)) {
-        // The program would see only what comes before it: another file, another option.
-        if (argument.contains(QChar(0)))
-            throw RuntimeError(u"An argument holds a NUL character: "_s + QString(argument).replace(QChar(0), u"\\0"_s),
-                               EINVAL);
-        native.append(FileSystem::NativeName(argument));
-    }
-    std::vector<char *> argv;
-    for (QByteArray &a : native)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::vector<QByteArray> native = NativeArguments(arguments);
 
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0)
@@ -253,13 +267,156 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
     // No window and no console: the child reads nothing, its output goes nowhere and its
     // error output comes back to us.
     int error = 0;
-    const pid_t pid = Spawn(argv.data(), programDescriptor, errorPipe[1], &error);
+    const pid_t pid = Spawn(native, programDescriptor, -1, -1, errorPipe[1], &error);
     ::close(errorPipe[1]);
     if (pid < 0) {
         ::close(errorPipe[0]);
         throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)) + u": "_s + arguments.first(), error);
     }
     return std::make_unique<PosixChild>(pid, errorPipe[0], m_running);
+}
+
+namespace {
+
+class PosixWorker final : public IWorkerProcess
+{
+public:
+    PosixWorker(pid_t pid, int input, int output)
+        : m_pid(pid)
+        , m_input(input)
+        , m_output(output)
+    {
+    }
+
+    ~PosixWorker() override
+    {
+        // The end of its input ends it; it is waited for.
+        CloseAll();
+        if (m_pid > 0)
+            Reap(0);
+    }
+
+    int AnswerDescriptor() const override { return m_output; }
+
+    bool Send(const QByteArray &line) override
+    {
+        qsizetype sent = 0;
+        while (m_input >= 0 && sent < line.size()) {
+            const ssize_t n = ::write(m_input, line.constData() + sent, static_cast<size_t>(line.size() - sent));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false; // the worker is gone: its end is seen on its output
+            sent += n;
+        }
+        return m_input >= 0;
+    }
+
+    QList<QByteArray> Answers(bool *ended) override
+    {
+        *ended = false;
+        char buffer[4096];
+        while (m_output >= 0) {
+            const ssize_t n = ::read(m_output, buffer, sizeof buffer);
+            if (n > 0) {
+                m_pending.append(buffer, n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0) {
+                *ended = true;
+                CloseAll();
+                Reap(0);
+            }
+            break;
+        }
+        // A long answer (the headings of a long document) comes in many reads: each byte
+        // is looked at once.
+        QList<QByteArray> lines;
+        for (qsizetype end; (end = m_pending.indexOf('\n', m_scanned)) >= 0;) {
+            lines.append(m_pending.left(end));
+            m_pending.remove(0, end + 1);
+            m_scanned = 0;
+        }
+        m_scanned = m_pending.size();
+        if (m_output < 0)
+            *ended = true;
+        return lines;
+    }
+
+    void Kill() override
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, SIGKILL);
+        CloseAll();
+        Reap(0);
+    }
+
+    QString HowItEnded() override
+    {
+        if (m_pid > 0)
+            return QString();
+        return WIFSIGNALED(m_status) ? u"signal "_s + QString::number(WTERMSIG(m_status))
+                                     : u"exit code "_s + QString::number(WEXITSTATUS(m_status));
+    }
+
+private:
+    void CloseAll()
+    {
+        for (int *fd : {&m_input, &m_output}) {
+            if (*fd >= 0)
+                ::close(std::exchange(*fd, -1));
+        }
+    }
+
+    void Reap(int flags)
+    {
+        if (m_pid <= 0)
+            return;
+        pid_t r;
+        do {
+            r = ::waitpid(m_pid, &m_status, flags);
+        } while (r < 0 && errno == EINTR);
+        if (r == m_pid || r < 0)
+            m_pid = -1;
+    }
+
+    pid_t m_pid;
+    int m_input;
+    int m_output;
+    int m_status = 0;
+    QByteArray m_pending;
+    qsizetype m_scanned = 0; // of m_pending, known to hold no line feed
+};
+
+} // namespace
+
+std::unique_ptr<IWorkerProcess> PosixProcessRunner::StartWorker(const QStringList &arguments)
+{
+    const std::vector<QByteArray> native =
+        NativeArguments(QStringList{QCoreApplication::applicationFilePath()} + arguments);
+    int toWorker[2];
+    int fromWorker[2];
+    if (::pipe2(toWorker, O_CLOEXEC) != 0)
+        throw RuntimeError(QString::fromLocal8Bit(std::strerror(errno)), errno);
+    if (::pipe2(fromWorker, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(toWorker[0]);
+        ::close(toWorker[1]);
+        throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)), error);
+    }
+    int error = 0;
+    const pid_t pid = Spawn(native, -1, toWorker[0], fromWorker[1], -1, &error);
+    ::close(toWorker[0]);
+    ::close(fromWorker[1]);
+    if (pid < 0) {
+        ::close(toWorker[1]);
+        ::close(fromWorker[0]);
+        throw RuntimeError(u"No worker process can be started: "_s + QString::fromLocal8Bit(std::strerror(error)), error);
+    }
+    ::fcntl(fromWorker[0], F_SETFL, O_NONBLOCK);
+    return std::make_unique<PosixWorker>(pid, toWorker[1], fromWorker[0]);
 }
 
 void PosixProcessRunner::StopAll()

@@ -15,9 +15,9 @@ class PosixProcessRunner final : public IProcessRunner
 {
 public:
     explicit PosixProcessRunner(QString batchInterpreter);
-    std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
-    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
-                                             int windowStyle) override;
+    std::unique_ptr<IChildProcess> Run(const QString &commandLine) override;
+    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) override;
+    std::unique_ptr<IWorkerProcess> StartWorker(const QStringList &arguments) override;
     void StopAll() override;
 
 private:

@@ -360,25 +360,43 @@ void PrivateWorkingFolder::Release()
     m_instance.clear();
 }
 
-JobWorkingFolder::JobWorkingFolder(QString folder)
-    : m_folder(std::move(folder))
+namespace {
+// The job folders' names in the working folder begin so.
+const QString kJobPrefix = u"vt-job-"_s;
+} // namespace
+
+QString PrivateWorkingFolder::MakeJobFolder()
 {
+    const QString base = Path();
+    // A fresh folder under a name that is free: one that stands there is never emptied.
+    int error = EEXIST;
+    QString folder;
+    for (int n = 0; error == EEXIST && n < 1000; ++n) {
+        folder = base + u'/' + kJobPrefix + QString::number(m_jobs) + (n ? u'-' + QString::number(n) : QString());
+        error = MakeMarkedFolder(folder);
+    }
+    ++m_jobs;
+    if (error != 0)
+        throw RuntimeError(u"No working folder can be made for it: "_s + FileSystemError(error, folder).description(),
+                           error);
+    return folder;
 }
 
-QString JobWorkingFolder::Path()
+void PrivateWorkingFolder::RemoveJobFolder(const QString &folder)
 {
-    if (!IsOwnFolder(Fs::LinkStat(m_folder)))
-        throw RuntimeError(u"Working folder is not private: "_s + m_folder, ErrorNumber::PermissionDenied);
-    return m_folder;
+    RemoveMarkedFolder(folder);
 }
 
-Fs::File JobWorkingFolder::OpenProgram(const QString &name, const QByteArray &bytes)
+void PrivateWorkingFolder::RemoveLeftJobFolders()
 {
-    const QString folder = Path();
-    const Fs::File descriptor(::open(Fs::NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return VerifiedProgram(descriptor.IsOpen() ? Fs::OpenInFolder(descriptor.Descriptor(), name)
-                                               : Fs::Result<Fs::File>::Failure(errno),
-                           folder + u'/' + name, bytes);
+    // This instance holds the folder: the job folders in it belong to a converter that died.
+    const QString base = Path();
+    if (const auto entries = Fs::ListFolder(base)) {
+        for (const Fs::Entry &entry : *entries) {
+            if (entry.folder && entry.name.startsWith(kJobPrefix))
+                RemoveMarkedFolder(base + u'/' + entry.name);
+        }
+    }
 }
 
 Fs::File VerifiedProgram(Fs::Result<Fs::File> opened, const QString &path, const QByteArray &bytes)

@@ -51,6 +51,11 @@ public:
     QString Path() override;
     QString ForDisplay() override;
     FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
+    QString MakeJobFolder() override;
+    void RemoveJobFolder(const QString &folder) override;
+    /// Removes the job folders that a converter which died left in the folder (only those
+    /// that carry the program's mark).
+    void RemoveLeftJobFolders();
 
     /// Removes a folder of this instance's own now, for an end that runs no destructors.
     void Release();
@@ -76,19 +81,6 @@ private:
     bool m_ownFolder = false; // m_instance is a folder of this instance's own, beside the base
     FileSystem::FolderLock m_lock;
     QString m_lastPath;
+    int m_jobs = 0; // job folders made
 };
 
-// A folder of its own for one job inside an instance's working folder (the headless
-// converter's documents each get one): its path, as long as it is a folder of the user's
-// that is not a link.
-class JobWorkingFolder final : public IWorkingFolder
-{
-public:
-    explicit JobWorkingFolder(QString folder);
-    QString Path() override;
-    QString ForDisplay() override { return m_folder; }
-    FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
-
-private:
-    QString m_folder;
-};

@@ -28,6 +28,9 @@ public:
     virtual void SetValue(double value) = 0;
     virtual QString Text() const = 0;
     virtual void SetText(const QString &text) = 0;
+    /// What a screen reader says of the bar from now on: the document under way
+    /// ("Processing: report.odt"), never the counts that each refresh shows.
+    virtual void Announce(const QString &name) = 0;
 };
 
 // What the procedures behind the window read from it and drive on it; Form1 implements

@@ -87,12 +87,13 @@ TEST_F(AccessibilityTest, NamesFollowTheListTheSlidersAndTheProgressText)
     IProgressBar &bar = form->ProgressBar1();
     EXPECT_EQ(Name(form->progressBar1()), u"Progress Bar"_s);
     bar.SetText(u"Processing: a.odt"_s);
+    bar.Announce(bar.Text());
     // The waits' refreshes, ten a second, leave the name to be heard.
     bar.SetText(u"Processing file 1 of 2.. please wait patiently.. Please do not click on anything..7"_s);
     bar.SetText(u"Processing: a.odt, Please wait.. 3"_s);
     EXPECT_EQ(Name(form->progressBar1()), u"Processing: a.odt"_s);
     EXPECT_EQ(bar.Text(), u"Processing: a.odt, Please wait.. 3"_s);
-    bar.SetText(u"Progress Bar"_s);
+    bar.Announce(u"Progress Bar"_s);
     EXPECT_EQ(Name(form->progressBar1()), u"Progress Bar"_s);
 }
 

@@ -2,7 +2,8 @@
 #include "filelist/documentlist.h"
 #include "filelist/listhandlers.h"
 #include "pipeline/chapters.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/commandline.h"
+#include "pipeline/documentjob.h"
 #include "pipeline/speak.h"
 #include "api/documentreader.h"
 #include "system/privateworkingfolder.h"
@@ -66,7 +67,7 @@ protected:
     void Start()
     {
         Speak speak(services);
-        PushButton1_Click(services, window, speak, leftovers);
+        PushButton1_Click(services, window, speak, underWay);
     }
 
     QString Document(const QString &name, const QByteArray &body)
@@ -82,7 +83,7 @@ protected:
     QTemporaryDir docs;
     QTemporaryDir out;
     FakeMainWindow window;
-    Leftovers leftovers;
+    JobsUnderWay underWay;
 };
 
 } // namespace
@@ -140,7 +141,6 @@ TEST_F(ConversionRunTest, OneSegmentIsEncodedStraightToTheOutputPath)
     EXPECT_TRUE(words[3].startsWith(out.filePath(u".vt-"_s)) && words[3].endsWith(u".part"_s))
         << words[3].toStdString();
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.v2.mp3"_s});
-    EXPECT_EQ(processes.windowStyles, QList<int>{0});
     // Only the segment text stays behind.
     EXPECT_EQ(WorkFiles(), QStringList{u"output001.txt"_s});
     EXPECT_EQ(ReadBytes(Work(u"output001.txt"_s)), QByteArray("hello, world!\n"));

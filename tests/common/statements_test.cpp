@@ -56,7 +56,7 @@ TEST(Statements, AFailingTestRunsWhatItGuards)
 
 TEST(Statements, AFrontEndThatStopsAtTheFirstFailureStopsEveryProcedureThatRuns)
 {
-    FailFast stop(Stage::Speech);
+    FailFast stop;
     Statements outer(stop, SiteTag(u"Form1"_s, u"PushButton1_Click"_s));
     QStringList done;
     try {
@@ -67,10 +67,9 @@ TEST(Statements, AFrontEndThatStopsAtTheFirstFailureStopsEveryProcedureThatRuns)
         });
         done << u"outer went on"_s;
         FAIL() << "the failure did not stop the procedures";
-    } catch (const StageStopped &stopped) {
-        EXPECT_EQ(stopped.failure().stage, Stage::Speech);
-        EXPECT_EQ(stopped.failure().number, ErrorNumber::DiskFull);
-        EXPECT_EQ(stopped.failure().description, u"Disk full"_s);
+    } catch (const StepStopped &stopped) {
+        EXPECT_EQ(stopped.outcome().number, ErrorNumber::DiskFull);
+        EXPECT_EQ(stopped.outcome().description, u"Disk full"_s);
     }
     EXPECT_TRUE(done.isEmpty());
 }

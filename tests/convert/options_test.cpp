@@ -1,3 +1,4 @@
+#include "convert/batch.h"
 #include "convert/converter.h"
 #include "convert/options.h"
 #include "convert/worker.h"

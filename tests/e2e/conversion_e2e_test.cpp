@@ -11,7 +11,7 @@
 #include "tests/support/plainwindow.h"
 #include "common/services.h"
 #include "app/conversionrun.h"
-#include "pipeline/outputfiles.h"
+#include "pipeline/documentjob.h"
 #include "pipeline/speak.h"
 #include "api/documentreader.h"
 #include "engines/espeakengine.h"
@@ -108,8 +108,8 @@ protected:
     void Start()
     {
         Speak speak(services);
-        Leftovers leftovers;
-        PushButton1_Click(services, window, speak, leftovers);
+        JobsUnderWay underWay;
+        PushButton1_Click(services, window, speak, underWay);
     }
 
     /// Speaks a segment text file again into a WAV of its own, to know how long it lasts.

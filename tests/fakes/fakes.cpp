@@ -94,6 +94,7 @@ double FakeEventLoop::SecondsSinceMidnight()
 #include "engines/wavwriter.h"
 #include "tools/batch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -259,10 +260,9 @@ QStringList FakeSpeechEngine::VoiceDescriptions()
     return voices;
 }
 
-std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine, int windowStyle)
+std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine)
 {
     commandLines.append(commandLine);
-    windowStyles.append(windowStyle);
     if (startError != 0)
         throw RuntimeError(QStringLiteral("cannot start"), startError);
     const QStringList words = QProcess::splitCommand(commandLine);
@@ -292,12 +292,17 @@ std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine
 }
 
 std::unique_ptr<IChildProcess> FakeProcessRunner::RunOpened(const FileSystem::File &program,
-                                                            const QString &commandLine, int windowStyle)
+                                                            const QString &commandLine)
 {
     if (!program.IsOpen())
         throw RuntimeError(QStringLiteral("The program to start is not open"), EBADF);
     openedCommandLines.append(commandLine);
-    return Run(commandLine, windowStyle);
+    return Run(commandLine);
+}
+
+std::unique_ptr<IWorkerProcess> FakeProcessRunner::StartWorker(const QStringList &)
+{
+    throw RuntimeError(QStringLiteral("No worker process can be started here"), ENOSYS);
 }
 
 QByteArray FakeResources::Load(const QString &type, int id)
@@ -342,6 +347,19 @@ FileSystem::File FakeWorkingFolder::OpenProgram(const QString &name, const QByte
     const FileSystem::File descriptor(
         ::open(FileSystem::NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return VerifiedProgram(FileSystem::OpenInFolder(descriptor.Descriptor(), name), folder + u'/' + name, bytes);
+}
+
+QString FakeWorkingFolder::MakeJobFolder()
+{
+    const QString folder = Path() + QStringLiteral("/vt-job-") + QString::number(++jobFolders);
+    if (!QDir().mkpath(folder))
+        throw RuntimeError(QStringLiteral("No working folder can be made"), EACCES);
+    return folder;
+}
+
+void FakeWorkingFolder::RemoveJobFolder(const QString &folder)
+{
+    QDir(folder).removeRecursively();
 }
 
 FakeServices::FakeServices()

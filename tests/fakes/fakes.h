@@ -117,17 +117,16 @@ public:
 class FakeProcessRunner final : public IProcessRunner
 {
 public:
-    std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
+    std::unique_ptr<IChildProcess> Run(const QString &commandLine) override;
     /// Records that the program was started from its open file, then runs it as Run does.
-    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
-                                             int windowStyle) override;
+    std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) override;
+    std::unique_ptr<IWorkerProcess> StartWorker(const QStringList &arguments) override;
     void StopAll() override { ++stopAlls; }
     int stopAlls = 0;
 
     QStringList commandLines;
     /// The command lines whose program was started from its open file.
     QStringList openedCommandLines;
-    QList<int> windowStyles;
     /// Polls that a started command runs before it ends.
     int pollsToFinish = 1;
     int exitCode = 0;
@@ -215,7 +214,10 @@ public:
     QString Path() override;
     QString ForDisplay() override { return Path(); }
     FileSystem::File OpenProgram(const QString &name, const QByteArray &bytes) override;
+    QString MakeJobFolder() override;
+    void RemoveJobFolder(const QString &folder) override;
 
+    int jobFolders = 0;
     /// The folder; a fresh temporary one unless a test names another.
     QString path = m_dir.path();
     /// When set, Path() fails with this description.

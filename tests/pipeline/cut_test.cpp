@@ -1,6 +1,7 @@
 #include "common/codepage.h"
 #include "common/runtimeerror.h"
-#include "pipeline/speak.h"
+#include "pipeline/clean.h"
+#include "pipeline/cut.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
 

@@ -103,30 +103,3 @@ TEST_F(SaveToWavTest, FailuresBeforeSpeakingAreReportedAtTheirStatements)
     EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 120\r\r"_s));
     EXPECT_FALSE(QFile::exists(bad));
 }
-
-TEST_F(SaveToWavTest, TheEncoderStartsFromItsCheckedFileAndNothingStartsWithoutIt)
-{
-    WriteBytes(wav, "RIFF");
-    const QString encoder = working.path + u"/lame.exe"_s;
-    WriteBytes(encoder, resources.resources.value(u"CUSTOM/101"_s));
-    QFile::setPermissions(encoder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EncoderOutcome outcome = speak.WAVToMP3(reports, wav, dir.filePath(u"a.mp3"_s), {});
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(processes.openedCommandLines.size(), 1);
-
-    // A program of other bytes at its name is not started.
-    WriteBytes(encoder, "#!/bin/sh\nplanted\n");
-    outcome = speak.WAVToMP3(reports, wav, dir.filePath(u"a.mp3"_s), {});
-    EXPECT_LT(outcome.result, 0);
-    EXPECT_TRUE(outcome.errorOutput.startsWith(u"The program is not the one Vocatext wrote"_s));
-    EXPECT_EQ(processes.commandLines.size(), 1);
-    EXPECT_TRUE(boxes.shown.isEmpty()); // the caller says what follows from it
-
-    // No encoder path, no command: what came after it is never taken for a program.
-    working.failure = u"Working folder is not private: /tmp/vocatext-1000"_s;
-    outcome = speak.WAVToMP3(reports, wav, dir.filePath(u"a.mp3"_s), {});
-    EXPECT_LT(outcome.result, 0);
-    EXPECT_EQ(processes.commandLines.size(), 1);
-    ASSERT_EQ(boxes.ErrorReports().size(), 1);
-    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"Speak.WAVToMP3 at line 100\r\r"_s));
-}

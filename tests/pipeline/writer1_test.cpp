@@ -20,7 +20,7 @@ TEST(ExtractDocumentText, WritesTheBodyInTheCodePageReplacingTheOldFile)
     working.path = temp.path();
     WriteBytes(temp.filePath(u"output.txt"_s), QByteArray(100000, 'x'));
     OdtReader reader;
-    EXPECT_EQ(ExtractDocumentText(reader, working, TestDataPath(u"paragraphs.odt"_s)), QString());
+    EXPECT_EQ(ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), TestDataPath(u"paragraphs.odt"_s)), QString());
     const QByteArray bytes = ReadBytes(temp.filePath(u"output.txt"_s));
     EXPECT_TRUE(bytes.startsWith("A Heading\nFirst paragraph.\n\nLeading spaces,"));
     EXPECT_TRUE(bytes.contains("Soft\xadhyphen, no-break space, emoji ?, caf\xe9, ?mega, \x80 5 \x97 \x93quotes\x94."));
@@ -32,7 +32,7 @@ TEST(ExtractDocumentText, WritesTheBodyInTheCodePageReplacingTheOldFile)
     WriteBytes(elsewhere.filePath(u"victim"_s), "precious");
     QFile::remove(temp.filePath(u"output.txt"_s));
     ASSERT_TRUE(QFile::link(elsewhere.filePath(u"victim"_s), temp.filePath(u"output.txt"_s)));
-    ExtractDocumentText(reader, working, TestDataPath(u"paragraphs.odt"_s));
+    ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), TestDataPath(u"paragraphs.odt"_s));
     EXPECT_EQ(ReadBytes(elsewhere.filePath(u"victim"_s)), QByteArray("precious"));
     EXPECT_FALSE(QFileInfo(temp.filePath(u"output.txt"_s)).isSymLink());
 }
@@ -47,11 +47,11 @@ TEST(ExtractDocumentText, AnUnreadableDocumentLeavesNoTextFile)
     // A package whose content.xml breaks off in the middle of the body.
     WriteZip(broken, {{u"content.xml"_s, ContentXml("<text:p>First paragraph.</text:p><text:p>Second")}});
     OdtReader reader;
-    EXPECT_THROW(ExtractDocumentText(reader, working, broken), RuntimeError);
+    EXPECT_THROW(ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), broken), RuntimeError);
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{u"broken.odt"_s});
 
     WriteBytes(temp.filePath(u"output.txt"_s), "stale text of the previous document");
-    EXPECT_THROW(ExtractDocumentText(reader, working, temp.filePath(u"missing.odt"_s)), RuntimeError);
+    EXPECT_THROW(ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), temp.filePath(u"missing.odt"_s)), RuntimeError);
     EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("stale text of the previous document"));
 }
 
@@ -73,21 +73,6 @@ TEST(ExtractDocumentText, ASurrogatePairSplitBetweenPiecesIsOneCharacter)
     FakeWorkingFolder working;
     working.path = temp.path();
     SplitPairReader reader;
-    ExtractDocumentText(reader, working, u"any"_s);
+    ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), u"any"_s);
     EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("a?b"));
-}
-
-TEST(WaitSeconds, EndsAfterTheTimeAlsoAcrossMidnight)
-{
-    FakeEventLoop events;
-    events.clock = 86399.6; // 0.4 s before midnight
-    WaitSeconds(events, 1);
-    EXPECT_NEAR(events.clock, 0.6, 0.011); // one second later, not at once and not a day later
-    EXPECT_GT(events.yields, 0);
-    EXPECT_EQ(events.yields * 5, events.sleptMs); // never spins without sleeping
-
-    FakeEventLoop plain;
-    plain.clock = 100;
-    WaitSeconds(plain, 0);
-    EXPECT_EQ(plain.yields, 0);
 }

@@ -22,11 +22,13 @@ public:
         text = t;
         texts.append(t);
     }
+    void Announce(const QString &name) override { announced.append(name); }
 
     double value = 0;
     QString text = QStringLiteral("Progress Bar");
     QList<double> values;
     QStringList texts;
+    QStringList announced;
 };
 
 // The main window as plain values: what a front end without widgets (a benchmark, a

@@ -50,20 +50,19 @@ TEST(PosixProcessRunner, ExitCodesAndErrorOutputComeBack)
     PosixProcessRunner runner(u"/no/interpreter"_s);
     const QString script = Script(dir, u"talk"_s, "echo 'LAME 3.100' >&2; printf 'progress\\r\\033[K' >&2; "
                                                   "echo 'Error writing output file' >&2; exit 3\n");
-    auto child = runner.Run(u'"' + script + u'"', 0);
+    auto child = runner.Run(u'"' + script + u'"');
     EXPECT_EQ(Finish(*child), 3);
     EXPECT_EQ(LastErrorLine(child->ErrorOutput()), u"Error writing output file"_s);
     EXPECT_EQ(child->ExitCode(), 3); // asked again, the same answer
 
     // A child killed by a signal ends with 128 + the signal's number.
-    auto killed = runner.Run(u'"' + Script(dir, u"die"_s, "kill -9 $$\n") + u'"', 0);
+    auto killed = runner.Run(u'"' + Script(dir, u"die"_s, "kill -9 $$\n") + u'"');
     EXPECT_EQ(Finish(*killed), 128 + SIGKILL);
 
     // Much error output never blocks the child; its end is kept.
     auto chatty = runner.Run(u'"' + Script(dir, u"chatty"_s, "i=0; while [ $i -lt 3000 ]; do echo line $i >&2; "
                                                             "i=$((i+1)); done; echo last words >&2\n")
-                                 + u'"',
-                             0);
+                                 + u'"');
     EXPECT_EQ(Finish(*chatty), 0);
     EXPECT_LE(chatty->ErrorOutput().size(), 4096);
     EXPECT_EQ(LastErrorLine(chatty->ErrorOutput()), u"last words"_s);
@@ -74,7 +73,7 @@ TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
     QTemporaryDir dir;
     PosixProcessRunner runner(u"/no/interpreter"_s);
     try {
-        runner.Run(u"\""_s + dir.filePath(u"missing"_s) + u"\" -h"_s, 0);
+        runner.Run(u"\""_s + dir.filePath(u"missing"_s) + u"\" -h"_s);
         ADD_FAILURE() << "a missing program started";
     } catch (const RuntimeError &e) {
         EXPECT_EQ(e.number(), ENOENT);
@@ -83,12 +82,12 @@ TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
     const QString plain = dir.filePath(u"plain"_s);
     WriteBytes(plain, "not a program");
     try {
-        runner.Run(u'"' + plain + u'"', 0);
+        runner.Run(u'"' + plain + u'"');
         ADD_FAILURE() << "a file that is not executable started";
     } catch (const RuntimeError &e) {
         EXPECT_EQ(e.number(), EACCES);
     }
-    EXPECT_THROW(runner.Run(QString(), 0), RuntimeError);
+    EXPECT_THROW(runner.Run(QString()), RuntimeError);
 
     // Nothing is ever looked up in PATH, with or without an empty entry in it.
     WriteBytes(dir.filePath(u"-h"_s), "#!/bin/sh\ntouch planted-ran\n");
@@ -97,7 +96,7 @@ TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
     const QString before = QDir::currentPath();
     QDir::setCurrent(dir.path());
     for (const QString &line : {u"\"\" -h \"a.wav\""_s, u"-h"_s, u"sh -c true"_s})
-        EXPECT_THROW(runner.Run(line, 0), RuntimeError) << line.toStdString();
+        EXPECT_THROW(runner.Run(line), RuntimeError) << line.toStdString();
     QDir::setCurrent(before);
     EXPECT_FALSE(QFile::exists(dir.filePath(u"planted-ran"_s)));
 }
@@ -106,8 +105,8 @@ TEST(PosixProcessRunner, StopAllEndsEveryChildThatStillRuns)
 {
     QTemporaryDir dir;
     PosixProcessRunner runner(u"/no/interpreter"_s);
-    auto slow = runner.Run(u'"' + Script(dir, u"slow"_s, "sleep 30\n") + u'"', 0);
-    auto stubborn = runner.Run(u'"' + Script(dir, u"stubborn"_s, "trap '' TERM; sleep 30\n") + u'"', 0);
+    auto slow = runner.Run(u'"' + Script(dir, u"slow"_s, "sleep 30\n") + u'"');
+    auto stubborn = runner.Run(u'"' + Script(dir, u"stubborn"_s, "trap '' TERM; sleep 30\n") + u'"');
     QElapsedTimer timer;
     timer.start();
     runner.StopAll();
@@ -124,7 +123,7 @@ TEST(PosixProcessRunner, CommandFilesGoToTheBatchInterpreterWhateverTheirLetterC
     PosixProcessRunner runner(interpreter);
     for (const QString &name : {u"JoinMP3.bat"_s, u"JOIN.BAT"_s, u"x.Bat"_s}) {
         const QString file = dir.filePath(u"a b/"_s + name);
-        auto child = runner.Run(u'"' + file + u'"', 0);
+        auto child = runner.Run(u'"' + file + u'"');
         EXPECT_EQ(Finish(*child), 0);
         EXPECT_EQ(ReadBytes(record), (u"/c|"_s + file + u'|').toUtf8()) << name.toStdString();
     }
@@ -141,10 +140,10 @@ TEST(PosixProcessRunner, AnOpenedProgramRunsWhateverItsNameHoldsBySoon)
     // Someone puts another program at its name after the check.
     const QString planted = Script(dir, u"planted"_s, "echo the planted one >&2\n");
     ASSERT_TRUE(QFile::remove(path) && QFile::rename(planted, path));
-    auto child = runner.RunOpened(*opened, u'"' + path + u"\" -h"_s, 0);
+    auto child = runner.RunOpened(*opened, u'"' + path + u"\" -h"_s);
     EXPECT_EQ(Finish(*child), 0);
     EXPECT_EQ(LastErrorLine(child->ErrorOutput()), u"the checked one"_s);
-    EXPECT_THROW(runner.RunOpened(FileSystem::File(), u'"' + path + u'"', 0), RuntimeError);
+    EXPECT_THROW(runner.RunOpened(FileSystem::File(), u'"' + path + u'"'), RuntimeError);
 }
 
 TEST(PosixProcessRunner, NoChildOutlivesTheProcessThatStartedIt)
@@ -155,7 +154,7 @@ TEST(PosixProcessRunner, NoChildOutlivesTheProcessThatStartedIt)
     const pid_t starter = ::fork();
     if (starter == 0) {
         PosixProcessRunner runner(u"/no/interpreter"_s);
-        auto child = runner.Run(u"/bin/sleep 60"_s, 0);
+        auto child = runner.Run(u"/bin/sleep 60"_s);
         const pid_t pid = ::getpid();
         [[maybe_unused]] const ssize_t written = ::write(pids[1], &pid, sizeof pid);
         ::pause();

@@ -1,0 +1,574 @@
+#include "convert/scheduler.h"
+
+#include "api/processes.h"
+#include "common/helpers.h"
+#include "common/runtimeerror.h"
+#include "convert/channel.h"
+#include "convert/console.h"
+#include "filesystem/filesystem.h"
+#include "pipeline/encoder.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
+
+namespace {
+
+QElapsedTimer g_clock;
+
+} // namespace
+
+Scheduler::Scheduler(const ConvertOptions &options, Tools tools)
+    : m_options(options)
+    , m_tools(std::move(tools))
+{
+    if (!g_clock.isValid())
+        g_clock.start();
+}
+
+Scheduler::~Scheduler() = default;
+
+qint64 Scheduler::Now() const
+{
+    return g_clock.elapsed();
+}
+
+void Scheduler::Add(std::unique_ptr<DocumentJob> job)
+{
+    Task &task = m_tasks.emplace_back();
+    task.name = GetFileName(job->Setup().document);
+    task.job = std::move(job);
+}
+
+void Scheduler::AddFinished(const QString &document, bool skipped, const QString &failure)
+{
+    Task &task = m_tasks.emplace_back();
+    task.name = GetFileName(document);
+    task.state = State::Finished;
+    if (skipped) {
+        ++m_skipped;
+    } else {
+        task.failed = true;
+        ++m_failed;
+        m_tools.console.Print(u"vocatext-convert: "_s + document + u": "_s + failure, true);
+    }
+}
+
+int Scheduler::Run(int stopDescriptor)
+{
+    for (;;) {
+        ReapChildren();
+        Schedule();
+        while (m_next < m_tasks.size() && m_tasks[m_next].state == State::Finished)
+            ++m_next;
+        if (m_next == m_tasks.size())
+            return 0;
+        if (m_speaking == 0 && m_children.empty()) {
+            // Nothing runs and nothing could be started (no worker process can be made):
+            // what is left fails, in words, rather than waiting for ever.
+            for (size_t i = m_next; i < m_tasks.size(); ++i) {
+                if (m_tasks[i].state != State::Finished)
+                    Fail(m_tasks[i], m_cannotStart.isEmpty() ? u"its conversion could not be started"_s : m_cannotStart);
+            }
+            return 0;
+        }
+        std::vector<pollfd> fds;
+        if (stopDescriptor >= 0)
+            fds.push_back({stopDescriptor, POLLIN, 0});
+        for (const Worker &worker : m_workers)
+            fds.push_back({worker.process->AnswerDescriptor(), POLLIN, 0});
+        // Encoders and joins are asked for their end every 20 ms.
+        ::poll(fds.data(), fds.size(), 20);
+        if (stopDescriptor >= 0) {
+            char byte = 0;
+            if (::read(stopDescriptor, &byte, 1) == 1) {
+                Stop();
+                return byte;
+            }
+        }
+        ReadWorkers();
+        Watch();
+        Refresh();
+    }
+}
+
+void Scheduler::Schedule()
+{
+    // Whatever waits, as long as a core is free: an encoder first (it ends a document
+    // sooner and frees its WAV file), else speech, else the next document's text.
+    while (m_speaking + m_encoding < m_options.jobs) {
+        if (StartEncoder() || StartSpeaking() || StartPreparing())
+            continue;
+        return;
+    }
+}
+
+bool Scheduler::StartEncoder()
+{
+    for (size_t i = m_next; i < m_tasks.size() && m_tasks[i].state != State::Pending; ++i) {
+        Task &task = m_tasks[i];
+        if (task.state != State::Working)
+            continue;
+        for (size_t k = 0; k < task.pieces.size(); ++k) {
+            if (task.pieces[k] != PieceState::Spoken)
+                continue;
+            const int piece = static_cast<int>(k) + 1;
+            task.pieces[k] = PieceState::Encoding;
+            ++m_encoding;
+            Started started;
+            const JobOutcome made = task.job->StartEncoder(m_tools.processes, m_tools.encoder, piece, started);
+            if (made.failed) {
+                --m_encoding;
+                Fail(task, made);
+                return true;
+            }
+            StartChildOf(task, piece, std::move(started), [&](const ChildEnd &end) { return task.job->Encoded(piece, end); });
+            return true;
+        }
+    }
+    return false;
+}
+
+// A child of the task under way, or, when it could not start, the failure its step makes of that.
+void Scheduler::StartChildOf(Task &task, int piece, Started started,
+                             const std::function<JobOutcome(const ChildEnd &)> &failed)
+{
+    if (!started.child) {
+        if (piece != kJoining)
+            --m_encoding;
+        Fail(task, failed(started.failure));
+        return;
+    }
+    m_children.push_back({std::move(started.child), &task, piece, Now(), -1});
+    ++task.running;
+}
+
+Scheduler::Worker *Scheduler::IdleWorker()
+{
+    for (Worker &worker : m_workers) {
+        if (!worker.task && worker.process)
+            return &worker;
+    }
+    if (static_cast<int>(m_workers.size()) >= m_options.jobs)
+        return nullptr;
+    try {
+        m_workers.push_back({m_tools.processes.StartWorker(m_tools.workerArguments)});
+    } catch (const RuntimeError &e) {
+        m_cannotStart = e.description();
+        return nullptr;
+    }
+    return &m_workers.back();
+}
+
+void Scheduler::Send(Worker &worker, Task &task, int piece, const QStringList &words)
+{
+    worker.task = &task;
+    worker.piece = piece;
+    worker.progressAt = Now();
+    worker.grown = -1;
+    ++task.running;
+    ++m_speaking;
+    worker.process->Send(Channel::Line(words)); // a worker that is gone is noticed on its output
+}
+
+bool Scheduler::StartSpeaking()
+{
+    for (size_t i = m_next; i < m_tasks.size() && m_tasks[i].state != State::Pending; ++i) {
+        Task &task = m_tasks[i];
+        if (task.state != State::Working)
+            continue;
+        for (size_t k = 0; k < task.pieces.size(); ++k) {
+            if (task.pieces[k] != PieceState::Unspoken)
+                continue;
+            Worker *worker = IdleWorker();
+            if (!worker)
+                return false;
+            task.pieces[k] = PieceState::Speaking;
+            Send(*worker, task, static_cast<int>(k) + 1, {u"speak"_s, task.job->Workspace(), QString::number(k + 1)});
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Scheduler::StartPreparing()
+{
+    int ahead = 0;
+    size_t i = m_next;
+    for (; i < m_tasks.size() && m_tasks[i].state != State::Pending; ++i) {
+        const Task &task = m_tasks[i];
+        if (task.state == State::Preparing)
+            ++ahead;
+        else if (task.state == State::Working)
+            ahead += std::count(task.pieces.begin(), task.pieces.end(), PieceState::Unspoken) > 0;
+    }
+    if (ahead >= kPreparedAhead)
+        return false;
+    for (; i < m_tasks.size(); ++i) {
+        Task &task = m_tasks[i];
+        if (task.state != State::Pending)
+            continue;
+        Worker *worker = IdleWorker();
+        if (!worker)
+            return false;
+        if (const JobOutcome made = task.job->PrepareWorkspace(); made.failed) {
+            Fail(task, made);
+            return true;
+        }
+        m_underWay.Add(*task.job);
+        task.state = State::Preparing;
+        Send(*worker, task, 0, {u"text"_s, task.job->Workspace(), task.job->Setup().document});
+        return true;
+    }
+    return false;
+}
+
+void Scheduler::ReadWorkers()
+{
+    for (Worker &worker : m_workers) {
+        bool ended = false;
+        for (const QByteArray &line : worker.process->Answers(&ended))
+            Answered(worker, Channel::Words(line));
+        if (ended)
+            WorkerEnded(worker);
+    }
+    // Workers that ended are taken out.
+    std::erase_if(m_workers, [](const Worker &worker) { return !worker.process; });
+}
+
+void Scheduler::Answered(Worker &worker, const QStringList &words)
+{
+    Task *task = std::exchange(worker.task, nullptr);
+    if (!task)
+        return;
+    --m_speaking;
+    --task->running;
+    const QString &word = words.value(0);
+    if (word == u"failed"_s) {
+        const auto step = static_cast<JobStep>(words.value(1).toInt());
+        Fail(*task, words.value(3) + u" (while "_s + StepWords(step) + u')');
+    } else if (task->failed) {
+        // A document that failed meanwhile: what came back goes with it.
+    } else if (word == u"pieces"_s) {
+        TextFacts facts{std::max(1, words.value(1).toInt()), words.value(2), words.value(3), {}, {}};
+        for (qsizetype k = 4; k + 3 < words.size(); k += 4) {
+            facts.headings.append({words[k + 3], 1, words[k].toLongLong()});
+            facts.places.append({words[k + 1].toInt(), words[k + 2].toInt()});
+        }
+        task->job->TakeText(facts);
+        if (m_options.format == OutputForm::Txt) {
+            if (const JobOutcome written = task->job->WriteText(); written.failed)
+                Fail(*task, written);
+            else
+                Converted(*task);
+        } else {
+            task->pieces.assign(static_cast<size_t>(facts.pieces), PieceState::Unspoken);
+            task->state = State::Working;
+        }
+    } else if (word == u"spoken"_s) {
+        const int piece = words.value(1).toInt();
+        SpokenFacts facts{{}, words.value(2).toDouble()};
+        for (qsizetype k = 3; k < words.size(); ++k)
+            facts.lineStarts.append(words[k].toLongLong());
+        if (piece >= 1 && piece <= static_cast<int>(task->pieces.size())) {
+            task->pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+            task->job->TakeSpoken(piece, facts);
+        }
+    }
+    Settle(*task);
+}
+
+void Scheduler::WorkerEnded(Worker &worker)
+{
+    const QString how = worker.process->HowItEnded();
+    worker.process.reset();
+    if (Task *task = std::exchange(worker.task, nullptr)) {
+        --m_speaking;
+        --task->running;
+        Fail(*task, u"its conversion ended unexpectedly ("_s + how + u')');
+    }
+}
+
+void Scheduler::ReapChildren()
+{
+    for (size_t i = 0; i < m_children.size();) {
+        const int code = m_children[i].process->ExitCode();
+        if (code == kStillActive) {
+            ++i;
+            continue;
+        }
+        Child child = std::move(m_children[i]);
+        m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(i));
+        Task &task = *child.task;
+        --task.running;
+        const ChildEnd end = EndOf(*child.process, code);
+        if (child.piece == kJoining) {
+            Joined(task, end);
+        } else {
+            --m_encoding;
+            if (child.piece == kPacking)
+                Packed(task, end);
+            else
+                Encoded(task, child.piece, end);
+        }
+        Settle(task);
+    }
+}
+
+void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
+{
+    if (task.failed) {
+        task.job->Encoded(piece, end); // its WAV file goes all the same
+        return;
+    }
+    if (const JobOutcome encoded = task.job->Encoded(piece, end); encoded.failed) {
+        Fail(task, encoded);
+        return;
+    }
+    task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Encoded;
+    if (++task.encoded < static_cast<int>(task.pieces.size()))
+        return;
+    if (task.pieces.size() == 1)
+        Complete(task);
+    else
+        StartJoin(task);
+}
+
+void Scheduler::StartJoin(Task &task)
+{
+    // The piece MP3s are joined byte for byte beside the output path.
+    if (const JobOutcome written = task.job->WriteJoin(); written.failed) {
+        Fail(task, written);
+        return;
+    }
+    task.state = State::Joining;
+    StartChildOf(task, kJoining, task.job->StartJoin(m_tools.processes),
+                 [&task](const ChildEnd &end) { return task.job->Joined(end); });
+}
+
+void Scheduler::Joined(Task &task, const ChildEnd &end)
+{
+    if (task.failed)
+        return;
+    const JobOutcome joined = task.job->Joined(end);
+    task.job->DropJoinFiles();
+    if (joined.failed) {
+        Fail(task, joined);
+        return;
+    }
+    Complete(task);
+}
+
+void Scheduler::Complete(Task &task)
+{
+    // Tags that cannot be written are said; the MP3 takes its place without them.
+    if (const JobOutcome tagged = task.job->Tag(); tagged.failed)
+        m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + tagged.description, true);
+    if (m_options.format == OutputForm::M4b) {
+        Started started;
+        ++m_encoding;
+        if (const JobOutcome made = task.job->StartPacking(m_tools.processes, m_tools.ffmpeg, started); made.failed) {
+            --m_encoding;
+            Fail(task, made);
+            return;
+        }
+        task.state = State::Packing;
+        StartChildOf(task, kPacking, std::move(started), [&](const ChildEnd &end) {
+            return task.job->Packed(end, m_tools.processes, m_tools.ffprobe);
+        });
+        return;
+    }
+    if (const JobOutcome placed = task.job->PutInPlace(); placed.failed)
+        Fail(task, placed);
+    else
+        Converted(task);
+}
+
+void Scheduler::Packed(Task &task, const ChildEnd &end)
+{
+    if (task.failed)
+        return;
+    JobOutcome packed = task.job->Packed(end, m_tools.processes, m_tools.ffprobe);
+    if (!packed.failed)
+        packed = task.job->PutInPlace();
+    if (packed.failed)
+        Fail(task, packed);
+    else
+        Converted(task);
+}
+
+void Scheduler::Converted(Task &task)
+{
+    task.state = State::Finished;
+    ++m_converted;
+    const double seconds = task.job->SpokenSeconds();
+    m_seconds += seconds;
+    if (m_options.format == OutputForm::Txt)
+        m_tools.console.Progress(u"wrote the text of "_s + task.job->Setup().document + u" -> "_s + task.job->Output());
+    else
+        m_tools.console.Progress(u"converted "_s + task.job->Setup().document + u" -> "_s + task.job->Output() + u" ("_s
+                                 + QString::number(seconds / 60, 'f', 1) + u" min of speech)"_s);
+}
+
+void Scheduler::Fail(Task &task, const JobOutcome &outcome)
+{
+    Fail(task, outcome.description);
+}
+
+void Scheduler::Fail(Task &task, const QString &why)
+{
+    if (task.failed)
+        return;
+    task.failed = true;
+    task.state = State::Finished;
+    ++m_failed;
+    m_tools.console.Print(u"vocatext-convert: "_s + (task.job ? task.job->Setup().document : task.name) + u": "_s + why,
+                          true);
+}
+
+void Scheduler::Settle(Task &task)
+{
+    // Once nothing of a finished document runs any more, its working files (and, after a
+    // failure, its partial files) go, and it keeps no more than what the summary counts.
+    if (task.state != State::Finished || task.running > 0 || !task.job)
+        return;
+    if (task.failed)
+        task.job->Cancel();
+    else
+        task.job->Close();
+    m_underWay.Remove(*task.job);
+    task.job.reset();
+    task.pieces = {};
+    task.stalls = {};
+}
+
+void Scheduler::Stop()
+{
+    for (Worker &worker : m_workers)
+        worker.process->Kill();
+    m_workers.clear();
+    m_tools.processes.StopAll();
+    m_children.clear();
+    m_underWay.CancelAll();
+}
+
+void Scheduler::Refresh(bool force)
+{
+    if (!m_tools.console.RefreshDue(force))
+        return;
+    int done = 0;
+    double progress = 0;
+    QStringList current;
+    for (const Task &task : m_tasks) {
+        if (task.state == State::Finished) {
+            ++done;
+            progress += 1;
+        } else if (task.state != State::Pending) {
+            current.append(task.name);
+            if (!task.pieces.empty())
+                progress += static_cast<double>(task.encoded) / static_cast<double>(task.pieces.size() + 1);
+        }
+    }
+    const double total = std::max<double>(1, static_cast<double>(m_tasks.size()));
+    m_tools.console.Refresh(done, static_cast<int>(m_tasks.size()), progress / total, current, force);
+}
+
+// A worker or a helper that makes no progress (stopped, swapped out, a stuck engine) is
+// stopped, and its work is tried once more before its document fails: a batch always ends.
+void Scheduler::Watch()
+{
+    const qint64 limit = qint64(m_options.stallSeconds) * 1000;
+    for (Worker &worker : m_workers) {
+        if (!worker.task)
+            continue;
+        // Speech grows its WAV file as it is made; reading a document (LibreOffice has
+        // ten minutes for one) shows nothing until it is done.
+        const bool speaking = worker.piece > 0;
+        const QString file = speaking ? worker.task->job->PiecePath(worker.piece, u".wav"_s) : QString();
+        if (Stalled(worker.progressAt, worker.grown, file, speaking ? limit : limit + 600000))
+            WorkerStalled(worker);
+    }
+    std::erase_if(m_workers, [](const Worker &worker) { return !worker.process; });
+    for (size_t i = 0; i < m_children.size();) {
+        Child &child = m_children[i];
+        QString file;
+        if (child.piece > 0)
+            file = child.task->job->Pieces() == 1 ? QString() : child.task->job->PiecePath(child.piece, u".mp3"_s);
+        if (Stalled(child.progressAt, child.grown, file, limit))
+            ChildStalled(i);
+        else
+            ++i;
+    }
+}
+
+bool Scheduler::Stalled(qint64 &progressAt, qint64 &grown, const QString &file, qint64 limitMs) const
+{
+    const qint64 now = Now();
+    if (!file.isEmpty()) {
+        const auto status = Fs::Stat(file);
+        const qint64 size = status ? status->size : -1;
+        if (size != grown) {
+            grown = size;
+            progressAt = now;
+        }
+    }
+    return now - progressAt > limitMs;
+}
+
+bool Scheduler::StalledTwice(Task &task, int piece)
+{
+    if (++task.stalls[piece] < 2)
+        return false;
+    const QString what = piece > 0 ? u"piece "_s + QString::number(piece)
+                         : piece == 0 ? u"reading its text"_s
+                         : piece == kJoining ? u"the join"_s
+                                             : u"ffmpeg"_s;
+    Fail(task, what + u" made no progress for "_s + QString::number(m_options.stallSeconds)
+                   + u" seconds, twice; it was stopped"_s);
+    return true;
+}
+
+void Scheduler::WorkerStalled(Worker &worker)
+{
+    worker.process->Kill();
+    worker.process.reset();
+    Task &task = *std::exchange(worker.task, nullptr);
+    --m_speaking;
+    --task.running;
+    if (!task.failed && !StalledTwice(task, worker.piece)) {
+        if (worker.piece > 0) {
+            Fs::Remove(task.job->PiecePath(worker.piece, u".wav"_s));
+            task.pieces[static_cast<size_t>(worker.piece - 1)] = PieceState::Unspoken;
+        } else {
+            task.state = State::Pending; // read again by the next worker that is free
+            m_next = 0;
+        }
+    }
+    Settle(task);
+}
+
+void Scheduler::ChildStalled(size_t index)
+{
+    Child child = std::move(m_children[index]);
+    m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
+    child.process->Stop();
+    Task &task = *child.task;
+    --task.running;
+    if (child.piece != kJoining)
+        --m_encoding;
+    const int piece = child.piece;
+    if (!task.failed && !StalledTwice(task, piece)) {
+        if (piece > 0)
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+        else if (piece == kJoining)
+            StartJoin(task);
+        else
+            Complete(task);
+    }
+    Settle(task);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "common/services.h"
+#include "convert/options.h"
+#include "pipeline/documentjob.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+class Console;
+class EncoderProgram;
+class IChildProcess;
+class IProcessRunner;
+class IWorkerProcess;
+
+// Runs the documents' jobs of a batch: worker processes read and cut the texts and speak
+// the pieces, encoders encode them, the join puts them together, and each job finishes
+// its output. What runs is chosen by what waits: as many speakers and encoders at once as
+// options.jobs, an encoder first whenever a piece waits for one, so every core stays busy
+// whatever the voice's speed. A worker or helper that makes no progress for the stall
+// limit is stopped and its work tried once more, so a batch always ends.
+class Scheduler
+{
+public:
+    struct Tools
+    {
+        const CoreServices &services;
+        IProcessRunner &processes;
+        const EncoderProgram &encoder;
+        Console &console;
+        QString ffmpeg;
+        QString ffprobe;
+        /// The arguments a worker is started with.
+        QStringList workerArguments;
+    };
+
+    Scheduler(const ConvertOptions &options, Tools tools);
+    ~Scheduler();
+
+    /// A document to convert with its job.
+    void Add(std::unique_ptr<DocumentJob> job);
+    /// A document that is finished before it starts: skipped, or failed with the reason.
+    void AddFinished(const QString &document, bool skipped, const QString &failure = QString());
+
+    /// Runs until every document is finished, or until a byte (a signal's number) can be
+    /// read from stopDescriptor: the number, else 0.
+    int Run(int stopDescriptor);
+
+    /// What a job of the batch does with a failed statement: stops its step.
+    IFailureHandler &Reports() { return m_failFast; }
+
+    int Converted() const { return m_converted; }
+    int Skipped() const { return m_skipped; }
+    int Failed() const { return m_failed; }
+    double SpokenSeconds() const { return m_seconds; }
+
+    /// The most documents that are read and cut ahead of being spoken.
+    static constexpr int kPreparedAhead = 2;
+
+private:
+    enum class State { Pending, Preparing, Working, Joining, Packing, Finished };
+    enum class PieceState { Unspoken, Speaking, Spoken, Encoding, Encoded };
+    struct Task
+    {
+        std::unique_ptr<DocumentJob> job;
+        QString name; // the document's file name, for the live line
+        State state = State::Pending;
+        std::vector<PieceState> pieces;
+        int encoded = 0;
+        int running = 0;        // workers and children of it under way
+        QHash<int, int> stalls; // by piece (0: its text, kJoining, kPacking): how often it stalled
+        bool failed = false;
+    };
+    struct Worker
+    {
+        std::unique_ptr<IWorkerProcess> process;
+        Task *task = nullptr; // what it works on; null when idle
+        int piece = 0;        // 0: reading and cutting the text
+        qint64 progressAt = 0; // when its work last grew (ms)
+        qint64 grown = -1;     // how large that work's file was then
+    };
+    struct Child
+    {
+        std::unique_ptr<IChildProcess> process;
+        Task *task = nullptr;
+        int piece = 0; // a piece's encoder, kJoining or kPacking
+        qint64 progressAt = 0;
+        qint64 grown = -1;
+    };
+    static constexpr int kJoining = -1;
+    static constexpr int kPacking = -2;
+
+    void Schedule();
+    bool StartEncoder();
+    bool StartSpeaking();
+    bool StartPreparing();
+    Worker *IdleWorker();
+    void Send(Worker &worker, Task &task, int piece, const QStringList &words);
+    void ReadWorkers();
+    void Answered(Worker &worker, const QStringList &words);
+    void WorkerEnded(Worker &worker);
+    void ReapChildren();
+    void StartChildOf(Task &task, int piece, Started started, const std::function<JobOutcome(const ChildEnd &)> &failed);
+    void Encoded(Task &task, int piece, const ChildEnd &end);
+    void StartJoin(Task &task);
+    void Joined(Task &task, const ChildEnd &end);
+    void Complete(Task &task);
+    void Packed(Task &task, const ChildEnd &end);
+    void Converted(Task &task);
+    void Fail(Task &task, const JobOutcome &outcome);
+    void Fail(Task &task, const QString &why);
+    void Settle(Task &task);
+    void Watch();
+    bool Stalled(qint64 &progressAt, qint64 &grown, const QString &file, qint64 limitMs) const;
+    bool StalledTwice(Task &task, int piece);
+    void WorkerStalled(Worker &worker);
+    void ChildStalled(size_t index);
+    void Stop();
+    void Refresh(bool force = false);
+    qint64 Now() const;
+
+    ConvertOptions m_options;
+    Tools m_tools;
+    FailFast m_failFast;
+    std::deque<Task> m_tasks;
+    size_t m_next = 0; // the first task that is not finished
+    std::vector<Worker> m_workers;
+    std::vector<Child> m_children;
+    JobsUnderWay m_underWay;
+    int m_speaking = 0;
+    int m_encoding = 0;
+    QString m_cannotStart; // why no worker could be started, when none could
+    int m_converted = 0;
+    int m_skipped = 0;
+    int m_failed = 0;
+    double m_seconds = 0;
+};

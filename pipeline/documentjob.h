@@ -1,0 +1,205 @@
+#pragma once
+
+#include "api/documentreader.h"
+#include "pipeline/chapters.h"
+#include "pipeline/cut.h"
+#include "pipeline/outcome.h"
+#include "pipeline/outputfiles.h"
+#include "pipeline/shell32.h"
+#include "pipeline/speak.h"
+#include "pipeline/tags.h"
+
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+#include <vector>
+
+class EncoderProgram;
+class IFailureHandler;
+class IProcessRunner;
+class ISpeechEngine;
+struct CoreServices;
+
+// One document's conversion: made from plain values, it owns the plan (its working files,
+// its pieces, the join, the tags and chapters, the partial file beside the output that
+// takes the output's place, and the clean-up on failure and on cancel) and offers its
+// steps. Each front end steps through it: the window statement by statement, the
+// converter by handing its pieces to workers; neither knows more of a document's
+// conversion than the steps' order.
+
+/// What a document becomes.
+enum class OutputForm {
+    Mp3, // the spoken document
+    M4b, // the spoken document as an audiobook, AAC in MP4, made by ffmpeg
+    Txt, // the text that would be spoken: the cleaned lines of its pieces, UTF-8
+};
+
+struct JobSetup
+{
+    QString document;
+    SpeechChoice choice;
+    SegmentLimits limits{1300, 500};
+    OutputForm form = OutputForm::Mp3;
+    bool tags = true;
+    bool chapters = true;
+    int track = 0; // from 1, of trackCount; 0: none
+    int trackCount = 0;
+    /// The voice as the tags name it, and its language ("en-gb").
+    QString voiceDescription;
+    QString voiceLanguage;
+    /// Where the working files are: this folder (one a job of another process made), or
+    /// with ownWorkspace a folder of the job's own inside the working folder, made and
+    /// removed by it, or else the working folder itself, whose segment texts stay after
+    /// the document as the window leaves them.
+    QString workspace;
+    bool ownWorkspace = false;
+};
+
+/// What the text step learnt, to hand to the job of another process.
+struct TextFacts
+{
+    int pieces = 0;
+    QString title;
+    QString author;
+    /// The headings, in the order of their lines, and where the cut put each.
+    QList<DocumentHeading> headings;
+    QList<LinePlace> places;
+};
+
+/// What the speech of one piece gave: where each of its lines begins to be heard (in
+/// samples of its WAV file) and how long it plays.
+struct SpokenFacts
+{
+    QList<qint64> lineStarts;
+    double seconds = 0;
+};
+
+/// Names the chosen voice as the tags do: its description and its language (both empty
+/// when the engine cannot say).
+void NameTheVoice(ISpeechEngine &speech, JobSetup &setup);
+
+class DocumentJob
+{
+public:
+    /// reports decides what follows a failed statement of the steps' procedures: the
+    /// window's box (and the step goes on), or FailFast (the step ends with that failure).
+    DocumentJob(JobSetup setup, const CoreServices &services, IFailureHandler &reports);
+    /// A job dropped before it finished is cancelled.
+    ~DocumentJob();
+    DocumentJob(const DocumentJob &) = delete;
+    DocumentJob &operator=(const DocumentJob &) = delete;
+
+    const JobSetup &Setup() const { return m_setup; }
+    /// The folder of the working files; made on first use when the job has its own.
+    /// Throws RuntimeError when it cannot be used.
+    QString Workspace();
+    /// Makes the job's own folder now.
+    JobOutcome PrepareWorkspace();
+
+    // The text.
+    /// Forgets what an earlier document left in the working folder (its text, a stray WAV).
+    static void ClearStale(const CoreServices &services);
+    /// Reads the document's text into the text file of the workspace.
+    JobOutcome ReadText();
+    /// True when the text file is there to be cut.
+    bool HasText();
+    /// Checks the place of the output and takes it as the job's; removes what a killed
+    /// conversion left beside it unless removeLeft is false (its folder was swept already).
+    JobOutcome PlanOutput(const QString &outputPath, bool removeLeft = true);
+    const QString &Output() const { return m_output; }
+    /// Cuts the text into pieces (and deletes the text file).
+    JobOutcome Cut();
+    int Pieces() const { return m_text.pieces; }
+    const TextFacts &Text() const { return m_text; }
+    void TakeText(const TextFacts &facts);
+
+    // Speech.
+    /// Speaks piece number piece (from 1) into its WAV file with speak's rendering voice.
+    JobOutcome SpeakPiece(Speak &speak, int piece);
+    /// True when the piece's WAV file stands as a listing of normal files shows it.
+    bool HasSpeech(int piece);
+    SpokenFacts Spoken(int piece) const;
+    void TakeSpoken(int piece, const SpokenFacts &facts);
+    double SpokenSeconds() const { return m_seconds; }
+
+    // Encoding: a document of one piece is encoded straight to the partial file beside
+    // its output; pieces of a longer one to MP3 pieces of the workspace.
+    /// Makes the piece's target and starts its encoder (started tells how); a target that
+    /// cannot be made is the step's failure.
+    JobOutcome StartEncoder(IProcessRunner &processes, const EncoderProgram &encoder, int piece, Started &started);
+    /// The encoder of the piece has ended: its MP3 is checked and its WAV file goes.
+    JobOutcome Encoded(int piece, const ChildEnd &end);
+    bool AllEncoded() const;
+
+    // The join of the pieces' MP3s, byte for byte, into the partial file.
+    /// Writes the join's command file.
+    JobOutcome WriteJoin();
+    Started StartJoin(IProcessRunner &processes);
+    JobOutcome Joined(const ChildEnd &end);
+    /// The command file and the pieces' MP3s go.
+    void DropJoinFiles();
+
+    // The finish.
+    /// Writes the tags and chapters into the partial MP3. A failure leaves it without them.
+    JobOutcome Tag();
+    /// ffmpeg makes the audiobook of the tagged MP3.
+    JobOutcome StartPacking(IProcessRunner &processes, const QString &ffmpeg, Started &started);
+    /// The audiobook was made: it must hold as many chapters as the MP3 (ffprobe counts).
+    JobOutcome Packed(const ChildEnd &end, IProcessRunner &processes, const QString &ffprobe);
+    /// Writes the text of the pieces as the output (OutputForm::Txt).
+    JobOutcome WriteText();
+    /// The complete output takes its place.
+    JobOutcome PutInPlace();
+    bool IsFinished() const { return m_finished; }
+
+    /// Stops the conversion: the partial files go, and the working files as after a
+    /// failure. Nothing is put in place afterwards.
+    void Cancel();
+    /// The working files of a finished or failed document go: the WAV and MP3 pieces and
+    /// the command file, and a workspace of the job's own with all it holds.
+    void Close();
+
+    /// The path of piece number piece's file with the extension (".txt", ".wav", ".mp3").
+    QString PiecePath(int piece, const QString &extension);
+
+private:
+    QString TextPath();
+    template<typename F>
+    JobOutcome Step(JobStep step, F &&work);
+    AudiobookTags TagsToWrite() const;
+
+    JobSetup m_setup;
+    const CoreServices &m_services;
+    IFailureHandler &m_reports;
+    QString m_workspace;
+    bool m_ownWorkspace = false;
+    QString m_output;
+    DocumentFacts m_facts;
+    TextFacts m_text;
+    ChapterClock m_clock;
+    std::vector<char> m_encoded;
+    std::vector<SpokenFacts> m_spoken;
+    double m_seconds = 0;
+    int m_chapterCount = 0; // what the M4B must hold
+    PartialFile m_partial;   // the MP3 beside the output
+    PartialFile m_audiobook; // the M4B beside the output
+    bool m_finished = false;
+};
+
+// The jobs of a front end that are under way: closing the window or stopping the
+// converter cancels them all at once, so nothing half written is left in the user's folders.
+class JobsUnderWay
+{
+public:
+    void Add(DocumentJob &job)
+    {
+        if (std::find(m_jobs.begin(), m_jobs.end(), &job) == m_jobs.end())
+            m_jobs.push_back(&job);
+    }
+    void Remove(DocumentJob &job) { std::erase(m_jobs, &job); }
+    void CancelAll();
+
+private:
+    std::vector<DocumentJob *> m_jobs;
+};
