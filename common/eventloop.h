@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's one thread keeps the window alive by yielding to the event loop at
-// fixed points of long work; this is that service, with the clock and the sleep.
+// fixed points of long work; this is that service, with the sleep.
 class IEventLoop
 {
 public:
@@ -12,6 +12,4 @@ public:
     /// Waits the given time; window events keep running meanwhile, so a wait never
     /// freezes the window.
     virtual void Sleep(int milliseconds) = 0;
-    /// The time of day in seconds since midnight; restarts at 0 at midnight.
-    virtual double SecondsSinceMidnight() = 0;
 };

@@ -10,7 +10,6 @@
 #include "services/platformservices.h"
 
 #include <QCoreApplication>
-#include <QTime>
 
 #include <csignal>
 #include <cstdio>
@@ -28,7 +27,6 @@ class NoEventLoop final : public IEventLoop
 public:
     void Yield() override {}
     void Sleep(int milliseconds) override { ::usleep(static_cast<useconds_t>(milliseconds) * 1000); }
-    double SecondsSinceMidnight() override { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
 };
 
 void Answer(const QStringList &words)

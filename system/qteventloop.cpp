@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
-#include <QTime>
 #include <QTimer>
 
 void QtEventLoop::Yield()
@@ -21,9 +20,4 @@ void QtEventLoop::Sleep(int milliseconds)
     QEventLoop loop;
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-double QtEventLoop::SecondsSinceMidnight()
-{
-    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }

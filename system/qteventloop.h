@@ -8,5 +8,4 @@ class QtEventLoop final : public IEventLoop
 public:
     void Yield() override;
     void Sleep(int milliseconds) override;
-    double SecondsSinceMidnight() override;
 };

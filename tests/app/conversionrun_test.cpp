@@ -18,9 +18,6 @@
 
 #include <sys/stat.h>
 
-#include <taglib/chapterframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 
 #include <gtest/gtest.h>
 
@@ -33,26 +30,6 @@ QByteArray Audio(const QString &mp3)
 {
     const QByteArray bytes = ReadBytes(mp3);
     return bytes.mid(Id3v2TagLength(bytes));
-}
-
-// The text frames of an MP3's tag ("TIT2=...") by name, then its chapters' titles ("CHAP=...") in order.
-QStringList TagFrames(const QString &mp3)
-{
-    TagLib::MPEG::File file(QFile::encodeName(mp3).constData());
-    QStringList frames;
-    if (!file.hasID3v2Tag())
-        return frames;
-    auto text = [](const TagLib::ID3v2::Frame *frame) { return QString::fromStdWString(frame->toString().toWString()); };
-    QStringList chapters;
-    for (const TagLib::ID3v2::Frame *frame : file.ID3v2Tag()->frameList()) {
-        const QString id = QString::fromLatin1(frame->frameID().data(), 4);
-        if (const auto *chapter = dynamic_cast<const TagLib::ID3v2::ChapterFrame *>(frame))
-            chapters.append(u"CHAP="_s + text(chapter->embeddedFrameListMap()["TIT2"].front()));
-        else if (id != u"CTOC"_s)
-            frames.append(id + u'=' + text(frame));
-    }
-    frames.sort();
-    return frames + chapters;
 }
 
 class ConversionRunTest : public ::testing::Test, protected FakeServices
@@ -150,22 +127,6 @@ TEST_F(ConversionRunTest, OneSegmentIsEncodedStraightToTheOutputPath)
     EXPECT_EQ(window.progress.text, u"Progress Bar"_s);
 }
 
-TEST_F(ConversionRunTest, SeveralSegmentsAreJoinedAndCleanedUp)
-{
-    QByteArray body;
-    for (int i = 0; i < 60; ++i)
-        body += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
-    window.list.Append(Document(u"long.odt"_s, body));
-    window.slider2 = -10; // 49 lines a segment
-    Start();
-    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
-    ASSERT_EQ(processes.commandLines.size(), 3);
-    EXPECT_EQ(processes.commandLines[2], u"\""_s + Work(u"JoinMP3.bat"_s) + u'"');
-    const QByteArray joined = Audio(out.filePath(u"long.mp3"_s));
-    EXPECT_TRUE(joined.startsWith("MP3(") && joined.count("MP3(") == 2) << joined.toStdString();
-    EXPECT_EQ(WorkFiles(), (QStringList{u"output001.txt"_s, u"output002.txt"_s}));
-}
-
 TEST_F(ConversionRunTest, ProgressTextsAndValuesFollowTheDocuments)
 {
     window.list.Append(Document(u"one.odt"_s, "<text:p>One.</text:p>"));
@@ -194,27 +155,6 @@ TEST_F(ConversionRunTest, AnUnreadableDocumentIsReportedAndSkipped)
     EXPECT_EQ(processes.commandLines.size(), 1);
 }
 
-TEST_F(ConversionRunTest, OnlyTheProgramsOwnEncoderEverRuns)
-{
-    // The program's own encoder, left by an earlier run, is used and removed at the end.
-    WriteBytes(Work(u"lame.exe"_s), resources.resources.value(u"CUSTOM/101"_s));
-    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    Start();
-    EXPECT_TRUE(QFile::exists(out.filePath(u"a.mp3"_s)));
-    EXPECT_FALSE(QFile::exists(Work(u"lame.exe"_s)));
-
-    // Anything else found under its name is replaced before the encoder runs.
-    WriteBytes(Work(u"lame.exe"_s), "#!/bin/sh\ncp ~/.ssh/id_rsa /tmp/\n");
-    QByteArray ran;
-    processes.fails = [&](const QString &) {
-        ran = ReadBytes(Work(u"lame.exe"_s));
-        return false;
-    };
-    Start();
-    EXPECT_EQ(ran, resources.resources.value(u"CUSTOM/101"_s));
-    EXPECT_TRUE(boxes.ErrorReports().isEmpty());
-}
-
 TEST_F(ConversionRunTest, AFailingEncoderIsReportedAndLeavesTheOlderMp3)
 {
     WriteBytes(out.filePath(u"a.mp3"_s), "the good MP3 of yesterday");
@@ -234,28 +174,6 @@ TEST_F(ConversionRunTest, AFailingEncoderIsReportedAndLeavesTheOlderMp3)
     EXPECT_TRUE(QFile::exists(out.filePath(u"b.mp3"_s))); // the run went on
     EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{u"a.mp3"_s, u"b.mp3"_s}));
-}
-
-TEST_F(ConversionRunTest, AnEncoderThatCannotStartOrWritesNothingIsReported)
-{
-    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    processes.startError = 13;
-    Start();
-    ASSERT_EQ(boxes.ErrorReports().size(), 1);
-    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"The MP3 encoder could not be started: cannot start\r\n"_s));
-    EXPECT_FALSE(QFile::exists(out.filePath(u"a.mp3"_s)));
-
-    // An encoder that ends well but writes no MP3 is no success either.
-    processes.startError = 0;
-    processes.encoderWritesNothing = true;
-    boxes.shown.clear();
-    Start();
-    ASSERT_EQ(boxes.ErrorReports().size(), 1);
-    EXPECT_TRUE(boxes.ErrorReports()[0].startsWith(u"The MP3 encoder wrote no MP3 file to "_s
-                                                   + out.filePath(u".vt-"_s)));
-    EXPECT_TRUE(boxes.ErrorReports()[0].contains(u"at line 184\r\r"_s));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
 }
 
 TEST_F(ConversionRunTest, AJoinThatFailsIsReportedAndLeavesTheOlderMp3)
@@ -321,25 +239,6 @@ TEST_F(ConversionRunTest, SpeechThatFailsIsReportedAndTheDocumentGetsNoMp3)
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"a.mp3"_s});
 }
 
-TEST_F(ConversionRunTest, AnOutputPathThatIsNoFileIsReportedAndTheDocumentSkipped)
-{
-    QDir(out.path()).mkdir(u"a.mp3"_s);
-    ASSERT_EQ(::mkfifo(QFile::encodeName(out.filePath(u"b.mp3"_s)).constData(), 0600), 0);
-    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    window.list.Append(Document(u"b.odt"_s, "<text:p>B.</text:p>"));
-    window.list.Append(Document(u"c.odt"_s, "<text:p>C.</text:p>"));
-    Start();
-    const QStringList shownReports = boxes.ErrorReports();
-    ASSERT_EQ(shownReports.size(), 2);
-    EXPECT_TRUE(shownReports[0].startsWith(u"The MP3 file cannot be written because something that is not a file "
-                                      u"stands at its place: "_s + out.filePath(u"a.mp3"_s)));
-    EXPECT_TRUE(QFileInfo(out.filePath(u"a.mp3"_s)).isDir());
-    EXPECT_FALSE(QFileInfo(out.filePath(u"b.mp3"_s)).isFile());
-    EXPECT_TRUE(QFileInfo(out.filePath(u"c.mp3"_s)).isFile());
-    EXPECT_EQ(processes.commandLines.size(), 1); // only c was spoken and encoded
-    EXPECT_FALSE(QFile::exists(Work(u"output.txt"_s)));
-}
-
 TEST_F(ConversionRunTest, AStaleDocumentTextIsNeverSpokenForAnotherDocument)
 {
     // Left by a run that was cut short after extracting.
@@ -352,54 +251,6 @@ TEST_F(ConversionRunTest, AStaleDocumentTextIsNeverSpokenForAnotherDocument)
     EXPECT_TRUE(processes.commandLines.isEmpty());
     EXPECT_FALSE(speech.calls.join(u' ').contains(u"SpeakFile"_s));
     EXPECT_FALSE(QFile::exists(out.filePath(u"broken.mp3"_s)));
-}
-
-TEST_F(ConversionRunTest, WorkingFilesAreTheUsersAloneAndNoLinkIsFollowed)
-{
-    QTemporaryDir elsewhere;
-    const QString victim = elsewhere.filePath(u"precious"_s);
-    WriteBytes(victim, "precious");
-    ::chmod(QFile::encodeName(victim).constData(), 0600);
-    for (const QString &name : {u"output.txt"_s, u"output001.txt"_s, u"output002.txt"_s, u"output001.wav"_s,
-                                u"output001.mp3"_s, u"JoinMP3.bat"_s, u"output.wav"_s})
-        ASSERT_TRUE(QFile::link(victim, Work(name)));
-    QByteArray body;
-    for (int i = 0; i < 60; ++i)
-        body += "<text:p>Line " + QByteArray::number(i) + ".</text:p>";
-    window.list.Append(Document(u"long.odt"_s, body));
-    window.slider2 = -10;
-    std::optional<QStringList> loose;
-    processes.fails = [&](const QString &command) {
-        if (command.contains(u"JoinMP3.bat"_s)) {
-            QStringList open;
-            for (const QFileInfo &file : QDir(working.path).entryInfoList(QDir::Files | QDir::Hidden)) {
-                if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther))
-                    open.append(file.fileName());
-            }
-            loose = open;
-        }
-        return false;
-    };
-    Start();
-    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
-    EXPECT_EQ(ReadBytes(victim), QByteArray("precious"));
-    EXPECT_EQ(QFileInfo(victim).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-    ASSERT_TRUE(loose.has_value());
-    EXPECT_EQ(*loose, QStringList()) << "readable or writable by others while the join ran";
-    EXPECT_TRUE(QFile::exists(out.filePath(u"long.mp3"_s)));
-}
-
-TEST_F(ConversionRunTest, AnMp3LinkIsReplacedAndItsTargetLeftAlone)
-{
-    QTemporaryDir elsewhere;
-    const QString victim = elsewhere.filePath(u"victim.txt"_s);
-    WriteBytes(victim, "the victim's own file");
-    ASSERT_TRUE(QFile::link(victim, out.filePath(u"a.mp3"_s)));
-    window.list.Append(Document(u"a.odt"_s, "<text:p>A.</text:p>"));
-    Start();
-    EXPECT_EQ(ReadBytes(victim), QByteArray("the victim's own file"));
-    EXPECT_FALSE(QFileInfo(out.filePath(u"a.mp3"_s)).isSymLink());
-    EXPECT_TRUE(Audio(out.filePath(u"a.mp3"_s)).startsWith("MP3("));
 }
 
 TEST_F(ConversionRunTest, EntriesAddedDuringTheRunAreNotConverted)
@@ -439,17 +290,6 @@ TEST_F(ConversionRunTest, EntriesMovedDuringTheRunAreEachConvertedOnce)
         EXPECT_TRUE(QFile::exists(out.filePath(QLatin1String(name) + u".mp3"_s))) << name;
 }
 
-TEST(JoinCommand, TheExactLineOfTheCopyCommand)
-{
-    const QString working = u"/w/output.txt"_s;
-    EXPECT_EQ(JoinCommandText(working, 2, u"/audio/report.mp3"_s),
-              u"copy /y \"/w/output001.mp3\" /b + \"/w/output002.mp3\" /b \"/audio/report.mp3\""_s);
-    const QString ten = JoinCommandText(working, 10, u"/o.mp3"_s);
-    EXPECT_TRUE(ten.contains(u"\"/w/output009.mp3\" /b + \"/w/output010.mp3\" /b \"/o.mp3\""_s));
-    EXPECT_TRUE(JoinCommandText(working, 1000, u"/o.mp3"_s).contains(u"\"/w/output1000.mp3\" /b \"/o.mp3\""_s));
-    EXPECT_EQ(JoinCommandText(working, 2, u"/a \"q\".mp3"_s).right(16), u"\"/a \"\"\"q\"\"\".mp3\""_s);
-}
-
 TEST(JoinCommand, TheCommandFileKeepsEveryPathIntact)
 {
     QTemporaryDir dir;
@@ -480,60 +320,6 @@ TEST(BarProgress, ALongJoinCountsPollsAndCreepsTheValueUpToItsCap)
     EXPECT_TRUE(creeping.texts[1].startsWith(u"Please wait.. 1"_s)); // no leading ", "
     creep.Ended();
     EXPECT_EQ(creeping.texts.last(), u"Progress Bar"_s);
-}
-
-TEST_F(ConversionRunTest, EachMp3IsTaggedWithItsDocumentAndItsChapters)
-{
-    QByteArray body = "<text:p>Opening words.</text:p>";
-    for (int chapter = 1; chapter <= 2; ++chapter) {
-        body += "<text:h text:outline-level=\"" + QByteArray::number(chapter) + "\">Part " + QByteArray::number(chapter)
-                + " – ä</text:h>";
-        for (int i = 0; i < 30; ++i)
-            body += "<text:p>Line.</text:p>";
-    }
-    const QString book = docs.filePath(u"book.odt"_s);
-    WriteZip(book, {{u"content.xml"_s, ContentXml(body)},
-                    {u"meta.xml"_s, "<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-                                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:meta><dc:title>Über "
-                                    "Sterne</dc:title><dc:creator>Ann Ödegaard</dc:creator></office:meta>"
-                                    "</office:document-meta>"}});
-    window.list.Append(book);
-    window.list.Append(Document(u"plain.odt"_s, "<text:p>Plain.</text:p>"));
-    window.slider2 = -10; // the book in two segments
-    window.combo1Index = 1;
-    Start();
-    EXPECT_EQ(boxes.Texts(), QStringList{u"Done."_s});
-    const QString folder = QFileInfo(docs.path()).fileName();
-    EXPECT_EQ(TagFrames(out.filePath(u"book.mp3"_s)),
-              (QStringList{u"COMM=Voice: eSpeak NG German"_s, u"TALB="_s + folder, u"TCON=Speech"_s, u"TIT2=Über Sterne"_s,
-                           u"TLAN=ger"_s, u"TPE1=Ann Ödegaard"_s, u"TRCK=1/2"_s, u"CHAP=Über Sterne"_s,
-                           u"CHAP=Part 1 – ä"_s, u"CHAP=Part 2 – ä"_s}));
-    // Without headings there are no chapters; without a title the file's name stands.
-    EXPECT_EQ(TagFrames(out.filePath(u"plain.mp3"_s)),
-              (QStringList{u"COMM=Voice: eSpeak NG German"_s, u"TALB="_s + folder, u"TCON=Speech"_s, u"TIT2=plain"_s,
-                           u"TLAN=ger"_s, u"TRCK=2/2"_s}));
-}
-
-TEST_F(ConversionRunTest, ATagThatCannotBeWrittenIsReportedAndTheMp3GoesInPlaceWithout)
-{
-    ScopedTmpfs small("size=8k,mode=0700");
-    if (!small.IsMounted())
-        GTEST_SKIP() << "mounting needs root";
-    QByteArray body;
-    for (int i = 0; i < 40; ++i)
-        body += "<text:h>" + QByteArray(200, 'h') + QByteArray::number(i) + "</text:h>";
-    window.list.Append(Document(u"a.odt"_s, body));
-    window.text1 = small.Path();
-    Start();
-    const QStringList shown = boxes.ErrorReports();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].startsWith(u"The tags and chapters of "_s + small.Path() + u"/a.mp3 could not be written (Disk full"_s))
-        << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains(u"); it is saved without them\r\n"_s)) << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains(u"at line 184\r\r"_s));
-    EXPECT_EQ(boxes.Texts().last(), u"Done."_s);
-    EXPECT_EQ(QDir(small.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"a.mp3"_s});
-    EXPECT_TRUE(ReadBytes(small.Path() + u"/a.mp3"_s).startsWith("MP3("));
 }
 
 TEST_F(ConversionRunTest, AnUnusableWorkingFolderIsReportedOnceAndTheEncoderGoesToItsFallback)

@@ -49,7 +49,6 @@ public:
         m_real.Yield();
     }
     void Sleep(int milliseconds) override { m_real.Sleep(milliseconds); }
-    double SecondsSinceMidnight() override { return m_real.SecondsSinceMidnight(); }
 
     std::function<void()> hook;
     int yields = 0;

@@ -76,18 +76,6 @@ void FakeEventLoop::Yield()
 void FakeEventLoop::Sleep(int milliseconds)
 {
     sleptMs += milliseconds;
-    clock += milliseconds / 1000.0;
-    if (clock >= 86400)
-        clock -= 86400;
-}
-
-double FakeEventLoop::SecondsSinceMidnight()
-{
-    const double now = clock;
-    clock += clockStep;
-    if (clock >= 86400)
-        clock -= 86400;
-    return now;
 }
 
 #include "common/codepage.h"

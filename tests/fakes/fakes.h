@@ -59,19 +59,15 @@ public:
     QStringList writes; // "key=value", in order
 };
 
-// An event loop that counts what it is asked and never blocks; the clock is scripted.
+// An event loop that counts what it is asked and never blocks.
 class FakeEventLoop final : public IEventLoop
 {
 public:
     void Yield() override;
     void Sleep(int milliseconds) override;
-    double SecondsSinceMidnight() override;
 
     int yields = 0;
     qint64 sleptMs = 0;
-    /// The clock; advanced by every sleep and by clockStep at every reading.
-    double clock = 36000;
-    double clockStep = 0;
     /// Runs at every yield, as pending window events would.
     std::function<void()> onYield;
 };
