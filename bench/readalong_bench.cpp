@@ -124,7 +124,8 @@ void Report(const char *what, const QString &text, int chapters, int runs, const
     std::printf("%s: %lld characters in %d chapters\n", what, static_cast<long long>(text.size()), chapters);
     QList<TextSpan> spans;
     const double sentencesMs = MedianMs(runs, [&] { spans = Sentences(text, u"en"_s); });
-    std::printf("  sentences (ICU)             %9.1f ms  %lld sentences\n", sentencesMs, static_cast<long long>(spans.size()));
+    std::printf("  sentences (ICU)             %9.1f ms  %lld sentences\n", sentencesMs,
+                static_cast<long long>(spans.size()));
 
     const QString tiny = folder + u"/tiny.mp3"_s;
     WriteAudio(tiny, 4096);
@@ -154,7 +155,8 @@ void Report(const char *what, const QString &text, int chapters, int runs, const
         if (!result.ok)
             std::printf("  refused: %s\n", qPrintable(result.error));
     });
-    std::printf("  EPUB, 4 KiB audio files     %9.1f ms  %lld bytes\n", tinyMs, static_cast<long long>(QFileInfo(epub).size()));
+    std::printf("  EPUB, 4 KiB audio files     %9.1f ms  %lld bytes\n", tinyMs,
+                static_cast<long long>(QFileInfo(epub).size()));
 
     QStringList audio;
     for (const ReadAlongChapter &chapter : book.chapters) {
@@ -163,7 +165,8 @@ void Report(const char *what, const QString &text, int chapters, int runs, const
     }
     book = Book(text, spans, chapters, audio);
     const double fullMs = MedianMs(runs, [&] { WriteReadAlongEpub(book, epub); });
-    std::printf("  EPUB, full-size audio files %9.1f ms  %lld bytes\n", fullMs, static_cast<long long>(QFileInfo(epub).size()));
+    std::printf("  EPUB, full-size audio files %9.1f ms  %lld bytes\n", fullMs,
+                static_cast<long long>(QFileInfo(epub).size()));
     for (const QString &path : audio)
         QFile::remove(path);
 }

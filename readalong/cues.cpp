@@ -63,7 +63,8 @@ public:
         if (Width(from, n) <= kMaxLineLength)
             return {n, n};
         // The furthest end that fits, with the zero-width units that follow it.
-        const auto fits = std::upper_bound(m_before.begin() + from, m_before.end(), m_before[static_cast<size_t>(from)] + kMaxLineLength);
+        const qint64 limit = m_before[static_cast<size_t>(from)] + kMaxLineLength;
+        const auto fits = std::upper_bound(m_before.begin() + from, m_before.end(), limit);
         const qsizetype last = (fits - m_before.begin()) - 1;
         for (qsizetype b = std::min(last, n - 1); b > from; --b) {
             if (m_text[b] == u' ')

@@ -532,7 +532,8 @@ ReadAlongResult WriteReadAlongEpub(const ReadAlongBook &book, const QString &pat
     if (frame.rightToLeft)
         nav += " dir=\"rtl\"";
     nav += ">\n<head>\n<meta charset=\"UTF-8\"/>\n<title>" + Escaped(title)
-           + "</title>\n</head>\n<body>\n<nav epub:type=\"toc\" id=\"toc\">\n<ol>\n" + toc + "</ol>\n</nav>\n</body>\n</html>\n";
+           + "</title>\n</head>\n<body>\n<nav epub:type=\"toc\" id=\"toc\">\n<ol>\n" + toc
+           + "</ol>\n</nav>\n</body>\n</html>\n";
     if (!zip.Add(u"EPUB/nav.xhtml"_s, nav))
         return failed();
 

@@ -40,7 +40,8 @@ std::unique_ptr<icu::BreakIterator> SentenceIterator(const QString &language)
         return nullptr;
     if (qstrcmp(locale.getLanguage(), "en") != 0)
         return iterator;
-    std::unique_ptr<icu::FilteredBreakIteratorBuilder> builder(icu::FilteredBreakIteratorBuilder::createEmptyInstance(status));
+    using Builder = icu::FilteredBreakIteratorBuilder;
+    std::unique_ptr<Builder> builder(Builder::createEmptyInstance(status));
     if (!builder || U_FAILURE(status))
         return iterator;
     for (const char16_t *abbreviation : {u"Dr.", u"Drs.", u"Jr.", u"Sr.", u"St."})

@@ -96,7 +96,8 @@ ReadAlongBook SampleBook(const QString &audio)
     first.durationMs = 3000;
     first.blocks = {
         Block(Kind::Heading, {{u"Opening"_s, 0, 400}}),
-        Block(Kind::Paragraph, {{u"Dr. Smith <b> & ]]> \x01\x0B\uFFFE\U0001F600 stays."_s, 400, 1200}, {u"Next."_s, 1200, 1500}}),
+        Block(Kind::Paragraph,
+              {{u"Dr. Smith <b> & ]]> \x01\x0B\uFFFE\U0001F600 stays."_s, 400, 1200}, {u"Next."_s, 1200, 1500}}),
         Block(Kind::Heading, {{u"Lists"_s, 1500, 1700}}, {}, false, 2),
         Block(Kind::ListItem, {{u"One."_s, 1700, 1800}}),
         Block(Kind::ListItem, {{u"Two."_s, 1800, 1900}}),
