@@ -17,14 +17,14 @@ RUNTIME_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
-  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev libgumbo-dev libmd4c-dev
+  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev libgumbo-dev libmd4c-dev libicu-dev
   dpkg-dev
 )
 PACKAGE_PACKAGES=(dpkg-dev)
 # openssh-server, rsync, slurm-wlm and munge for their programs: the cluster tests start
 # their own sshd, munged, slurmctld and slurmd on 127.0.0.1.
 TEST_PACKAGES=(dpkg-dev libgtest-dev libgmock-dev xvfb xauth sox libsox-fmt-mp3 parallel procps
-  dbus at-spi2-core python3-pyatspi xdotool openssh-server openssh-client rsync slurm-wlm munge ffmpeg python3-mutagen)
+  dbus at-spi2-core python3-pyatspi xdotool openssh-server openssh-client rsync slurm-wlm munge ffmpeg python3-mutagen epubcheck)
 
 install_packages() {
   local missing=() p
