@@ -17,30 +17,25 @@
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
 
-namespace {
-
-QElapsedTimer g_clock;
-
-} // namespace
-
 Scheduler::Scheduler(const ConvertOptions &options, Tools tools)
     : m_options(options)
     , m_tools(std::move(tools))
+    , m_workers(m_tools.processes, m_tools.workerArguments, options.jobs)
 {
-    if (!g_clock.isValid())
-        g_clock.start();
+    m_clock.start();
 }
 
 Scheduler::~Scheduler() = default;
 
 qint64 Scheduler::Now() const
 {
-    return g_clock.elapsed();
+    return m_clock.elapsed();
 }
 
 void Scheduler::Add(std::unique_ptr<DocumentJob> job)
 {
     Task &task = m_tasks.emplace_back();
+    task.number = static_cast<int>(m_tasks.size()) - 1;
     task.name = GetFileName(job->Setup().document);
     task.job = std::move(job);
 }
@@ -48,6 +43,7 @@ void Scheduler::Add(std::unique_ptr<DocumentJob> job)
 void Scheduler::AddFinished(const QString &document, bool skipped, const QString &failure)
 {
     Task &task = m_tasks.emplace_back();
+    task.number = static_cast<int>(m_tasks.size()) - 1;
     task.name = GetFileName(document);
     task.state = State::Finished;
     if (skipped) {
@@ -68,20 +64,20 @@ int Scheduler::Run(int stopDescriptor)
             ++m_next;
         if (m_next == m_tasks.size())
             return 0;
-        if (m_speaking == 0 && m_children.empty()) {
+        if (m_workers.Busy() == 0 && m_children.empty()) {
             // Nothing runs and nothing could be started (no worker process can be made):
             // what is left fails, in words, rather than waiting for ever.
             for (size_t i = m_next; i < m_tasks.size(); ++i) {
                 if (m_tasks[i].state != State::Finished)
-                    Fail(m_tasks[i], m_cannotStart.isEmpty() ? u"its conversion could not be started"_s : m_cannotStart);
+                    Fail(m_tasks[i], m_workers.CannotStart().isEmpty() ? u"its conversion could not be started"_s
+                                                                       : m_workers.CannotStart());
             }
             return 0;
         }
         std::vector<pollfd> fds;
         if (stopDescriptor >= 0)
             fds.push_back({stopDescriptor, POLLIN, 0});
-        for (const Worker &worker : m_workers)
-            fds.push_back({worker.process->AnswerDescriptor(), POLLIN, 0});
+        m_workers.AddDescriptors(fds);
         // Encoders and joins are asked for their end every 20 ms.
         ::poll(fds.data(), fds.size(), 20);
         if (stopDescriptor >= 0) {
@@ -91,7 +87,8 @@ int Scheduler::Run(int stopDescriptor)
                 return byte;
             }
         }
-        ReadWorkers();
+        m_workers.Read([this](int task, int piece, const QStringList &words) { Answered(m_tasks[task], piece, words); },
+                       [this](int task, const QString &how) { WorkerEnded(m_tasks[task], how); });
         Watch();
         Refresh();
     }
@@ -101,7 +98,7 @@ void Scheduler::Schedule()
 {
     // Whatever waits, as long as a core is free: an encoder first (it ends a document
     // sooner and frees its WAV file), else speech, else the next document's text.
-    while (m_speaking + m_encoding < m_options.jobs) {
+    while (m_workers.Busy() + m_encoding < m_options.jobs) {
         if (StartEncoder() || StartSpeaking() || StartPreparing())
             continue;
         return;
@@ -144,36 +141,16 @@ void Scheduler::StartChildOf(Task &task, int piece, Started started,
         Fail(task, failed(started.failure));
         return;
     }
-    m_children.push_back({std::move(started.child), &task, piece, Now(), -1});
+    m_children.push_back({std::move(started.child), &task, piece, ProgressWatch(Now())});
     ++task.running;
 }
 
-Scheduler::Worker *Scheduler::IdleWorker()
+bool Scheduler::Send(Task &task, int piece, const QStringList &words)
 {
-    for (Worker &worker : m_workers) {
-        if (!worker.task && worker.process)
-            return &worker;
-    }
-    if (static_cast<int>(m_workers.size()) >= m_options.jobs)
-        return nullptr;
-    try {
-        m_workers.push_back({m_tools.processes.StartWorker(m_tools.workerArguments)});
-    } catch (const RuntimeError &e) {
-        m_cannotStart = e.description();
-        return nullptr;
-    }
-    return &m_workers.back();
-}
-
-void Scheduler::Send(Worker &worker, Task &task, int piece, const QStringList &words)
-{
-    worker.task = &task;
-    worker.piece = piece;
-    worker.progressAt = Now();
-    worker.grown = -1;
+    if (!m_workers.Send(task.number, piece, words, Now()))
+        return false;
     ++task.running;
-    ++m_speaking;
-    worker.process->Send(Channel::Line(words)); // a worker that is gone is noticed on its output
+    return true;
 }
 
 bool Scheduler::StartSpeaking()
@@ -185,11 +162,9 @@ bool Scheduler::StartSpeaking()
         for (size_t k = 0; k < task.pieces.size(); ++k) {
             if (task.pieces[k] != PieceState::Unspoken)
                 continue;
-            Worker *worker = IdleWorker();
-            if (!worker)
+            if (!Send(task, static_cast<int>(k) + 1, {u"speak"_s, task.job->Workspace(), QString::number(k + 1)}))
                 return false;
             task.pieces[k] = PieceState::Speaking;
-            Send(*worker, task, static_cast<int>(k) + 1, {u"speak"_s, task.job->Workspace(), QString::number(k + 1)});
             return true;
         }
     }
@@ -213,85 +188,55 @@ bool Scheduler::StartPreparing()
         Task &task = m_tasks[i];
         if (task.state != State::Pending)
             continue;
-        Worker *worker = IdleWorker();
-        if (!worker)
+        if (!m_workers.HasRoom())
             return false;
         if (const JobOutcome made = task.job->PrepareWorkspace(); made.failed) {
             Fail(task, made);
             return true;
         }
         m_underWay.Add(*task.job);
+        if (!Send(task, 0, {u"text"_s, task.job->Workspace(), task.job->Setup().document}))
+            return false;
         task.state = State::Preparing;
-        Send(*worker, task, 0, {u"text"_s, task.job->Workspace(), task.job->Setup().document});
         return true;
     }
     return false;
 }
 
-void Scheduler::ReadWorkers()
+void Scheduler::Answered(Task &task, int piece, const QStringList &words)
 {
-    for (Worker &worker : m_workers) {
-        bool ended = false;
-        for (const QByteArray &line : worker.process->Answers(&ended))
-            Answered(worker, Channel::Words(line));
-        if (ended)
-            WorkerEnded(worker);
-    }
-    // Workers that ended are taken out.
-    std::erase_if(m_workers, [](const Worker &worker) { return !worker.process; });
-}
-
-void Scheduler::Answered(Worker &worker, const QStringList &words)
-{
-    Task *task = std::exchange(worker.task, nullptr);
-    if (!task)
-        return;
-    --m_speaking;
-    --task->running;
+    --task.running;
     const QString &word = words.value(0);
     if (word == u"failed"_s) {
-        const auto step = static_cast<JobStep>(words.value(1).toInt());
-        Fail(*task, words.value(3) + u" (while "_s + StepWords(step) + u')');
-    } else if (task->failed) {
+        Fail(task, Channel::FailureOf(words));
+    } else if (task.failed) {
         // A document that failed meanwhile: what came back goes with it.
     } else if (word == u"pieces"_s) {
-        TextFacts facts{std::max(1, words.value(1).toInt()), words.value(2), words.value(3), {}, {}};
-        for (qsizetype k = 4; k + 3 < words.size(); k += 4) {
-            facts.headings.append({words[k + 3], 1, words[k].toLongLong()});
-            facts.places.append({words[k + 1].toInt(), words[k + 2].toInt()});
-        }
-        task->job->TakeText(facts);
+        const TextFacts facts = Channel::PiecesOf(words);
+        task.job->TakeText(facts);
         if (m_options.format == OutputForm::Txt) {
-            if (const JobOutcome written = task->job->WriteText(); written.failed)
-                Fail(*task, written);
+            if (const JobOutcome written = task.job->WriteText(); written.failed)
+                Fail(task, written);
             else
-                Converted(*task);
+                Converted(task);
         } else {
-            task->pieces.assign(static_cast<size_t>(facts.pieces), PieceState::Unspoken);
-            task->state = State::Working;
+            task.pieces.assign(static_cast<size_t>(facts.pieces), PieceState::Unspoken);
+            task.state = State::Working;
         }
     } else if (word == u"spoken"_s) {
-        const int piece = words.value(1).toInt();
-        SpokenFacts facts{{}, words.value(2).toDouble()};
-        for (qsizetype k = 3; k < words.size(); ++k)
-            facts.lineStarts.append(words[k].toLongLong());
-        if (piece >= 1 && piece <= static_cast<int>(task->pieces.size())) {
-            task->pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
-            task->job->TakeSpoken(piece, facts);
+        if (piece >= 1 && piece <= static_cast<int>(task.pieces.size())) {
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+            task.job->TakeSpoken(piece, Channel::SpokenOf(words));
         }
     }
-    Settle(*task);
+    Settle(task);
 }
 
-void Scheduler::WorkerEnded(Worker &worker)
+void Scheduler::WorkerEnded(Task &task, const QString &how)
 {
-    const QString how = worker.process->HowItEnded();
-    worker.process.reset();
-    if (Task *task = std::exchange(worker.task, nullptr)) {
-        --m_speaking;
-        --task->running;
-        Fail(*task, u"its conversion ended unexpectedly ("_s + how + u')');
-    }
+    --task.running;
+    Fail(task, u"its conversion ended unexpectedly ("_s + how + u')');
+    Settle(task);
 }
 
 void Scheduler::ReapChildren()
@@ -449,9 +394,7 @@ void Scheduler::Settle(Task &task)
 
 void Scheduler::Stop()
 {
-    for (Worker &worker : m_workers)
-        worker.process->Kill();
-    m_workers.clear();
+    m_workers.KillAll();
     m_tools.processes.StopAll();
     m_children.clear();
     m_underWay.CancelAll();
@@ -476,4 +419,76 @@ void Scheduler::Refresh(bool force)
     }
     const double total = std::max<double>(1, static_cast<double>(m_tasks.size()));
     m_tools.console.Refresh(done, static_cast<int>(m_tasks.size()), progress / total, current, force);
+}
+
+// A worker or a helper that makes no progress (stopped, swapped out, a stuck engine) is
+// stopped, and its work is tried once more before its document fails: a batch always ends.
+void Scheduler::Watch()
+{
+    const qint64 limit = qint64(m_options.stallSeconds) * 1000;
+    // Speech grows its WAV file as it is made; reading a document (LibreOffice has ten
+    // minutes for one) shows nothing until it is done.
+    m_workers.KillStalled(
+        Now(), limit, limit + 600000,
+        [this](int task, int piece) { return piece > 0 ? m_tasks[task].job->PiecePath(piece, u".wav"_s) : QString(); },
+        [this](int task, int piece) { WorkerStalled(m_tasks[task], piece); });
+    for (size_t i = 0; i < m_children.size();) {
+        Child &child = m_children[i];
+        QString file;
+        if (child.piece > 0)
+            file = child.task->job->Pieces() == 1 ? QString() : child.task->job->PiecePath(child.piece, u".mp3"_s);
+        if (child.watch.Stalled(Now(), file, limit))
+            ChildStalled(i);
+        else
+            ++i;
+    }
+}
+
+bool Scheduler::StalledTwice(Task &task, int piece)
+{
+    if (++task.stalls[piece] < 2)
+        return false;
+    const QString what = piece > 0 ? u"piece "_s + QString::number(piece)
+                         : piece == 0 ? u"reading its text"_s
+                         : piece == kJoining ? u"the join"_s
+                                             : u"ffmpeg"_s;
+    Fail(task, what + u" made no progress for "_s + QString::number(m_options.stallSeconds)
+                   + u" seconds, twice; it was stopped"_s);
+    return true;
+}
+
+void Scheduler::WorkerStalled(Task &task, int piece)
+{
+    --task.running;
+    if (!task.failed && !StalledTwice(task, piece)) {
+        if (piece > 0) {
+            Fs::Remove(task.job->PiecePath(piece, u".wav"_s));
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Unspoken;
+        } else {
+            task.state = State::Pending; // read again by the next worker that is free
+            m_next = 0;
+        }
+    }
+    Settle(task);
+}
+
+void Scheduler::ChildStalled(size_t index)
+{
+    Child child = std::move(m_children[index]);
+    m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
+    child.process->Stop();
+    Task &task = *child.task;
+    --task.running;
+    if (child.piece != kJoining)
+        --m_encoding;
+    const int piece = child.piece;
+    if (!task.failed && !StalledTwice(task, piece)) {
+        if (piece > 0)
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+        else if (piece == kJoining)
+            StartJoin(task);
+        else
+            Complete(task);
+    }
+    Settle(task);
 }

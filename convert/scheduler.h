@@ -2,8 +2,11 @@
 
 #include "common/services.h"
 #include "convert/options.h"
+#include "convert/stalls.h"
+#include "convert/workers.h"
 #include "pipeline/documentjob.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -16,7 +19,6 @@ class Console;
 class EncoderProgram;
 class IChildProcess;
 class IProcessRunner;
-class IWorkerProcess;
 
 // Runs the documents' jobs of a batch: worker processes read and cut the texts and speak
 // the pieces, encoders encode them, the join puts them together, and each job finishes
@@ -75,22 +77,14 @@ private:
         int running = 0;        // workers and children of it under way
         QHash<int, int> stalls; // by piece (0: its text, kJoining, kPacking): how often it stalled
         bool failed = false;
-    };
-    struct Worker
-    {
-        std::unique_ptr<IWorkerProcess> process;
-        Task *task = nullptr; // what it works on; null when idle
-        int piece = 0;        // 0: reading and cutting the text
-        qint64 progressAt = 0; // when its work last grew (ms)
-        qint64 grown = -1;     // how large that work's file was then
+        int number = 0; // its place in the batch
     };
     struct Child
     {
         std::unique_ptr<IChildProcess> process;
         Task *task = nullptr;
         int piece = 0; // a piece's encoder, kJoining or kPacking
-        qint64 progressAt = 0;
-        qint64 grown = -1;
+        ProgressWatch watch;
     };
     static constexpr int kJoining = -1;
     static constexpr int kPacking = -2;
@@ -99,11 +93,9 @@ private:
     bool StartEncoder();
     bool StartSpeaking();
     bool StartPreparing();
-    Worker *IdleWorker();
-    void Send(Worker &worker, Task &task, int piece, const QStringList &words);
-    void ReadWorkers();
-    void Answered(Worker &worker, const QStringList &words);
-    void WorkerEnded(Worker &worker);
+    bool Send(Task &task, int piece, const QStringList &words);
+    void Answered(Task &task, int piece, const QStringList &words);
+    void WorkerEnded(Task &task, const QString &how);
     void ReapChildren();
     void StartChildOf(Task &task, int piece, Started started, const std::function<JobOutcome(const ChildEnd &)> &failed);
     void Encoded(Task &task, int piece, const ChildEnd &end);
@@ -116,9 +108,8 @@ private:
     void Fail(Task &task, const QString &why);
     void Settle(Task &task);
     void Watch();
-    bool Stalled(qint64 &progressAt, qint64 &grown, const QString &file, qint64 limitMs) const;
     bool StalledTwice(Task &task, int piece);
-    void WorkerStalled(Worker &worker);
+    void WorkerStalled(Task &task, int piece);
     void ChildStalled(size_t index);
     void Stop();
     void Refresh(bool force = false);
@@ -129,12 +120,11 @@ private:
     FailFast m_failFast;
     std::deque<Task> m_tasks;
     size_t m_next = 0; // the first task that is not finished
-    std::vector<Worker> m_workers;
+    WorkerPool m_workers;
     std::vector<Child> m_children;
     JobsUnderWay m_underWay;
-    int m_speaking = 0;
     int m_encoding = 0;
-    QString m_cannotStart; // why no worker could be started, when none could
+    QElapsedTimer m_clock;
     int m_converted = 0;
     int m_skipped = 0;
     int m_failed = 0;

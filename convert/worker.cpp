@@ -36,13 +36,11 @@ void Answer(const QStringList &words)
     std::fflush(stdout);
 }
 
-// Answers a failed step: "failed STEP NUMBER WORDS"; true when it did.
+// Answers a failed step; true when it did.
 bool AnsweredFailure(const JobOutcome &outcome)
 {
     if (outcome.failed)
-        Answer({u"failed"_s, QString::number(static_cast<int>(outcome.step)), QString::number(outcome.number),
-                outcome.VoiceCannotLoad() ? u"The voice cannot be loaded ("_s + outcome.description + u')'
-                                          : outcome.description});
+        Answer(Channel::FailedAnswer(outcome));
     return outcome.failed;
 }
 
@@ -121,12 +119,7 @@ int RunWorker(const WorkerSetup &setup)
             const auto job = jobFor(words[1], words[2]);
             if (AnsweredFailure(job->ReadText()) || AnsweredFailure(job->Cut()))
                 continue;
-            const TextFacts &facts = job->Text();
-            QStringList answer{u"pieces"_s, QString::number(facts.pieces), facts.title, facts.author};
-            for (qsizetype k = 0; k < facts.headings.size() && k < facts.places.size(); ++k)
-                answer << QString::number(facts.headings[k].line) << QString::number(facts.places[k].segment)
-                       << QString::number(facts.places[k].line) << facts.headings[k].title;
-            Answer(answer);
+            Answer(Channel::PiecesAnswer(job->Text()));
         } else if (words.value(0) == u"speak"_s && words.size() == 3) {
             const int piece = words[2].toInt();
             const auto job = jobFor(words[1], QString());
@@ -137,11 +130,7 @@ int RunWorker(const WorkerSetup &setup)
                                                     u"No speech was made of piece "_s + words[2]));
                 continue;
             }
-            const SpokenFacts spoken = job->Spoken(piece);
-            QStringList answer{u"spoken"_s, words[2], QString::number(spoken.seconds, 'f', 3)};
-            for (const qint64 start : spoken.lineStarts)
-                answer << QString::number(start);
-            Answer(answer);
+            Answer(Channel::SpokenAnswer(piece, job->Spoken(piece)));
         } else {
             AnsweredFailure(JobOutcome::Failure(JobStep::Text, ErrorNumber::InvalidProcedureCall,
                                                 u"A command the worker does not know"_s));

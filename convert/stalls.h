@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Tells work that makes no progress (a stopped process, a machine that swaps, a stuck
+// engine): a file it writes that has not grown for a while, or, without one, time alone.
+class ProgressWatch
+{
+public:
+    explicit ProgressWatch(qint64 startedMs = 0)
+        : m_progressAt(startedMs)
+    {
+    }
+    /// True when, at nowMs, the work has shown no progress for more than limitMs: file (when
+    /// given) has kept its size so long, or without a file the work began so long ago.
+    bool Stalled(qint64 nowMs, const QString &file, qint64 limitMs);
+
+private:
+    qint64 m_progressAt;
+    qint64 m_grown = -1;
+};
