@@ -4,7 +4,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+
+/// Words per minute for a rate of -10 to 10: round(175 × 3^(rate/10)), at least 80 (the
+/// slowest espeak-ng speaks); both engines speak at it.
+inline int WordsPerMinute(int rate)
+{
+    return std::max(80, static_cast<int>(std::lround(175.0 * std::pow(3.0, rate / 10.0))));
+}
 
 /// The only audio format of the program's WAV files.
 struct AudioFormat

@@ -10,6 +10,7 @@
 #include "pipeline/encoder.h"
 #include "services/platformservices.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSet>
@@ -100,11 +101,12 @@ int Converter::Run()
 
     JobSetup common;
     common.choice = {m_options.voice - 1, m_options.volume, m_options.rate};
-    const SegmentLimits window = SegmentLimitsForRate(m_options.rate);
-    // The text is cut as the window cuts it when it is the text that is wanted.
-    common.limits = m_options.format == OutputForm::Txt ? window
-                                                          : SegmentLimits{window.lines,
-                                                                          std::min(window.kilochars, kPieceKilochars)};
+    // The text is cut as the window cuts it when it is the text that is wanted; otherwise
+    // into pieces, smaller than the window's segments so that the pieces of a long document
+    // are spoken on every core at once, at paragraph ends that an edit does not move.
+    common.limits = SegmentLimitsForRate(m_options.rate);
+    if (m_options.format != OutputForm::Txt)
+        common.pieces = PieceLimits{2048, qint64(kPieceKilochars) * 1024, common.limits.lines - 1, 8};
     common.form = m_options.format;
     common.tags = m_options.tags;
     common.chapters = m_options.chapters;
@@ -112,7 +114,15 @@ int Converter::Run()
     common.ownWorkspace = true;
     NameTheVoice(services.Speech(), common); // the voice that the tags name
 
+    // Finished pieces are kept under a key of everything that decides their sound.
+    PieceCache cache = m_options.cache ? PieceCache(PieceCache::DefaultRoot(), m_options.cacheBytes) : PieceCache();
+    if (m_options.cache && !cache.Serves())
+        console.Print(u"vocatext-convert: finished pieces cannot be kept ("_s + cache.Problem()
+                          + u"); converting without the cache"_s,
+                      true);
+    common.checkSpeech = true;
     EncoderProgram encoder;
+    QByteArray encoderBytes;
     try {
         try {
             m_platform.working.Path();
@@ -121,8 +131,10 @@ int Converter::Run()
             m_platform.working.Path();
         }
         m_platform.working.RemoveLeftJobFolders();
-        if (m_options.format != OutputForm::Txt)
-            encoder.Install(m_platform.events, m_platform.working, m_platform.resources.Load(u"CUSTOM"_s, 101));
+        if (m_options.format != OutputForm::Txt) {
+            encoderBytes = m_platform.resources.Load(u"CUSTOM"_s, 101);
+            encoder.Install(m_platform.events, m_platform.working, encoderBytes);
+        }
     } catch (const std::exception &) {
         console.Print(u"vocatext-convert: the working folder cannot be used: "_s
                           + DescribeFailure(std::current_exception()),
@@ -130,9 +142,14 @@ int Converter::Run()
         return 1;
     }
 
-    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits};
+    if (m_options.cache)
+        common.soundParts = {u"vocatext speech 1"_s, common.voiceDescription, common.voiceLanguage,
+                             QString::number(common.choice.rate), QString::number(common.choice.volume),
+                             QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),
+                             u"-h"_s};
+    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces};
     Scheduler scheduler(m_options, {services, m_platform.processes, encoder, console, kFfmpeg, kFfprobe,
-                                    QStringList{u"--worker"_s} + WorkerArguments(worker)});
+                                    QStringList{u"--worker"_s} + WorkerArguments(worker), cache});
     QSet<QString> swept; // output folders whose leftovers of killed conversions are gone
     for (qsizetype i = 0; i < batch.entries.size(); ++i) {
         const BatchEntry &entry = batch.entries[i];
@@ -154,6 +171,7 @@ int Converter::Run()
 
     const int stopSignal = scheduler.Run(m_signalPipe[0]);
     console.EndLive();
+    cache.Trim();
     encoder.Remove(m_platform.events);
     if (stopSignal) {
         std::fprintf(stderr, "vocatext-convert: interrupted; %d converted, nothing half written left\n",

@@ -31,9 +31,8 @@ public:
     /// Why ffmpeg at this path cannot make M4B audiobooks, in words that name its package; "" when it can.
     static QString AudiobookMakerProblem(const QString &ffmpeg);
 
-    /// The converter cuts its own pieces, smaller than the window's segments, so that the
-    /// pieces of one long document are spoken and encoded on every core at once.
-    static constexpr int kPieceKilochars = 8;
+    /// The most a piece of the converter holds, in units of 1024 characters.
+    static constexpr int kPieceKilochars = 16;
 
 private:
     ConvertOptions m_options;

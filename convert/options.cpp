@@ -167,8 +167,12 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                                      u"seconds (default %1) is stopped; its work is tried once more, "
                                                      u"then its document fails."_s.arg(ConvertOptions().stallSeconds),
                                    u"S"_s);
+    const QCommandLineOption noCache(u"no-cache"_s, u"Keeps no finished pieces and takes none from the cache."_s);
+    const QCommandLineOption cacheSize(u"cache-size"_s, u"The most the cache of finished pieces holds (default 2G; "
+                                                        u"K, M, G as units); the pieces used longest ago go first."_s,
+                                       u"SIZE"_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       types, noTags, noChapters, stall});
+                       types, noTags, noChapters, stall, noCache, cacheSize});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -218,6 +222,22 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         options.jobs = *n;
     }
 
+    options.cache = !parser.isSet(noCache);
+    if (parser.isSet(cacheSize)) {
+        QString size = parser.value(cacheSize).trimmed().toUpper();
+        qint64 unit = 1;
+        for (const auto &[letter, factor] : {std::pair{u'K', qint64(1) << 10}, {u'M', qint64(1) << 20}, {u'G', qint64(1) << 30}}) {
+            if (size.endsWith(letter)) {
+                size.chop(1);
+                unit = factor;
+            }
+        }
+        bool ok = false;
+        const qint64 number = size.toLongLong(&ok);
+        if (!ok || number < 0 || number > (qint64(1) << 50) / unit)
+            return usage(u"--cache-size needs a size such as 500M or 2G: "_s + parser.value(cacheSize));
+        options.cacheBytes = number * unit;
+    }
     if (parser.isSet(stall)) {
         const auto seconds = WholeNumber(parser.value(stall), 1, 86400);
         if (!seconds)

@@ -27,6 +27,9 @@ struct ConvertOptions
     int shards = 1;
     int jobs = 1;               // pieces spoken or encoded at once
     int stallSeconds = 120;     // no progress for so long stops a worker or helper
+    // Finished pieces are kept in the user's cache folder, at most cacheBytes of them.
+    bool cache = true;
+    qint64 cacheBytes = qint64(2) << 30;
     // Where the MP3s go, as the window's save option: into folder (Option1), beside each
     // document (Option2), or, with neither, the document's folder.
     bool intoFolder = true;

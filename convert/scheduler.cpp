@@ -58,13 +58,13 @@ void Scheduler::AddFinished(const QString &document, bool skipped, const QString
 int Scheduler::Run(int stopDescriptor)
 {
     for (;;) {
-        ReapChildren();
+        m_children.Reap([this](int task, int piece, const ChildEnd &end) { Ended(m_tasks[task], piece, end); });
         Schedule();
         while (m_next < m_tasks.size() && m_tasks[m_next].state == State::Finished)
             ++m_next;
         if (m_next == m_tasks.size())
             return 0;
-        if (m_workers.Busy() == 0 && m_children.empty()) {
+        if (m_workers.Busy() == 0 && m_children.IsEmpty()) {
             // Nothing runs and nothing could be started (no worker process can be made):
             // what is left fails, in words, rather than waiting for ever.
             for (size_t i = m_next; i < m_tasks.size(); ++i) {
@@ -141,7 +141,7 @@ void Scheduler::StartChildOf(Task &task, int piece, Started started,
         Fail(task, failed(started.failure));
         return;
     }
-    m_children.push_back({std::move(started.child), &task, piece, ProgressWatch(Now())});
+    m_children.Add(std::move(started.child), task.number, piece, Now());
     ++task.running;
 }
 
@@ -220,8 +220,18 @@ void Scheduler::Answered(Task &task, int piece, const QStringList &words)
             else
                 Converted(task);
         } else {
+            // A piece kept from before, with everything that decides its sound the same, is
+            // neither spoken nor encoded again.
             task.pieces.assign(static_cast<size_t>(facts.pieces), PieceState::Unspoken);
             task.state = State::Working;
+            for (int kept = 1; kept <= facts.pieces; ++kept) {
+                if (task.job->FromCache(m_tools.cache, kept)) {
+                    task.pieces[static_cast<size_t>(kept - 1)] = PieceState::Encoded;
+                    ++task.encoded;
+                }
+            }
+            if (task.encoded == facts.pieces)
+                AllEncoded(task);
         }
     } else if (word == u"spoken"_s) {
         if (piece >= 1 && piece <= static_cast<int>(task.pieces.size())) {
@@ -239,30 +249,19 @@ void Scheduler::WorkerEnded(Task &task, const QString &how)
     Settle(task);
 }
 
-void Scheduler::ReapChildren()
+void Scheduler::Ended(Task &task, int piece, const ChildEnd &end)
 {
-    for (size_t i = 0; i < m_children.size();) {
-        const int code = m_children[i].process->ExitCode();
-        if (code == kStillActive) {
-            ++i;
-            continue;
-        }
-        Child child = std::move(m_children[i]);
-        m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(i));
-        Task &task = *child.task;
-        --task.running;
-        const ChildEnd end = EndOf(*child.process, code);
-        if (child.piece == kJoining) {
-            Joined(task, end);
-        } else {
-            --m_encoding;
-            if (child.piece == kPacking)
-                Packed(task, end);
-            else
-                Encoded(task, child.piece, end);
-        }
-        Settle(task);
+    --task.running;
+    if (piece == kJoining) {
+        Joined(task, end);
+    } else {
+        --m_encoding;
+        if (piece == kPacking)
+            Packed(task, end);
+        else
+            Encoded(task, piece, end);
     }
+    Settle(task);
 }
 
 void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
@@ -276,8 +275,18 @@ void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
         return;
     }
     task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Encoded;
-    if (++task.encoded < static_cast<int>(task.pieces.size()))
-        return;
+    const bool served = m_tools.cache.Serves();
+    task.job->KeepInCache(m_tools.cache, piece);
+    if (served && !m_tools.cache.Serves())
+        m_tools.console.Print(u"vocatext-convert: finished pieces cannot be kept any more ("_s + m_tools.cache.Problem()
+                                  + u"); converting on without the cache"_s,
+                              true);
+    if (++task.encoded == static_cast<int>(task.pieces.size()))
+        AllEncoded(task);
+}
+
+void Scheduler::AllEncoded(Task &task)
+{
     if (task.pieces.size() == 1)
         Complete(task);
     else
@@ -396,7 +405,7 @@ void Scheduler::Stop()
 {
     m_workers.KillAll();
     m_tools.processes.StopAll();
-    m_children.clear();
+    m_children.Clear();
     m_underWay.CancelAll();
 }
 
@@ -432,16 +441,13 @@ void Scheduler::Watch()
         Now(), limit, limit + 600000,
         [this](int task, int piece) { return piece > 0 ? m_tasks[task].job->PiecePath(piece, u".wav"_s) : QString(); },
         [this](int task, int piece) { WorkerStalled(m_tasks[task], piece); });
-    for (size_t i = 0; i < m_children.size();) {
-        Child &child = m_children[i];
-        QString file;
-        if (child.piece > 0)
-            file = child.task->job->Pieces() == 1 ? QString() : child.task->job->PiecePath(child.piece, u".mp3"_s);
-        if (child.watch.Stalled(Now(), file, limit))
-            ChildStalled(i);
-        else
-            ++i;
-    }
+    m_children.StopStalled(
+        Now(), limit,
+        [this](int task, int piece) {
+            const DocumentJob &job = *m_tasks[task].job;
+            return piece > 0 && job.Pieces() > 1 ? m_tasks[task].job->PiecePath(piece, u".mp3"_s) : QString();
+        },
+        [this](int task, int piece) { ChildStalled(m_tasks[task], piece); });
 }
 
 bool Scheduler::StalledTwice(Task &task, int piece)
@@ -472,16 +478,11 @@ void Scheduler::WorkerStalled(Task &task, int piece)
     Settle(task);
 }
 
-void Scheduler::ChildStalled(size_t index)
+void Scheduler::ChildStalled(Task &task, int piece)
 {
-    Child child = std::move(m_children[index]);
-    m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
-    child.process->Stop();
-    Task &task = *child.task;
     --task.running;
-    if (child.piece != kJoining)
+    if (piece != kJoining)
         --m_encoding;
-    const int piece = child.piece;
     if (!task.failed && !StalledTwice(task, piece)) {
         if (piece > 0)
             task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;

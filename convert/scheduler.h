@@ -39,6 +39,8 @@ public:
         QString ffprobe;
         /// The arguments a worker is started with.
         QStringList workerArguments;
+        /// Where finished pieces are kept and found.
+        PieceCache &cache;
     };
 
     Scheduler(const ConvertOptions &options, Tools tools);
@@ -79,13 +81,6 @@ private:
         bool failed = false;
         int number = 0; // its place in the batch
     };
-    struct Child
-    {
-        std::unique_ptr<IChildProcess> process;
-        Task *task = nullptr;
-        int piece = 0; // a piece's encoder, kJoining or kPacking
-        ProgressWatch watch;
-    };
     static constexpr int kJoining = -1;
     static constexpr int kPacking = -2;
 
@@ -96,9 +91,10 @@ private:
     bool Send(Task &task, int piece, const QStringList &words);
     void Answered(Task &task, int piece, const QStringList &words);
     void WorkerEnded(Task &task, const QString &how);
-    void ReapChildren();
+    void Ended(Task &task, int piece, const ChildEnd &end);
     void StartChildOf(Task &task, int piece, Started started, const std::function<JobOutcome(const ChildEnd &)> &failed);
     void Encoded(Task &task, int piece, const ChildEnd &end);
+    void AllEncoded(Task &task);
     void StartJoin(Task &task);
     void Joined(Task &task, const ChildEnd &end);
     void Complete(Task &task);
@@ -110,7 +106,7 @@ private:
     void Watch();
     bool StalledTwice(Task &task, int piece);
     void WorkerStalled(Task &task, int piece);
-    void ChildStalled(size_t index);
+    void ChildStalled(Task &task, int piece);
     void Stop();
     void Refresh(bool force = false);
     qint64 Now() const;
@@ -121,7 +117,7 @@ private:
     std::deque<Task> m_tasks;
     size_t m_next = 0; // the first task that is not finished
     WorkerPool m_workers;
-    std::vector<Child> m_children;
+    HelperProcesses m_children;
     JobsUnderWay m_underWay;
     int m_encoding = 0;
     QElapsedTimer m_clock;

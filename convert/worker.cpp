@@ -60,12 +60,17 @@ QStringList WorkerArguments(const WorkerSetup &setup)
             QString::number(setup.choice.volume),
             QString::number(setup.choice.rate),
             QString::number(setup.limits.lines),
-            QString::number(setup.limits.kilochars)};
+            QString::number(setup.limits.kilochars),
+            setup.pieces ? u"%1,%2,%3,%4"_s.arg(setup.pieces->minCharacters)
+                               .arg(setup.pieces->maxCharacters)
+                               .arg(setup.pieces->maxLines)
+                               .arg(setup.pieces->spacing)
+                         : u"segments"_s};
 }
 
 bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
 {
-    if (arguments.size() != 6)
+    if (arguments.size() != 7)
         return false;
     const auto voice = Whole(arguments[1], -1, 1 << 20);
     const auto volume = Whole(arguments[2], 0, 100);
@@ -77,6 +82,17 @@ bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
     setup->locale = arguments[0];
     setup->choice = {*voice, *volume, *rate};
     setup->limits = {*lines, *kilochars};
+    setup->pieces.reset();
+    if (arguments[6] != u"segments"_s) {
+        const QStringList numbers = arguments[6].split(u',');
+        const auto least = Whole(numbers.value(0), 1, 1 << 24);
+        const auto most = Whole(numbers.value(1), 1, 1 << 24);
+        const auto mostLines = Whole(numbers.value(2), 2, 1 << 20);
+        const auto spacing = Whole(numbers.value(3), 1, 1 << 20);
+        if (numbers.size() != 4 || !least || !most || !mostLines || !spacing || *least > *most)
+            return false;
+        setup->pieces = PieceLimits{*least, *most, *mostLines, *spacing};
+    }
     return true;
 }
 
@@ -103,6 +119,7 @@ int RunWorker(const WorkerSetup &setup)
         jobSetup.document = document;
         jobSetup.choice = setup.choice;
         jobSetup.limits = setup.limits;
+        jobSetup.pieces = setup.pieces;
         jobSetup.workspace = workspace;
         return std::make_unique<DocumentJob>(jobSetup, services, stop);
     };

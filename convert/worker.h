@@ -1,6 +1,8 @@
 #pragma once
 
 #include "pipeline/cut.h"
+
+#include <optional>
 #include "pipeline/speak.h"
 
 #include <QString>
@@ -25,6 +27,8 @@ struct WorkerSetup
     QString locale; // decides the order of the voice list
     SpeechChoice choice;
     SegmentLimits limits{1300, 500};
+    /// The converter's pieces, at paragraph ends that edits do not move; none: segments.
+    std::optional<PieceLimits> pieces;
 };
 
 /// The worker's arguments after "--worker", in the order the converter passes them.

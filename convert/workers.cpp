@@ -3,6 +3,7 @@
 #include "api/processes.h"
 #include "common/runtimeerror.h"
 #include "convert/channel.h"
+#include "pipeline/shell32.h"
 
 #include <algorithm>
 
@@ -98,4 +99,50 @@ void WorkerPool::KillAll()
     for (Worker &worker : m_workers)
         worker.process->Kill();
     m_workers.clear();
+}
+
+HelperProcesses::HelperProcesses() = default;
+HelperProcesses::~HelperProcesses() = default;
+
+void HelperProcesses::Add(std::unique_ptr<IChildProcess> process, int task, int piece, qint64 nowMs)
+{
+    m_helpers.push_back({std::move(process), task, piece, ProgressWatch(nowMs)});
+}
+
+void HelperProcesses::Reap(const std::function<void(int task, int piece, const ChildEnd &end)> &ended)
+{
+    for (size_t i = 0; i < m_helpers.size();) {
+        const int code = m_helpers[i].process->ExitCode();
+        if (code == kStillActive) {
+            ++i;
+            continue;
+        }
+        const Helper helper = std::move(m_helpers[i]);
+        m_helpers.erase(m_helpers.begin() + static_cast<std::ptrdiff_t>(i));
+        ended(helper.task, helper.piece, EndOf(*helper.process, code));
+    }
+}
+
+void HelperProcesses::StopStalled(qint64 nowMs, qint64 limitMs,
+                                  const std::function<QString(int task, int piece)> &watchedFile,
+                                  const std::function<void(int task, int piece)> &stalled)
+{
+    std::vector<std::pair<int, int>> stopped;
+    for (size_t i = 0; i < m_helpers.size();) {
+        Helper &helper = m_helpers[i];
+        if (!helper.watch.Stalled(nowMs, watchedFile(helper.task, helper.piece), limitMs)) {
+            ++i;
+            continue;
+        }
+        helper.process->Stop();
+        stopped.emplace_back(helper.task, helper.piece);
+        m_helpers.erase(m_helpers.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    for (const auto &[task, piece] : stopped)
+        stalled(task, piece);
+}
+
+void HelperProcesses::Clear()
+{
+    m_helpers.clear();
 }

@@ -11,8 +11,10 @@
 
 #include <poll.h>
 
+class IChildProcess;
 class IProcessRunner;
 class IWorkerProcess;
+struct ChildEnd;
 
 // The converter's worker processes: at most as many as it may run at once, each serving
 // one command at a time (see worker.h), each command for one piece of one document (the
@@ -60,4 +62,34 @@ private:
     int m_most;
     std::vector<Worker> m_workers;
     QString m_cannotStart;
+};
+
+// The helpers that work for the converter beside its workers (encoders, joins, ffmpeg),
+// each for one piece (or a step of its own) of one document.
+class HelperProcesses
+{
+public:
+    HelperProcesses();
+    ~HelperProcesses();
+
+    void Add(std::unique_ptr<IChildProcess> process, int task, int piece, qint64 nowMs);
+    bool IsEmpty() const { return m_helpers.empty(); }
+    /// Tells ended of each helper that has ended (it is gone then).
+    void Reap(const std::function<void(int task, int piece, const ChildEnd &end)> &ended);
+    /// Stops each helper whose work has made no progress for limitMs (the file watchedFile
+    /// names has not grown, or without one time alone) and tells stalled of it.
+    void StopStalled(qint64 nowMs, qint64 limitMs, const std::function<QString(int task, int piece)> &watchedFile,
+                     const std::function<void(int task, int piece)> &stalled);
+    /// Forgets them all (their processes were stopped).
+    void Clear();
+
+private:
+    struct Helper
+    {
+        std::unique_ptr<IChildProcess> process;
+        int task = -1;
+        int piece = 0;
+        ProgressWatch watch;
+    };
+    std::vector<Helper> m_helpers;
 };

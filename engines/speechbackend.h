@@ -1,6 +1,8 @@
 #pragma once
 
 
+#include "api/speech.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,6 @@ struct SpeechSettings
     int rate = 0;
 };
 
-/// Words per minute for a rate of -10 to 10: round(175 × 3^(rate/10)), at least 80.
-int WordsPerMinute(int rate);
 
 // One installed speech engine, whose voices take their places in the program's one voice
 // enumeration (SpeechEngine). Backends are never entered twice at once: SpeechEngine

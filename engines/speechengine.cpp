@@ -10,11 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-int WordsPerMinute(int rate)
-{
-    return std::max(80, static_cast<int>(std::lround(175.0 * std::pow(3.0, rate / 10.0))));
-}
-
 // A voice of the combined enumeration: what it was told, until it speaks.
 class CombinedVoice final : public ISpeechVoice
 {

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -205,4 +206,96 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
     });
     run(176, [&] { KillFile(events, inputPath); });
     return i;
+}
+
+namespace {
+
+// A paragraph that ends a piece: chosen by its own words alone (FNV-1a of its cleaned
+// bytes), so the same paragraph ends a piece wherever it stands.
+bool EndsAPiece(const QByteArray &cleaned, int spacing)
+{
+    if (cleaned.trimmed().isEmpty())
+        return false;
+    quint32 hash = 2166136261u;
+    for (const char c : cleaned)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash % static_cast<quint32>(std::max(1, spacing)) == 0;
+}
+
+} // namespace
+
+int CutIntoPieces(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, PieceLimits limits,
+                  const QList<qint64> &watched, QList<LinePlace> *places)
+{
+    Statements run(reports, SiteTag(u"Speak"_s, u"CutIntoPieces"_s));
+    std::unique_ptr<LineReader> input;
+    run(100, [&] { input = std::make_unique<LineReader>(inputPath); });
+    int piece = 1;
+    int lines = 0;
+    qint64 characters = 0;
+    SegmentWriter writer;
+    run(102, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s)); });
+    auto next = [&] {
+        run(104, [&] { writer.Close(); });
+        ++piece;
+        lines = 0;
+        characters = 0;
+        run(106, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s)); });
+    };
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    qint64 inputLine = 0;
+    qsizetype nextWatched = 0;
+    if (places)
+        places->clear();
+    for (;;) {
+        bool atEnd = true;
+        run(108, [&] { atEnd = !input || input->AtEnd(); });
+        if (atEnd)
+            break;
+        QByteArray line;
+        bool read = false;
+        run(110, [&] {
+            line = CleanLineForSegment(input->ReadLine());
+            read = true;
+        });
+        if (!read)
+            break; // a stream that cannot be read is not asked again
+        // A line that the last one filled begins the next piece.
+        if (lines >= limits.maxLines || (characters > 0 && characters + line.size() > limits.maxCharacters))
+            next();
+        for (; places && nextWatched < watched.size() && watched[nextWatched] <= inputLine; ++nextWatched)
+            places->append({piece, lines});
+        ++inputLine;
+        // A line longer than a piece goes on in the next at its last blank before the limit.
+        while (line.size() > limits.maxCharacters) {
+            const qsizetype blank = line.lastIndexOf(' ', limits.maxCharacters - 1);
+            const qsizetype cut = blank > 0 ? blank + 1 : limits.maxCharacters;
+            run(112, [&] { writer.Write(line.left(cut) + '\n'); });
+            line = line.mid(cut);
+            next();
+        }
+        run(112, [&] { writer.Write(line + '\n'); });
+        characters += line.size();
+        ++lines;
+        if (characters >= limits.minCharacters && EndsAPiece(line, limits.spacing)) {
+            bool more = false;
+            run(108, [&] { more = input && !input->AtEnd(); });
+            if (more)
+                next();
+        }
+        if (sinceYield.elapsed() >= 20) {
+            events.Yield();
+            sinceYield.restart();
+        }
+    }
+    while (places && nextWatched++ < watched.size())
+        places->append({piece, lines});
+    run(114, [&] { writer.Close(); });
+    run(116, [&] {
+        if (input)
+            input->Close();
+    });
+    run(118, [&] { KillFile(events, inputPath); });
+    return piece;
 }

@@ -40,3 +40,22 @@ struct LinePlace
 /// line that the input does not hold is placed at the input's end.
 int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, SegmentLimits limits,
                    const QList<qint64> &watched = {}, QList<LinePlace> *places = nullptr);
+
+/// How the headless converter cuts a text into pieces: after a paragraph whose own words
+/// say so (about one in spacing) once a piece holds minCharacters, never beyond
+/// maxCharacters or maxLines. An edit so moves no boundary but the ones beside it, and a
+/// piece that did not change is the same piece again.
+struct PieceLimits
+{
+    qint64 minCharacters = 2048;
+    qint64 maxCharacters = 16384;
+    int maxLines = 1299;
+    int spacing = 8;
+};
+
+/// Cuts the code-page text file into piece files 001, 002, ... beside it, cleaned and
+/// written as CutTextFileFSO writes its segments, at paragraph ends that the paragraphs'
+/// own words choose (see PieceLimits); places as CutTextFileFSO gives them. Deletes the
+/// input. Returns the number of pieces (at least 1; the last never empty unless the text is).
+int CutIntoPieces(IFailureHandler &reports, IEventLoop &events, const QString &inputPath, PieceLimits limits,
+                  const QList<qint64> &watched = {}, QList<LinePlace> *places = nullptr);

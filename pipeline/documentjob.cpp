@@ -13,7 +13,10 @@
 #include "pipeline/tags.h"
 #include "pipeline/writer1.h"
 
+#include <QFile>
+
 #include <algorithm>
+#include <cmath>
 
 #include <unistd.h>
 
@@ -193,8 +196,11 @@ JobOutcome DocumentJob::Cut()
 {
     return Step(JobStep::Segments, [&] {
         QList<LinePlace> places;
-        const int pieces = CutTextFileFSO(m_reports, m_services.Events(), TextPath(), m_setup.limits,
-                                          ChapterClock::WatchedLines(m_facts.headings), &places);
+        const QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);
+        const int pieces = m_setup.pieces ? CutIntoPieces(m_reports, m_services.Events(), TextPath(), *m_setup.pieces,
+                                                          watched, &places)
+                                          : CutTextFileFSO(m_reports, m_services.Events(), TextPath(), m_setup.limits,
+                                                           watched, &places);
         TakeText({pieces, m_facts.title, m_facts.author, m_facts.headings, places});
     });
 }
@@ -208,6 +214,7 @@ void DocumentJob::TakeText(const TextFacts &facts)
     m_clock = ChapterClock(facts.headings, facts.places);
     m_encoded.assign(static_cast<size_t>(std::max(0, facts.pieces)), 0);
     m_spoken.assign(static_cast<size_t>(std::max(0, facts.pieces)), SpokenFacts());
+    m_keys.assign(static_cast<size_t>(std::max(0, facts.pieces)), QByteArray());
 }
 
 JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
@@ -219,9 +226,44 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         if (spoken.failed)
             throw RuntimeError(spoken.description, spoken.number);
         const auto status = Fs::Stat(wav);
-        TakeSpoken(piece, {spoken.lineStarts,
-                           status ? static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050 : 0});
+        const double seconds = status ? static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050 : 0;
+        if (m_setup.checkSpeech)
+            CheckSpeech(piece, wav, seconds);
+        TakeSpoken(piece, {spoken.lineStarts, seconds});
     });
+}
+
+void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
+{
+    const auto text = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
+    int words = 0;
+    if (text) {
+        for (const QByteArray &word : text->simplified().split(' '))
+            words += std::any_of(word.begin(), word.end(), [](char c) { return QChar::isLetterOrNumber(static_cast<uchar>(c)); });
+    }
+    if (words == 0)
+        return;
+    // Speech is heard: some sample stands above the breath of an "h" (0.5 % of full scale).
+    QFile file(wav);
+    int loudest = 0;
+    if (file.open(QIODevice::ReadOnly) && file.seek(44)) {
+        for (QByteArray block; !(block = file.read(1 << 16)).isEmpty();) {
+            const auto *samples = reinterpret_cast<const qint16 *>(block.constData());
+            for (qsizetype i = 0; i < block.size() / 2; ++i)
+                loudest = std::max(loudest, std::abs(int(samples[i])));
+        }
+    }
+    if (loudest < 164)
+        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
+                               + u" words, but its speech is silent"_s,
+                           ErrorNumber::UnexpectedError);
+    // A voice says its words at its rate; a quarter of that time is speech cut short.
+    const double least = words * 60.0 / WordsPerMinute(m_setup.choice.rate) / 4;
+    if (seconds < least)
+        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
+                               + u" words, but its speech lasts only "_s + QString::number(seconds, 'f', 1)
+                               + u" s: it was cut short"_s,
+                           ErrorNumber::UnexpectedError);
 }
 
 bool DocumentJob::HasSpeech(int piece)
@@ -297,13 +339,60 @@ JobOutcome DocumentJob::Encoded(int piece, const ChildEnd &end)
     if (m_text.pieces == 1)
         m_partial.Hold();
     try {
-        m_clock.Encoded(piece, Mp3Samples(target));
+        const qint64 samples = Mp3Samples(target);
+        m_clock.Encoded(piece, samples);
+        m_encodedSamples += samples;
     } catch (const RuntimeError &) {
         // A piece that cannot be read fails the join; the tags say so for one piece.
     }
     if (piece >= 1 && piece <= static_cast<int>(m_encoded.size()))
         m_encoded[static_cast<size_t>(piece - 1)] = 1;
     return JobOutcome::Done();
+}
+
+bool DocumentJob::FromCache(PieceCache &cache, int piece)
+{
+    if (m_setup.soundParts.isEmpty() || !cache.Serves() || piece < 1 || piece > m_text.pieces)
+        return false;
+    bool taken = false;
+    Quietly([&] {
+        const auto words = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
+        if (!words)
+            return;
+        QByteArray &key = m_keys[static_cast<size_t>(piece - 1)];
+        key = PieceCache::Key(m_setup.soundParts, *words);
+        const std::optional<CachedPiece> kept = cache.Find(key);
+        if (!kept)
+            return;
+        QString target;
+        if (m_text.pieces == 1) {
+            m_partial.Create(m_output);
+            target = m_partial.Path();
+        } else {
+            target = PiecePath(piece, u".mp3"_s);
+        }
+        if (const int error = Fs::WriteReplacing(target, kept->audio, m_text.pieces == 1 ? Fs::WithUmask(0666) : 0600))
+            throw FileSystemError(error, target);
+        if (m_text.pieces == 1)
+            m_partial.Hold();
+        TakeSpoken(piece, kept->spoken);
+        const qint64 samples = Mp3SamplesOf(kept->audio);
+        m_clock.Encoded(piece, samples);
+        m_encodedSamples += samples;
+        m_encoded[static_cast<size_t>(piece - 1)] = 1;
+        taken = true;
+    });
+    return taken;
+}
+
+void DocumentJob::KeepInCache(PieceCache &cache, int piece)
+{
+    if (piece < 1 || piece > m_text.pieces || m_keys[static_cast<size_t>(piece - 1)].isEmpty())
+        return;
+    Quietly([&] {
+        cache.Keep(m_keys[static_cast<size_t>(piece - 1)],
+                   m_text.pieces == 1 ? m_partial.Path() : PiecePath(piece, u".mp3"_s), Spoken(piece));
+    });
 }
 
 bool DocumentJob::AllEncoded() const
@@ -339,6 +428,17 @@ JobOutcome DocumentJob::Joined(const ChildEnd &end)
         return Failed(JobStep::Joining, failure);
     }
     m_partial.Hold(); // the join's file now stands at the partial name
+    if (m_setup.checkSpeech) {
+        // The join holds every piece whole, byte for byte: it plays as long as they together.
+        qint64 joined = -1;
+        Quietly([&] { joined = Mp3Samples(m_partial.Path()); });
+        if (joined != m_encodedSamples) {
+            m_partial.Remove();
+            return Failed(JobStep::Joining, u"The joined MP3 would play "_s + QString::number(joined / 22050.0, 'f', 1)
+                                                + u" s, its pieces together "_s
+                                                + QString::number(m_encodedSamples / 22050.0, 'f', 1) + u" s: "_s + m_output);
+        }
+    }
     return JobOutcome::Done();
 }
 

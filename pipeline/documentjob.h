@@ -5,6 +5,7 @@
 #include "pipeline/cut.h"
 #include "pipeline/outcome.h"
 #include "pipeline/outputfiles.h"
+#include "pipeline/piececache.h"
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
 #include "pipeline/tags.h"
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 class EncoderProgram;
@@ -40,6 +42,16 @@ struct JobSetup
     QString document;
     SpeechChoice choice;
     SegmentLimits limits{1300, 500};
+    /// Cut into pieces at paragraph ends that edits do not move (the converter's), not
+    /// into the window's segments.
+    std::optional<PieceLimits> pieces;
+    /// What decides the sound of a piece besides its words (the voice and its engine,
+    /// rate, volume, the encoder, the version of the speech stages): the finished pieces
+    /// are kept in a cache under a key of these; none: no piece is kept.
+    QStringList soundParts;
+    /// Before the output takes its place: every piece with words gave speech that is heard
+    /// and lasts as its words do, and the joined MP3 lasts as its pieces together.
+    bool checkSpeech = false;
     OutputForm form = OutputForm::Mp3;
     bool tags = true;
     bool chapters = true;
@@ -65,14 +77,6 @@ struct TextFacts
     /// The headings, in the order of their lines, and where the cut put each.
     QList<DocumentHeading> headings;
     QList<LinePlace> places;
-};
-
-/// What the speech of one piece gave: where each of its lines begins to be heard (in
-/// samples of its WAV file) and how long it plays.
-struct SpokenFacts
-{
-    QList<qint64> lineStarts;
-    double seconds = 0;
 };
 
 /// Names the chosen voice as the tags do: its description and its language (both empty
@@ -122,6 +126,11 @@ public:
     SpokenFacts Spoken(int piece) const;
     void TakeSpoken(int piece, const SpokenFacts &facts);
     double SpokenSeconds() const { return m_seconds; }
+    /// Takes the piece from the cache, when it is kept there: it is then neither spoken nor
+    /// encoded. False when it is not.
+    bool FromCache(PieceCache &cache, int piece);
+    /// Keeps the encoded piece in the cache.
+    void KeepInCache(PieceCache &cache, int piece);
 
     // Encoding: a document of one piece is encoded straight to the partial file beside
     // its output; pieces of a longer one to MP3 pieces of the workspace.
@@ -165,6 +174,7 @@ public:
 
 private:
     QString TextPath();
+    void CheckSpeech(int piece, const QString &wav, double seconds);
     template<typename F>
     JobOutcome Step(JobStep step, F &&work);
     AudiobookTags TagsToWrite() const;
@@ -180,6 +190,8 @@ private:
     ChapterClock m_clock;
     std::vector<char> m_encoded;
     std::vector<SpokenFacts> m_spoken;
+    std::vector<QByteArray> m_keys; // by piece, once known
+    qint64 m_encodedSamples = 0;
     double m_seconds = 0;
     int m_chapterCount = 0; // what the M4B must hold
     PartialFile m_partial;   // the MP3 beside the output

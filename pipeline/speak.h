@@ -38,6 +38,14 @@ struct SpeechOutcome
     bool ClassNotRegistered() const;
 };
 
+/// What the speech of one piece gave: where each of its lines begins to be heard (in
+/// samples of its WAV file) and how long it plays.
+struct SpokenFacts
+{
+    QList<qint64> lineStarts;
+    double seconds = 0;
+};
+
 /// True when a WAV file of speech stands at the path as a listing of normal files shows it.
 bool SpokenWavListed(const QString &wavPath);
 

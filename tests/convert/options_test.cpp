@@ -209,6 +209,12 @@ TEST(ConvertOptions, AWorkersArgumentsAreCheckedAsTheOptionsAre)
     setup.limits = {1050, 8};
     WorkerSetup back;
     ASSERT_TRUE(ParseWorkerArguments(WorkerArguments(setup), &back));
+    EXPECT_FALSE(back.pieces);
+    setup.pieces = PieceLimits{2048, 16384, 1049, 8};
+    ASSERT_TRUE(ParseWorkerArguments(WorkerArguments(setup), &back));
+    ASSERT_TRUE(back.pieces);
+    EXPECT_EQ(back.pieces->maxCharacters, 16384);
+    EXPECT_EQ(back.pieces->spacing, 8);
     EXPECT_EQ(back.locale, u"de_DE"_s);
     EXPECT_EQ(back.choice.voice, 3);
     EXPECT_EQ(back.choice.volume, 80);
@@ -216,7 +222,7 @@ TEST(ConvertOptions, AWorkersArgumentsAreCheckedAsTheOptionsAre)
     EXPECT_EQ(back.limits.lines, 1050);
     EXPECT_EQ(back.limits.kilochars, 8);
     // The rate, the volume, the voice and the limits out of range, or no number at all.
-    for (const int field : {1, 2, 3, 4, 5}) {
+    for (const int field : {1, 2, 3, 4, 5, 6}) {
         for (const QString &bad : {u"9999999"_s, u"-99"_s, u"x"_s, u""_s}) {
             QStringList arguments = WorkerArguments(setup);
             arguments[field] = bad;

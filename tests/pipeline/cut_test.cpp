@@ -253,3 +253,39 @@ TEST_F(CutTest, TheCutSaysWhereEachWatchedLineBegins)
     EXPECT_EQ(count, 3);
     EXPECT_EQ(places, (QList<LinePlace>{{1, 0}, {1, 48}, {2, 0}, {2, 11}, {3, 1}, {3, 1}, {3, 2}}));
 }
+
+// The converter's pieces end where the paragraphs' own words say: an edit changes only
+// the pieces that hold it, and no piece outgrows its limits.
+TEST_F(CutTest, PiecesEndAtParagraphsThatAnEditDoesNotMove)
+{
+    auto cut = [&](const QByteArray &text) {
+        WriteBytes(input, text);
+        QList<LinePlace> places;
+        const int count = CutIntoPieces(reports, events, input, PieceLimits{2048, 8192, 1299, 8}, {0, 400}, &places);
+        QList<QByteArray> pieces;
+        for (int piece = 1; piece <= count; ++piece)
+            pieces.append(Segment(piece));
+        return std::pair{pieces, places};
+    };
+    QByteArray text;
+    for (int i = 0; i < 800; ++i)
+        text += "Paragraph number " + QByteArray::number(i) + " of a book with some words in it.\n";
+    const auto [before, places] = cut(text);
+    ASSERT_GT(before.size(), 10);
+    for (const QByteArray &piece : before)
+        EXPECT_LE(piece.size() - piece.count('\n'), 8192);
+    EXPECT_EQ(before.join(), text.toLower()); // every line once, in order
+    EXPECT_EQ(places.value(0), (LinePlace{1, 0}));
+
+    QByteArray edited = text;
+    edited.replace("Paragraph number 400 of", "Paragraph number 400, which a reader changed, of");
+    const auto after = cut(edited).first;
+    int changed = 0;
+    for (const QByteArray &piece : after)
+        changed += !before.contains(piece);
+    EXPECT_GE(changed, 1);
+    EXPECT_LE(changed, 2);
+
+    // A paragraph longer than a piece goes on in the next.
+    EXPECT_EQ(cut(QByteArray(20000, 'x') + "\n").first.size(), 3);
+}
