@@ -228,6 +228,7 @@ public:
         if (m_exitCode == kStillActive)
             m_exitCode = 137;
     }
+    qint64 PeakMemory() override { return 0; }
 
 private:
     int m_polls;
@@ -289,6 +290,12 @@ std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine
         };
     }
     return std::make_unique<FakeChild>(pollsToFinish, finish, errorOutput);
+}
+
+std::unique_ptr<IChildProcess> FakeProcessRunner::RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit)
+{
+    memoryLimits.append(memoryLimit);
+    return Run(commandLine, 0);
 }
 
 std::unique_ptr<IChildProcess> FakeProcessRunner::RunOpened(const FileSystem::File &program,

@@ -118,6 +118,8 @@ class FakeProcessRunner final : public IProcessRunner
 {
 public:
     std::unique_ptr<IChildProcess> Run(const QString &commandLine, int windowStyle) override;
+    /// Records the limit, then runs the command as Run does.
+    std::unique_ptr<IChildProcess> RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit) override;
     /// Records that the program was started from its open file, then runs it as Run does.
     std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine,
                                              int windowStyle) override;
@@ -128,6 +130,7 @@ public:
     /// The command lines whose program was started from its open file.
     QStringList openedCommandLines;
     QList<int> windowStyles;
+    QList<qint64> memoryLimits;
     /// Polls that a started command runs before it ends.
     int pollsToFinish = 1;
     int exitCode = 0;
