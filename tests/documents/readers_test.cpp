@@ -444,6 +444,42 @@ TEST_F(OfficeConverterTest, FailuresAndOverrunsAreReportedAndNothingStaysBehind)
               u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s);
 }
 
+// What no real document holds is refused before LibreOffice starts, and what makes it run
+// out of its memory is "too large" too.
+TEST_F(OfficeConverterTest, DocumentsBeyondAnyRealOneAreRefused)
+{
+    OfficeConverter converter(&processes, &working, &events,
+                              Office("cp " + QFile::encodeName(TestDataPath(u"lists.odt"_s)) + " \"$out/a.odt\"\n"));
+    auto error = [&](const QString &name, const QByteArray &bytes) {
+        WriteBytes(docs.filePath(name), bytes);
+        return ReadError(converter, docs.filePath(name));
+    };
+    EXPECT_EQ(error(u"nested.rtf"_s, "{\\rtf1 " + QByteArray(5000, '{') + "x" + QByteArray(5000, '}') + "}"),
+              u"The document is damaged (elements nested too deeply): "_s + docs.filePath(u"nested.rtf"_s));
+    EXPECT_EQ(error(u"paragraphs.doc"_s, "{\\rtf1 " + QByteArray("x\\par\n").repeated(300001) + "}"),
+              u"The document is too large: "_s + docs.filePath(u"paragraphs.doc"_s));
+    QFile huge(docs.filePath(u"huge.doc"_s));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(512) << 20) + 1));
+    huge.close();
+    EXPECT_EQ(ReadError(converter, huge.fileName()), u"The document is too large: "_s + huge.fileName());
+    EXPECT_FALSE(QFile::exists(programs.filePath(u"calls"_s))) << "LibreOffice was started";
+
+    // Braces in picture data, escaped braces and paragraphs below the limit are no hostility.
+    EXPECT_EQ(error(u"picture.rtf"_s, "{\\rtf1 {\\pict\\bin3000 " + QByteArray(3000, '{') + "}\\{"
+                                          + QByteArray(900, '{') + QByteArray(900, '}')
+                                          + QByteArray("x\\par ").repeated(1000) + "}"),
+              QString());
+
+    // LibreOffice fails as it likes when it runs out of its memory (and converts without the limit).
+    const QString document = docs.filePath(u"a.doc"_s);
+    WriteBytes(document, "x");
+    OfficeConverter tight(&processes, &working, &events,
+                          Office("head -c 100000000 /dev/zero | tail -c 90000000 > /dev/null && cp "
+                                 + QFile::encodeName(TestDataPath(u"lists.odt"_s)) + " \"$out/a.odt\"\n"),
+                          60, 64 << 20);
+    EXPECT_EQ(ReadError(tight, document), u"The document is too large: "_s + document);
+}
+
 // Every reader serves the window while it reads a long document.
 TEST(DocumentReaders, ALongDocumentOfEveryTypeServesTheWindow)
 {
