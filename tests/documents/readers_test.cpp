@@ -60,7 +60,7 @@ QByteArray Xhtml(const QByteArray &body)
 // An EPUB 3 book: its chapters in the spine in the order given, a navigation document
 // (in the spine too, as some books have it), and the entries the caller adds.
 QString WriteBook(const QString &path, const QList<std::pair<QString, QByteArray>> &chapters, const QByteArray &nav,
-                  QList<std::pair<QString, QByteArray>> more = {})
+                  QList<std::pair<QString, QByteArray>> more = {}, const QByteArray &title = "The Title")
 {
     QByteArray manifest = "<item id=\"nav\" href=\"nav.xhtml\" properties=\"nav\" media-type=\"application/xhtml+xml\"/>";
     QByteArray spine = "<itemref idref=\"nav\"/>";
@@ -80,7 +80,7 @@ QString WriteBook(const QString &path, const QList<std::pair<QString, QByteArray
     }
     entries.append({u"OEBPS/content.opf"_s,
                     "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\"><metadata "
-                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>The Title</dc:title>"
+                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>" + title + "</dc:title>"
                     "<dc:creator>First Author</dc:creator><dc:creator>Second</dc:creator></metadata><manifest>"
                         + manifest + "</manifest><spine>" + spine + "</spine></package>"});
     entries += more;
@@ -170,6 +170,14 @@ TEST(EpubReader, ProtectedDamagedAndHostileBooks)
     // Fonts obfuscated as EPUB allows are no protection of the text.
     const QString fonts = WriteBook(dir.filePath(u"fonts.epub"_s), chapter, "", {encryption("http://www.idpf.org/2008/embedding")});
     EXPECT_EQ(Read(reader, fonts), u"words"_s);
+
+    // Damage inside the metadata costs the title and author (the first page's title
+    // stands, as in a book that names none), not the text.
+    DocumentFacts facts;
+    EXPECT_EQ(Read(reader, WriteBook(dir.filePath(u"meta.epub"_s), chapter, "", {}, "A &#0; title"), &facts), u"words"_s);
+    EXPECT_EQ(facts.title + u'|' + facts.author, u"t|"_s);
+    const QString damaged = WriteBook(dir.filePath(u"damaged.epub"_s), chapter, "", {}, "</dc:title></metadata><x>");
+    EXPECT_TRUE(ReadError(reader, damaged).startsWith(u"The document is damaged"_s)) << ReadError(reader, damaged).toStdString();
 
     const QString notBook = dir.filePath(u"zip.epub"_s);
     WriteZip(notBook, {{u"a.txt"_s, "a"}});
