@@ -296,6 +296,10 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
         {"A [link](http://x.org \"title\") and ![a picture](p.png), `code`, &amp; &#233; <span>tag</span> x  \nend",
          u"A link and a picture , code, & \u00e9 tag x\nend"_s},
         {"<div>\n<p>raw html</p>\n</div>\n\n> quoted\n", u"raw html\nquoted"_s},
+        // Scripts and styles are never read, however the Markdown around them breaks them up.
+        {"text <script>alert('x')</script> more <STYLE media=x>p {}</style>end", u"text more end"_s},
+        {"<div><script>\n\nvar secret = 1;\n\n</script></div>\n\nafter", u"after"_s},
+        {"a <script>\n\nvar x;\n\n# not a heading\n\n- no item\n</script> b\n\n<scripts>c</scripts>", u"a\nb\nc"_s},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MarkdownText(c.markdown), c.text) << c.markdown.toStdString();
@@ -310,6 +314,12 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
     DocumentFacts heading;
     MarkdownText("# The Title\n\nbody\n", &heading);
     EXPECT_EQ(heading.title, u"The Title"_s);
+    // A front matter too large for its fields, or with too long a line, names nothing and is never read.
+    for (const QByteArray &matter : {"title: " + QByteArray(1 << 20, 'a'), QByteArray("title: T\nx: y\n").repeated(10000)}) {
+        DocumentFacts skipped;
+        EXPECT_EQ(MarkdownText("---\n" + matter + "\n---\ntext\n", &skipped), u"text"_s);
+        EXPECT_EQ(skipped.title, QString());
+    }
 
     EXPECT_THROW(MarkdownText(QByteArray("> ").repeated(5000) + "deep"), RuntimeError);
 }
