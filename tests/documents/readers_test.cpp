@@ -216,6 +216,8 @@ TEST(TextReader, EncodingsAndLineEnds)
         {"ok\ncaf\xC3", u"ok\ncaf\u00c3"_s},          // UTF-8 cut off at the end is none
         {QByteArray("\xFF\xFEh\0i\0\n\0\xAC\x20", 10), u"hi\n\u20ac"_s},
         {QByteArray("\xFE\xFF\0h\0i", 6), u"hi"_s},
+        {QByteArray("\xFF\xFE\0\0h\0\0\0\n\0\0\0\xAC\x20\0\0", 16), u"h\n\u20ac"_s},
+        {QByteArray("\0\0\xFE\xFF\0\0\0h\0\x01\xF6\x00", 12), u"h\U0001F600"_s},
         {"", QString()},
     };
     for (const auto &c : cases)
@@ -354,6 +356,7 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
         {file(u"page"_s, "<?xml version=\"1.0\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"/>"), DocumentType::Xhtml},
         {file(u"notes.md"_s, "# notes"), DocumentType::Markdown},
         {file(u"README"_s, "plain words"), DocumentType::Text},
+        {file(u"WIDE"_s, QByteArray("\xFF\xFE\0\0w\0\0\0", 8)), DocumentType::Text},
         {file(u"letter.txt"_s, "{\\rtf1\\ansi hello}"), DocumentType::Office},
         {file(u"old.doc"_s, "plain words"), DocumentType::Office},
         {file(u"empty.txt"_s, ""), DocumentType::Text},
@@ -370,14 +373,14 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
     EXPECT_EQ(ReadError(reader, words), u"The file is not a Word document: "_s + words);
     const QString picture = file(u"picture.odt"_s, QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
     EXPECT_EQ(ReadError(reader, picture), u"The file is not an OpenDocument package: "_s + picture);
-    EXPECT_EQ(ReadError(reader, cases[11].path), u"Vocatext cannot read this type of file: "_s + cases[11].path);
+    EXPECT_EQ(ReadError(reader, cases[12].path), u"Vocatext cannot read this type of file: "_s + cases[12].path);
     // A password-protected Word document is a compound file with an encrypted package.
     QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
     compound += QByteArray(1000, '\0') + QByteArray("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
     const QString secret = file(u"secret.docx"_s, compound);
     EXPECT_EQ(ReadError(reader, secret), u"The document is password-protected: "_s + secret);
     // Without LibreOffice, what only it reads says so.
-    EXPECT_EQ(ReadError(reader, cases[8].path),
+    EXPECT_EQ(ReadError(reader, cases[9].path),
               u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s);
 }
 
