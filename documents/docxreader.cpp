@@ -384,7 +384,7 @@ private:
         m_joinNext = style.markDeleted || style.dropCap;
         title = title.simplified();
         if (style.level > 0 && m_facts && !title.isEmpty())
-            m_facts->headings.append({title, style.level, m_paragraphLine});
+            m_facts->AddHeading({title, style.level, m_paragraphLine});
     }
 
     void Begin()

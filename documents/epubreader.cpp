@@ -22,7 +22,7 @@ const QString kDc = u"http://purl.org/dc/elements/1.1/"_s;
 // A document of the book larger than this is beyond any real one.
 constexpr qint64 kMaxDocumentBytes = qint64(32) << 20;
 // More chapters than this are no table of contents a listener can use.
-constexpr qsizetype kMaxChapters = 10000;
+constexpr qsizetype kMaxChapters = kMaxDocumentHeadings;
 constexpr qsizetype kMaxLabel = 500;
 
 RuntimeError NotABook(const QString &path)
@@ -355,6 +355,6 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         if (start == partLines.cend())
             continue; // an entry outside the reading order
         const qint64 line = chapter.fragment.isEmpty() ? *start : idLines.value(chapter.part).value(chapter.fragment, *start);
-        facts->headings.append({chapter.title, chapter.level, line});
+        facts->AddHeading({chapter.title, chapter.level, line});
     }
 }

@@ -242,14 +242,18 @@ TEST(DocxReader, DamagedLyingAndHostilePackagesAreRefused)
     EXPECT_EQ(characters, 0);
 }
 
+// A long document serves the window, and keeps the first kMaxDocumentHeadings headings.
 TEST(DocxReader, ALongDocumentServesTheWindow)
 {
     QByteArray body;
     for (int i = 0; i < 100000; ++i)
-        body += P(R("Paragraph " + QByteArray::number(i)));
+        body += "<w:p><w:pPr><w:outlineLvl w:val=\"1\"/></w:pPr>" + R("Paragraph " + QByteArray::number(i)) + "</w:p>";
     QTemporaryDir dir;
     const QString path = WritePackage(dir.filePath(u"long.docx"_s), Document(body));
     FakeEventLoop events;
-    EXPECT_TRUE(Read(path, nullptr, &events).endsWith(u"\nParagraph 99999"_s));
+    DocumentFacts facts;
+    EXPECT_TRUE(Read(path, &facts, &events).endsWith(u"\nParagraph 99999"_s));
     EXPECT_GT(events.yields, 0);
+    ASSERT_EQ(facts.headings.size(), kMaxDocumentHeadings);
+    EXPECT_EQ(facts.headings.last().title, u"Paragraph 9999"_s);
 }

@@ -501,32 +501,38 @@ TEST_F(OfficeConverterTest, DocumentsBeyondAnyRealOneAreRefused)
     EXPECT_EQ(ReadError(tight, document), u"The document is too large: "_s + document);
 }
 
-// Every reader serves the window while it reads a long document.
+// Every reader serves the window while it reads a long document, and keeps the first
+// kMaxDocumentHeadings of its headings.
 TEST(DocumentReaders, ALongDocumentOfEveryTypeServesTheWindow)
 {
     QTemporaryDir dir;
     QByteArray lines;
-    QByteArray paragraphs;
+    QByteArray markdown;
+    QByteArray headings;
     for (int i = 0; i < 200000; ++i) {
         lines += "Line " + QByteArray::number(i) + " of the document.\n";
-        paragraphs += "<p>Line " + QByteArray::number(i) + "</p>";
+        markdown += "# Line " + QByteArray::number(i) + "\n";
+        headings += "<h2>Line " + QByteArray::number(i) + "</h2>";
     }
     WriteBytes(dir.filePath(u"long.txt"_s), lines);
-    WriteBytes(dir.filePath(u"long.md"_s), lines);
-    WriteBytes(dir.filePath(u"long.html"_s), "<html><body>" + paragraphs + "</body></html>");
-    WriteBook(dir.filePath(u"long.epub"_s), {{u"c.xhtml"_s, Xhtml(paragraphs)}}, "");
+    WriteBytes(dir.filePath(u"long.md"_s), markdown);
+    WriteBytes(dir.filePath(u"long.html"_s), "<html><body>" + headings + "</body></html>");
+    WriteBook(dir.filePath(u"long.epub"_s), {{u"c.xhtml"_s, Xhtml(headings)}}, "");
     for (const QString &name : {u"long.txt"_s, u"long.md"_s, u"long.html"_s, u"long.epub"_s}) {
         FakeEventLoop events;
         DispatchingReader reader(&events, nullptr, nullptr, QString());
         QString text;
         int pieces = 0;
+        DocumentFacts facts;
         // However fast the machine, the reading takes long enough to be served.
         reader.ReadBodyText(dir.filePath(name), [&](QStringView piece) {
             text.append(piece);
             if (++pieces % 20000 == 0)
                 QThread::msleep(10);
-        });
+        }, &facts);
         EXPECT_TRUE(text.contains(u"Line 199999"_s)) << name.toStdString();
         EXPECT_GT(events.yields, 0) << name.toStdString();
+        EXPECT_EQ(facts.headings.size(), name.endsWith(u"txt"_s) ? 0 : kMaxDocumentHeadings) << name.toStdString();
+        EXPECT_EQ(facts.headings.value(kMaxDocumentHeadings - 1).title, name.endsWith(u"txt"_s) ? QString() : u"Line 9999"_s);
     }
 }
