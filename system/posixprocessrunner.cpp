@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <ctime>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -139,8 +139,9 @@ private:
 // The child's first process runs no program itself: it starts the program as the leader
 // of a process group of its own, tells the parent the group (or why the program could not
 // start), reaps what of the group is left to it, and ends with the program's exit code
-// (128 + the signal that ended it). When the process that started it ends (SIGTERM), it
-// stops the whole group: SIGTERM, and SIGKILL a second later. Async-signal-safe calls only.
+// (128 + the signal that ended it). On SIGTERM (StopAll, or the end of the process that
+// started it) it stops the whole group: SIGTERM, and SIGKILL when the group has not ended
+// a second later. Async-signal-safe calls only.
 [[noreturn]] void Guard(char *const argv[], int programDescriptor, int report)
 {
     int started[2];
@@ -373,11 +374,12 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
 
 void PosixProcessRunner::StopAll()
 {
+    // Each guard stops its group: a second to end and clean up after themselves (the batch
+    // interpreter removes its temporary file), then they are killed; the guards that are
+    // still there after that are killed with their groups.
     for (const auto &[guard, group] : *m_running)
-        ::kill(-group, SIGTERM);
-    // A second to end and clean up after themselves (the batch interpreter removes its
-    // temporary file), then they are killed.
-    for (int waited = 0; waited < 100 && !m_running->empty(); ++waited) {
+        ::kill(guard, SIGTERM);
+    for (int waited = 0; waited < 150 && !m_running->empty(); ++waited) {
         for (auto it = m_running->begin(); it != m_running->end();) {
             const pid_t r = ::waitpid(it->first, nullptr, WNOHANG);
             it = r == it->first || (r < 0 && errno == ECHILD) ? m_running->erase(it) : std::next(it);
@@ -387,6 +389,7 @@ void PosixProcessRunner::StopAll()
     }
     for (const auto &[guard, group] : *m_running) {
         ::kill(-group, SIGKILL);
+        ::kill(guard, SIGKILL);
         ::waitpid(guard, nullptr, 0);
     }
     m_running->clear();

@@ -124,7 +124,7 @@ TEST(PosixProcessRunner, StopAndStopAllEndEveryProcessAChildStarted)
     EXPECT_FALSE(ProcessRuns(stoppedGrandchild)) << "a grandchild outlived Stop()";
 
     auto slow = runner.Run(u'"' + Script(dir, u"slow"_s, "sleep 30\n") + u'"', 0);
-    auto stubborn = starter(u"stubborn"_s, "trap '' TERM; sleep 30");
+    auto stubborn = starter(u"stubborn"_s, "(trap '' TERM; exec sleep 30)");
     const QByteArray stubbornGrandchild = pidOf(u"stubborn"_s);
     QElapsedTimer timer;
     timer.start();
