@@ -171,12 +171,13 @@ Book ReadPackageDocument(const ZipPackage &package, YieldClock &clock, const QSt
         static const QRegularExpression start(uR"(<([A-Za-z_][\w.-]*:)?metadata[\s>])"_s);
         const QString text = QString::fromLatin1(bytes);
         const QRegularExpressionMatch open = start.match(text);
-        const qsizetype end = open.hasMatch() ? text.indexOf(u"</"_s + open.captured(1) + u"metadata>"_s, open.capturedEnd()) : -1;
+        const QString close = u"</"_s + open.captured(1) + u"metadata>"_s;
+        const qsizetype end = open.hasMatch() ? text.indexOf(close, open.capturedEnd()) : -1;
         if (end < 0)
             std::rethrow_exception(damage);
         try {
-            return ParsePackageDocument(bytes.left(open.capturedStart()) + bytes.mid(end + open.captured(1).size() + 11),
-                                        clock, package.Path(), opf);
+            return ParsePackageDocument(bytes.left(open.capturedStart()) + bytes.mid(end + close.size()), clock,
+                                        package.Path(), opf);
         } catch (const RuntimeError &) {
             std::rethrow_exception(damage);
         }

@@ -261,7 +261,7 @@ qsizetype FrontMatter(const QByteArray &utf8, DocumentFacts *facts)
         const qsizetype lf = utf8.indexOf('\n', at);
         const qsizetype next = lf < 0 ? utf8.size() : lf + 1;
         QByteArrayView line = QByteArrayView(utf8).sliced(at, next - at);
-        while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        while (!line.isEmpty() && QByteArrayView("\n\r \t").contains(line.back()))
             line.chop(1);
         if (at > begin && (line == "---" || line == "...")) {
             if (facts && at - begin <= kMaxFrontMatterBytes && longest <= kMaxFrontMatterLine)

@@ -194,12 +194,14 @@ TEST(DocxReader, TitleAuthorAndHeadingsWithTheirLines)
 
     // Damaged properties and styles name nothing; the text is read all the same.
     const QString damaged = WritePackage(
-        dir.filePath(u"damaged.docx"_s), Document(P(R("words")) + "<w:p><w:pPr><w:outlineLvl w:val=\"0\"/></w:pPr>" + R("Outline") + "</w:p>"),
+        dir.filePath(u"damaged.docx"_s),
+        Document(P(R("words")) + "<w:p><w:pPr><w:outlineLvl w:val=\"0\"/></w:pPr>" + R("Outline") + "</w:p>"),
         {{u"word/_rels/document.xml.rels"_s,
           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
           "Id=\"r1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
           "Target=\"styles.xml\"/></Relationships>"},
-         {u"word/styles.xml"_s, "<w:styles xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:style"},
+         {u"word/styles.xml"_s,
+          "<w:styles xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:style"},
          {u"docProps/core.xml"_s,
           "<cp:coreProperties xmlns:cp=\"x\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:creator>Ann</dc:creator>"
           "<dc:title>A &#0; title</dc:title></cp:coreProperties>"}});

@@ -174,10 +174,11 @@ TEST(EpubReader, ProtectedDamagedAndHostileBooks)
     // Damage inside the metadata costs the title and author (the first page's title
     // stands, as in a book that names none), not the text.
     DocumentFacts facts;
-    EXPECT_EQ(Read(reader, WriteBook(dir.filePath(u"meta.epub"_s), chapter, "", {}, "A &#0; title"), &facts), u"words"_s);
+    const QString meta = WriteBook(dir.filePath(u"meta.epub"_s), chapter, "", {}, "A &#0; title");
+    EXPECT_EQ(Read(reader, meta, &facts), u"words"_s);
     EXPECT_EQ(facts.title + u'|' + facts.author, u"t|"_s);
     const QString damaged = WriteBook(dir.filePath(u"damaged.epub"_s), chapter, "", {}, "</dc:title></metadata><x>");
-    EXPECT_TRUE(ReadError(reader, damaged).startsWith(u"The document is damaged"_s)) << ReadError(reader, damaged).toStdString();
+    EXPECT_TRUE(ReadError(reader, damaged).startsWith(u"The document is damaged"_s));
 
     const QString notBook = dir.filePath(u"zip.epub"_s);
     WriteZip(notBook, {{u"a.txt"_s, "a"}});
@@ -317,7 +318,8 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
     MarkdownText("# The Title\n\nbody\n", &heading);
     EXPECT_EQ(heading.title, u"The Title"_s);
     // A front matter too large for its fields, or with too long a line, names nothing and is never read.
-    for (const QByteArray &matter : {"title: " + QByteArray(1 << 20, 'a'), QByteArray("title: T\nx: y\n").repeated(10000)}) {
+    for (const QByteArray &matter :
+         {"title: " + QByteArray(1 << 20, 'a'), QByteArray("title: T\nx: y\n").repeated(10000)}) {
         DocumentFacts skipped;
         EXPECT_EQ(MarkdownText("---\n" + matter + "\n---\ntext\n", &skipped), u"text"_s);
         EXPECT_EQ(skipped.title, QString());
@@ -453,7 +455,8 @@ TEST_F(OfficeConverterTest, FailuresAndOverrunsAreReportedAndNothingStaysBehind)
     EXPECT_EQ(error(Office("echo 'Error: source file could not be loaded' >&2\nexit 1\n"), 60),
               u"LibreOffice could not convert the document (Error: source file could not be loaded): "_s + document);
     // soffice starts soffice.bin: both are stopped.
-    EXPECT_EQ(error(Office("sleep 30 & echo $$ $! > " + QFile::encodeName(programs.filePath(u"pid"_s)) + "\nwait\n"), 1),
+    const QByteArray pids = QFile::encodeName(programs.filePath(u"pid"_s));
+    EXPECT_EQ(error(Office("sleep 30 & echo $$ $! > " + pids + "\nwait\n"), 1),
               u"LibreOffice did not convert the document within 1 seconds: "_s + document);
     for (const QByteArray &pid : ReadBytes(programs.filePath(u"pid"_s)).trimmed().split(' '))
         EXPECT_FALSE(ProcessRuns(pid)) << "the overrunning office is stopped";
@@ -533,6 +536,7 @@ TEST(DocumentReaders, ALongDocumentOfEveryTypeServesTheWindow)
         EXPECT_TRUE(text.contains(u"Line 199999"_s)) << name.toStdString();
         EXPECT_GT(events.yields, 0) << name.toStdString();
         EXPECT_EQ(facts.headings.size(), name.endsWith(u"txt"_s) ? 0 : kMaxDocumentHeadings) << name.toStdString();
-        EXPECT_EQ(facts.headings.value(kMaxDocumentHeadings - 1).title, name.endsWith(u"txt"_s) ? QString() : u"Line 9999"_s);
+        EXPECT_EQ(facts.headings.value(kMaxDocumentHeadings - 1).title,
+                  name.endsWith(u"txt"_s) ? QString() : u"Line 9999"_s);
     }
 }

@@ -108,7 +108,8 @@ TEST(PosixProcessRunner, StopAndStopAllEndEveryProcessAChildStarted)
     QTemporaryDir dir;
     PosixProcessRunner runner(u"/no/interpreter"_s);
     auto starter = [&](const QString &name, const QByteArray &grandchild) {
-        return runner.Run(u'"' + Script(dir, name, grandchild + " & echo $! > '" + QFile::encodeName(dir.filePath(name + u".pid"_s)) + "'\nwait\n") + u'"', 0);
+        const QByteArray pid = QFile::encodeName(dir.filePath(name + u".pid"_s));
+        return runner.Run(u'"' + Script(dir, name, grandchild + " & echo $! > '" + pid + "'\nwait\n") + u'"', 0);
     };
     auto pidOf = [&](const QString &name) {
         QElapsedTimer waited;
