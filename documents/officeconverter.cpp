@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -63,11 +64,15 @@ void CheckRtf(QFile &file, const QString &path, IEventLoop *events)
             const char c = chunk[i];
             switch (state) {
             case State::Backslash:
-                state = IsLetter(c) ? State::Word : State::Text;
-                word = QByteArray(1, c);
-                if (c == '\n' || c == '\r') // a backslash that ends a line is \par
-                    ++paragraphs;
-                continue; // else a control symbol: \{ \} \\ \' ...
+                if (IsLetter(c)) {
+                    word = QByteArray(1, c);
+                    state = State::Word;
+                } else {
+                    state = State::Text; // a control symbol: \{ \} \\ \' ...
+                    if (c == '\n' || c == '\r') // a backslash that ends a line is \par
+                        ++paragraphs;
+                }
+                continue;
             case State::Word:
             case State::Number:
                 if (state == State::Word && IsLetter(c)) {
