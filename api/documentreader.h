@@ -28,6 +28,13 @@ struct DocumentFacts
     QString title;
     QString author;
     QList<DocumentHeading> headings;
+
+    /// Adds a heading as the readers find them: the first kMaxDocumentHeadings, no more.
+    void AddHeading(DocumentHeading heading)
+    {
+        if (headings.size() < kMaxDocumentHeadings)
+            headings.append(std::move(heading));
+    }
 };
 
 // Reads the body text of a document as the office suite's text interface hands it back:

@@ -21,9 +21,12 @@ public:
     virtual int ExitCode() = 0;
     /// The end of what the process wrote on its standard error so far (a few kilobytes).
     virtual QString ErrorOutput() = 0;
-    /// Ends the process at once if it still runs (a child that overran its time), and
-    /// waits for its end.
+    /// Ends the process at once if it still runs (a child that overran its time), with
+    /// every process it started, and waits for its end.
     virtual void Stop() = 0;
+    /// The most memory the process (or a program it waited for) held at once, in bytes,
+    /// once it has ended; 0 before, or when it cannot be known.
+    virtual qint64 PeakMemory() = 0;
 };
 
 // A worker: a child process of this program that serves one command at a time, a line on
@@ -56,6 +59,9 @@ public:
     /// rules. Throws RuntimeError whose number is the C errno value when the program cannot
     /// be started.
     virtual std::unique_ptr<IChildProcess> Run(const QString &commandLine) = 0;
+    /// Starts the command line as Run does, the program and every process it starts each
+    /// allowed at most memoryLimit bytes of data: an allocation beyond it fails.
+    virtual std::unique_ptr<IChildProcess> RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit) = 0;
     /// Starts the command line as Run does, but the program is the file open in program
     /// (one its caller checked), not whatever stands at the name of its first word now.
     virtual std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) = 0;
@@ -63,7 +69,8 @@ public:
     /// (see IWorkerProcess); its errors go where ours go. Throws RuntimeError (errno) when
     /// it cannot be started.
     virtual std::unique_ptr<IWorkerProcess> StartWorker(const QStringList &arguments) = 0;
-    /// Stops every child started here that still runs, and waits a moment for them to
-    /// end (closing the window mid-run leaves no encoder or join behind).
+    /// Stops every child started here that still runs, with every process it started, and
+    /// waits a moment for them to end (closing the window mid-run leaves no encoder or join
+    /// behind).
     virtual void StopAll() = 0;
 };

@@ -15,7 +15,9 @@
 // whose spine names one document a hundred thousand times, whose many small parts inflate
 // to a gigabyte, and whose nesting never ends; web pages nested ten million deep, whose
 // formatting elements the HTML5 parser copies into every paragraph, and one of 40 MB;
-// Markdown nested a million deep and a million brackets; 60 million characters of text.
+// Markdown nested a million deep, a million brackets, two million headings and a front
+// matter line of a megabyte; 60 million characters of text; RTF for LibreOffice nested
+// two million deep, and of three million paragraphs.
 #include "bench/benchutil.h"
 #include "system/privateworkingfolder.h"
 #include "documents/dispatchingreader.h"
@@ -211,7 +213,11 @@ QList<Other> OtherDocuments(qint64 scale)
         {"html", "html-huge.html", Repeat("<p>a page beyond any real one</p>", (40 << 20) / 33 / scale), {}},
         {"markdown", "md-nested.md", Repeat("> ", 1000000 / scale) + "deep", {}},
         {"markdown", "md-brackets.md", Repeat("[", 1000000 / scale) + Repeat("*a", 1000000 / scale), {}},
+        {"markdown", "md-headings.md", Repeat("# h\n", 2000000 / scale), {}},
+        {"markdown", "md-frontmatter.md", "---\ntitle: " + Repeat("a", (1 << 20) / scale) + "\n---\ntext\n", {}},
         {"text", "text-huge.txt", Repeat("sixty million characters of text. ", 60000000 / 34 / scale), {}},
+        {"any", "rtf-nested.rtf", "{\\rtf1 " + Repeat("{", 2000000 / scale) + "x}", {}},
+        {"any", "rtf-paragraphs.rtf", "{\\rtf1 " + Repeat("x\\par\n", 3000000 / scale) + "}", {}},
     };
 }
 

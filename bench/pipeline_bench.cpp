@@ -142,6 +142,7 @@ public:
     }
     QString ErrorOutput() override { return m_child->ErrorOutput(); }
     void Stop() override { m_child->Stop(); }
+    qint64 PeakMemory() override { return m_child->PeakMemory(); }
     int ExitCode() override
     {
         const int code = m_child->ExitCode();
@@ -170,6 +171,10 @@ public:
     {
         double *total = commandLine.contains(u".bat"_s) ? &m_times.join : &m_times.encode;
         return std::make_unique<TimedChild>(m_runner.Run(commandLine), total);
+    }
+    std::unique_ptr<IChildProcess> RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit) override
+    {
+        return m_runner.RunWithMemoryLimit(commandLine, memoryLimit);
     }
     std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) override
     {

@@ -197,11 +197,11 @@ DocumentType SniffDocumentType(const QString &path)
 
     int bom = 0;
     const TextEncoding encoding = DetectTextEncoding(head, &bom);
-    const bool utf16 = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
+    const bool wide = encoding != TextEncoding::Utf8 && encoding != TextEncoding::Windows1252;
     const QString text = DecodeText(head);
     if (text.trimmed().startsWith(u'<'))
         return SniffMarkup(text, claimed); // a page with stray NUL bytes is still a page
-    if (!utf16 && std::memchr(head.constData(), 0, static_cast<size_t>(head.size()))) {
+    if (!wide && std::memchr(head.constData(), 0, static_cast<size_t>(head.size()))) {
         // No text: the reader its name claims refuses it.
         if (claimed == DocumentType::FlatOdt || claimed == DocumentType::Html || claimed == DocumentType::Xhtml
             || claimed == DocumentType::Markdown)

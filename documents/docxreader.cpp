@@ -23,6 +23,8 @@ const QString kDc = u"http://purl.org/dc/elements/1.1/"_s;
 constexpr int kMaxGridColumns = 63;
 // A heading's title is what a chapter list shows: never more than this.
 constexpr qsizetype kMaxHeadingTitle = 500;
+// Real core properties hold a few kilobytes, as an OpenDocument's meta.xml does.
+constexpr qint64 kMaxPropertiesBytes = qint64(1) << 20;
 
 RuntimeError NotAWordDocument(const QString &path)
 {
@@ -224,21 +226,33 @@ void ReadNoteNumbering(const ZipPackage &package, YieldClock &clock, const QStri
     }
 }
 
+// The title and author of the core properties; a part that is damaged, too large or
+// hostile names neither, and the text is read all the same.
 void ReadCoreProperties(const ZipPackage &package, YieldClock &clock, const QString &part, DocumentFacts *facts)
 {
     const qint64 index = package.Locate(part.isEmpty() ? u"docProps/core.xml"_s : part);
     if (index < 0)
         return;
-    WholeBytes bytes(package.ReadAll(index));
-    XmlPull pull(bytes, clock, nullptr, package.Path());
-    while (pull.Next() != QXmlStreamReader::EndDocument) {
-        if (pull.xml.tokenType() != QXmlStreamReader::StartElement || pull.xml.namespaceUri() != kDc)
-            continue;
-        if (pull.xml.name() == u"title" && facts->title.isEmpty())
-            facts->title = pull.ElementText(kMaxHeadingTitle).simplified();
-        else if (pull.xml.name() == u"creator" && facts->author.isEmpty())
-            facts->author = pull.ElementText(kMaxHeadingTitle).simplified();
+    QString title;
+    QString author;
+    try {
+        WholeBytes bytes(package.ReadAll(index, kMaxPropertiesBytes));
+        XmlPull pull(bytes, clock, nullptr, package.Path());
+        while (pull.Next() != QXmlStreamReader::EndDocument) {
+            if (pull.xml.tokenType() != QXmlStreamReader::StartElement || pull.xml.namespaceUri() != kDc)
+                continue;
+            if (pull.xml.name() == u"title" && title.isEmpty())
+                title = pull.ElementText(kMaxHeadingTitle).simplified();
+            else if (pull.xml.name() == u"creator" && author.isEmpty())
+                author = pull.ElementText(kMaxHeadingTitle).simplified();
+        }
+    } catch (const RuntimeError &) {
+        return;
     }
+    if (facts->title.isEmpty())
+        facts->title = title;
+    if (facts->author.isEmpty())
+        facts->author = author;
 }
 
 // Streams the main document part and writes its body text.
@@ -370,7 +384,7 @@ private:
         m_joinNext = style.markDeleted || style.dropCap;
         title = title.simplified();
         if (style.level > 0 && m_facts && !title.isEmpty())
-            m_facts->headings.append({title, style.level, m_paragraphLine});
+            m_facts->AddHeading({title, style.level, m_paragraphLine});
     }
 
     void Begin()
@@ -793,7 +807,11 @@ void DocxReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     ReadNoteNumbering(package, clock, rels.byType.value(u"settings"_s), &footnotes, &endnotes);
     QHash<QString, int> headingStyles;
     if (facts) {
-        headingStyles = ReadHeadingStyles(package, clock, rels.byType.value(u"styles"_s));
+        try {
+            headingStyles = ReadHeadingStyles(package, clock, rels.byType.value(u"styles"_s));
+        } catch (const RuntimeError &) {
+            // Damaged styles name no headings; the paragraphs' own outline levels still do.
+        }
         ReadCoreProperties(package, clock, packageRels.byType.value(u"core-properties"_s), facts);
     }
 

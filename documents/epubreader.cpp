@@ -7,7 +7,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QRegularExpression>
 #include <QSet>
+
+#include <exception>
 
 using namespace Qt::StringLiterals;
 
@@ -19,7 +22,7 @@ const QString kDc = u"http://purl.org/dc/elements/1.1/"_s;
 // A document of the book larger than this is beyond any real one.
 constexpr qint64 kMaxDocumentBytes = qint64(32) << 20;
 // More chapters than this are no table of contents a listener can use.
-constexpr qsizetype kMaxChapters = 10000;
+constexpr qsizetype kMaxChapters = kMaxDocumentHeadings;
 constexpr qsizetype kMaxLabel = 500;
 
 RuntimeError NotABook(const QString &path)
@@ -127,11 +130,11 @@ QString PackageDocument(const ZipPackage &package, YieldClock &clock)
     return QString();
 }
 
-Book ReadPackageDocument(const ZipPackage &package, YieldClock &clock, const QString &opf)
+Book ParsePackageDocument(const QByteArray &bytes, YieldClock &clock, const QString &path, const QString &opf)
 {
     Book book;
-    Part part(package, opf, clock);
-    XmlPull &pull = part.pull;
+    WholeBytes source(bytes);
+    XmlPull pull(source, clock, nullptr, path);
     while (pull.Next() != QXmlStreamReader::EndDocument) {
         const QXmlStreamReader &xml = pull.xml;
         if (xml.tokenType() != QXmlStreamReader::StartElement)
@@ -153,6 +156,32 @@ Book ReadPackageDocument(const ZipPackage &package, YieldClock &clock, const QSt
         }
     }
     return book;
+}
+
+// The package document's manifest and spine, with its title and author when they can be
+// read: damage inside its metadata leaves the book without them, and the text is read.
+Book ReadPackageDocument(const ZipPackage &package, YieldClock &clock, const QString &opf)
+{
+    const QByteArray bytes = package.ReadAll(package.Locate(opf));
+    try {
+        return ParsePackageDocument(bytes, clock, package.Path(), opf);
+    } catch (const RuntimeError &) {
+        const std::exception_ptr damage = std::current_exception();
+        // Bytes as Latin-1 characters: the offsets in both are the same.
+        static const QRegularExpression start(uR"(<([A-Za-z_][\w.-]*:)?metadata[\s>])"_s);
+        const QString text = QString::fromLatin1(bytes);
+        const QRegularExpressionMatch open = start.match(text);
+        const QString close = u"</"_s + open.captured(1) + u"metadata>"_s;
+        const qsizetype end = open.hasMatch() ? text.indexOf(close, open.capturedEnd()) : -1;
+        if (end < 0)
+            std::rethrow_exception(damage);
+        try {
+            return ParsePackageDocument(bytes.left(open.capturedStart()) + bytes.mid(end + close.size()), clock,
+                                        package.Path(), opf);
+        } catch (const RuntimeError &) {
+            std::rethrow_exception(damage);
+        }
+    }
 }
 
 // The entries of an EPUB 3 navigation document's table of contents, nesting as levels.
@@ -327,6 +356,6 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         if (start == partLines.cend())
             continue; // an entry outside the reading order
         const qint64 line = chapter.fragment.isEmpty() ? *start : idLines.value(chapter.part).value(chapter.fragment, *start);
-        facts->headings.append({chapter.title, chapter.level, line});
+        facts->AddHeading({chapter.title, chapter.level, line});
     }
 }

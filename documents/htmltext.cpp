@@ -349,7 +349,7 @@ void HtmlText::Leave(QStringView name)
         if (m_headingLevel && HeadingLevel(name) == m_headingLevel) {
             const QString title = m_heading.simplified();
             if (!title.isEmpty())
-                m_facts->headings.append({title, m_headingLevel, m_headingLine});
+                m_facts->AddHeading({title, m_headingLevel, m_headingLine});
             m_headingLevel = 0;
         }
     }

@@ -29,6 +29,12 @@ inline constexpr qint64 kRatioFreeBytes = qint64(16) << 20;
 inline constexpr int kMaxDepth = 1000;
 /// A longer run of blank lines says nothing more to a listener and only makes segments.
 inline constexpr int kMaxBlankLines = 64;
+/// Files for LibreOffice, pictures included: a thousand pages with fifty photographs take 71 MB as .doc, 270 MB as RTF.
+inline constexpr qint64 kMaxOfficeFileBytes = qint64(512) << 20;
+/// LibreOffice's data: 272 MiB for that document, where an RTF of nested groups takes 1.2 GB per MB.
+inline constexpr qint64 kOfficeMemoryBytes = qint64(2) << 30;
+/// A thousand-page book holds 30 000 paragraphs; LibreOffice needs minutes and 500 MiB for 300 000.
+inline constexpr qint64 kMaxRtfParagraphs = 300'000;
 /// The window is served this often while a document is read.
 inline constexpr qint64 kYieldMs = 30;
 

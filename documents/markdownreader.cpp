@@ -19,6 +19,9 @@ namespace {
 
 // A Markdown file larger than this is beyond any real one.
 constexpr qint64 kMaxMarkdownBytes = qint64(16) << 20;
+// Real front matters hold a few lines of a few hundred characters.
+constexpr qsizetype kMaxFrontMatterBytes = 64 * 1024;
+constexpr qsizetype kMaxFrontMatterLine = 16 * 1024;
 
 // The parser's callbacks, which drive the text as HTML elements would. A failure inside
 // a callback stops the parse and is thrown again once the parser has returned.
@@ -30,6 +33,7 @@ struct Render
     int depth = 0;
     int images = 0; // inside an image: its description is the text
     QString html; // a raw HTML block, read as HTML when it ends
+    QString hidden; // the raw script or style element whose content goes on, or empty
     std::exception_ptr failure;
 
     static const HtmlText::Attributes &NoAttributes()
@@ -87,6 +91,40 @@ struct Render
 
     void Characters(QStringView piece) { text.Characters(piece); }
 
+    // Follows raw HTML through the script and style elements it opens and closes, whose
+    // content is never text, wherever the Markdown around them breaks them up. Answers where
+    // in html the content hidden before it ends (0 when none was).
+    qsizetype Raw(QStringView raw)
+    {
+        const bool hiddenBefore = !hidden.isEmpty();
+        qsizetype visibleFrom = hiddenBefore ? raw.size() : 0;
+        for (qsizetype at = 0; at < raw.size();) {
+            if (!hidden.isEmpty()) {
+                const qsizetype close = raw.indexOf(QString(u"</"_s + hidden), at, Qt::CaseInsensitive);
+                if (close < 0)
+                    break;
+                const qsizetype end = raw.indexOf(u'>', close);
+                at = end < 0 ? raw.size() : end + 1;
+                if (hiddenBefore && visibleFrom == raw.size())
+                    visibleFrom = at;
+                hidden.clear();
+                continue;
+            }
+            const qsizetype open = raw.indexOf(u'<', at);
+            if (open < 0)
+                break;
+            at = open + 1;
+            for (const QStringView name : {QStringView(u"script"), QStringView(u"style")}) {
+                const QStringView rest = raw.mid(at);
+                if (rest.startsWith(name, Qt::CaseInsensitive)
+                    && (rest.size() == name.size() || rest[name.size()].isSpace() || rest[name.size()] == u'>'
+                        || rest[name.size()] == u'/'))
+                    hidden = name.toString().toLower();
+            }
+        }
+        return visibleFrom;
+    }
+
     void Text(MD_TEXTTYPE type, const MD_CHAR *data, MD_SIZE size)
     {
         const QByteArrayView bytes(data, size);
@@ -94,6 +132,12 @@ struct Render
             html += QString::fromUtf8(bytes);
             return;
         }
+        if (type == MD_TEXT_HTML) {
+            Raw(QString::fromUtf8(bytes)); // inline tags are markup, never text
+            return;
+        }
+        if (!hidden.isEmpty())
+            return;
         switch (type) {
         case MD_TEXT_NULLCHAR:
             return Characters(u"\uFFFD");
@@ -104,8 +148,6 @@ struct Render
             return Characters(u" ");
         case MD_TEXT_ENTITY:
             return Characters(Entity(QString::fromUtf8(bytes)));
-        case MD_TEXT_HTML:
-            return; // inline tags are markup, never text
         default:
             return Characters(QString::fromUtf8(bytes));
         }
@@ -149,7 +191,8 @@ int LeaveBlock(MD_BLOCKTYPE type, void *detail, void *userdata)
     return r.Guard([&] {
         --r.depth;
         if (type == MD_BLOCK_HTML) {
-            const QByteArray html = std::exchange(r.html, QString()).toUtf8();
+            const QString block = std::exchange(r.html, QString());
+            const QByteArray html = QStringView(block).mid(r.Raw(block)).toUtf8();
             TextBudget unbounded(r.path); // the block's bytes were counted as Markdown
             unbounded.Read(html.size());
             r.text.Break();
@@ -182,38 +225,53 @@ int LeaveSpan(MD_SPANTYPE type, void *, void *userdata)
     });
 }
 
+// The title and author of a front matter's "key: value" lines.
+void FrontMatterFields(const QString &block, DocumentFacts *facts)
+{
+    static const QRegularExpression field(uR"(^(title|author)\s*:\s*(.*?)\s*$)"_s,
+                                          QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    for (auto it = field.globalMatch(block); it.hasNext();) {
+        const QRegularExpressionMatch f = it.next();
+        QString value = f.captured(2);
+        if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+            value = value.mid(1, value.size() - 2);
+        QString &slot = f.captured(1).toLower() == u"title"_s ? facts->title : facts->author;
+        if (slot.isEmpty())
+            slot = value.simplified();
+    }
+}
+
 int TextCallback(MD_TEXTTYPE type, const MD_CHAR *data, MD_SIZE size, void *userdata)
 {
     auto &r = *static_cast<Render *>(userdata);
     return r.Guard([&] { r.Text(type, data, size); });
 }
 
-// A YAML front matter block at the very start ("---" lines around "key: value" lines): its
-// title and author, and where the Markdown begins after it.
+// A YAML front matter block at the very start ("---" lines around "key: value" lines,
+// closed by "---" or "..."): metadata, never text. Answers where the Markdown begins after
+// it; its title and author go to facts, unless it is larger than kMaxFrontMatterBytes or
+// holds a line longer than kMaxFrontMatterLine.
 qsizetype FrontMatter(const QByteArray &utf8, DocumentFacts *facts)
 {
     if (!utf8.startsWith("---\n") && !utf8.startsWith("---\r\n"))
         return 0;
-    static const QRegularExpression block(uR"(\A---\r?\n(.*?)\r?\n(?:---|\.\.\.)[ \t]*(?:\r?\n|\z))"_s,
-                                          QRegularExpression::DotMatchesEverythingOption);
-    const QString head = QString::fromUtf8(utf8.left(64 * 1024));
-    const QRegularExpressionMatch match = block.match(head);
-    if (!match.hasMatch())
-        return 0;
-    if (facts) {
-        static const QRegularExpression field(uR"(^(title|author)\s*:\s*(.*?)\s*$)"_s,
-                                              QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
-        for (auto it = field.globalMatch(match.captured(1)); it.hasNext();) {
-            const QRegularExpressionMatch f = it.next();
-            QString value = f.captured(2);
-            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
-                value = value.mid(1, value.size() - 2);
-            QString &slot = f.captured(1).toLower() == u"title"_s ? facts->title : facts->author;
-            if (slot.isEmpty())
-                slot = value.simplified();
+    const qsizetype begin = utf8.indexOf('\n') + 1;
+    qsizetype longest = 0;
+    for (qsizetype at = begin; at < utf8.size();) {
+        const qsizetype lf = utf8.indexOf('\n', at);
+        const qsizetype next = lf < 0 ? utf8.size() : lf + 1;
+        QByteArrayView line = QByteArrayView(utf8).sliced(at, next - at);
+        while (!line.isEmpty() && QByteArrayView("\n\r \t").contains(line.back()))
+            line.chop(1);
+        if (at > begin && (line == "---" || line == "...")) {
+            if (facts && at - begin <= kMaxFrontMatterBytes && longest <= kMaxFrontMatterLine)
+                FrontMatterFields(QString::fromUtf8(utf8.sliced(begin, at - begin)), facts);
+            return next;
         }
+        longest = std::max(longest, next - at);
+        at = next;
     }
-    return match.captured(0).toUtf8().size();
+    return 0; // never closed: a thematic break, and the text after it
 }
 
 void ReadMarkdown(const QByteArray &bytes, const IDocumentReader::TextSink &sink, DocumentFacts *facts,
@@ -226,7 +284,7 @@ void ReadMarkdown(const QByteArray &bytes, const IDocumentReader::TextSink &sink
     LineWriter out(sink, budget);
     HtmlText text(out, facts, true);
     const qsizetype start = FrontMatter(utf8, facts);
-    Render render{text, clock, path, 0, 0, QString(), nullptr};
+    Render render{text, clock, path, 0, 0, QString(), QString(), nullptr};
     MD_PARSER parser{};
     parser.flags = MD_DIALECT_GITHUB;
     parser.enter_block = EnterBlock;

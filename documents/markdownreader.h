@@ -9,9 +9,10 @@ class IEventLoop;
 // The Markdown reader (.md, .markdown; CommonMark with GitHub's tables, task lists and
 // strikethrough, parsed by md4c): the text as its HTML would show it (see HtmlText), so
 // that headings, paragraphs, list items, code lines and table cells stand on lines of
-// their own, and markup, link targets and raw HTML tags are never read out. A front
-// matter block of YAML gives the title and author, else the first top-level heading is
-// the title; the headings are the chapters. Limits as for every reader (limits.h).
+// their own, and markup, link targets, raw HTML tags and the content of raw script and
+// style elements are never read out. A front matter block of YAML is never read; it gives
+// the title and author, else the first top-level heading is the title; the headings are
+// the chapters. Limits as for every reader (limits.h).
 class MarkdownReader final : public IDocumentReader
 {
 public:

@@ -386,7 +386,7 @@ private:
         Inline(heading, state, depth);
         QString title = OneLine(heading.kept);
         if (!title.isEmpty())
-            m_facts->headings.append({std::move(title), ok ? std::clamp(level, 1, 10) : 1, line});
+            m_facts->AddHeading({std::move(title), ok ? std::clamp(level, 1, 10) : 1, line});
     }
 
     // Children of the current element as the text of a paragraph.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +60,15 @@ TextEncoding ByMark(QByteArrayView head, int *bomLength)
         *bomLength = 3;
         return TextEncoding::Utf8;
     }
+    // UTF-32's marks first: UTF-32LE's begins as UTF-16LE's does.
+    if (head.startsWith(QByteArrayView("\xFF\xFE\0\0", 4))) {
+        *bomLength = 4;
+        return TextEncoding::Utf32LE;
+    }
+    if (head.startsWith(QByteArrayView("\0\0\xFE\xFF", 4))) {
+        *bomLength = 4;
+        return TextEncoding::Utf32BE;
+    }
     if (head.startsWith("\xFF\xFE")) {
         *bomLength = 2;
         return TextEncoding::Utf16LE;
@@ -68,6 +78,26 @@ TextEncoding ByMark(QByteArrayView head, int *bomLength)
         return TextEncoding::Utf16BE;
     }
     return TextEncoding::Windows1252; // not decided by a mark
+}
+
+// Qt's decoder of the encoding; none for Windows-1252, which the code page decodes.
+std::optional<QStringConverter::Encoding> Converter(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return QStringConverter::Utf8;
+    case TextEncoding::Utf16LE:
+        return QStringConverter::Utf16LE;
+    case TextEncoding::Utf16BE:
+        return QStringConverter::Utf16BE;
+    case TextEncoding::Utf32LE:
+        return QStringConverter::Utf32LE;
+    case TextEncoding::Utf32BE:
+        return QStringConverter::Utf32BE;
+    case TextEncoding::Windows1252:
+        break;
+    }
+    return std::nullopt;
 }
 
 // The first pass: the encoding, and whether the bytes are text at all.
@@ -152,10 +182,8 @@ void ReadText(const Opener &open, const IDocumentReader::TextSink &sink, IEventL
     LineWriter out(sink, budget);
     Lines lines(out);
     std::optional<QStringDecoder> decoder;
-    if (encoding != TextEncoding::Windows1252)
-        decoder.emplace(encoding == TextEncoding::Utf8      ? QStringConverter::Utf8
-                        : encoding == TextEncoding::Utf16LE ? QStringConverter::Utf16LE
-                                                            : QStringConverter::Utf16BE);
+    if (const auto converter = Converter(encoding))
+        decoder.emplace(*converter);
     const std::unique_ptr<ByteSource> source = open();
     bool first = true;
     for (QByteArray chunk = source->Next(); !chunk.isEmpty(); chunk = source->Next()) {
@@ -193,16 +221,8 @@ QString DecodeText(QByteArrayView bytes)
     int bom = 0;
     const TextEncoding encoding = DetectTextEncoding(bytes, &bom);
     bytes = bytes.sliced(bom);
-    switch (encoding) {
-    case TextEncoding::Utf8:
-        return QString::fromUtf8(bytes);
-    case TextEncoding::Utf16LE:
-        return QStringDecoder(QStringConverter::Utf16LE)(bytes);
-    case TextEncoding::Utf16BE:
-        return QStringDecoder(QStringConverter::Utf16BE)(bytes);
-    case TextEncoding::Windows1252:
-        break;
-    }
+    if (const auto converter = Converter(encoding))
+        return QStringDecoder(*converter)(bytes);
     return CodePage::Decode(bytes);
 }
 

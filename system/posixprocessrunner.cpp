@@ -12,9 +12,12 @@
 #include <vector>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
+#include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,12 +32,13 @@ constexpr qsizetype kKeptErrorBytes = 4096;
 class PosixChild final : public IChildProcess
 {
 public:
-    PosixChild(pid_t pid, int errorPipe, std::shared_ptr<std::set<pid_t>> running)
-        : m_pid(pid)
+    PosixChild(pid_t guard, pid_t group, int errorPipe, std::shared_ptr<std::map<pid_t, pid_t>> running)
+        : m_pid(guard)
+        , m_group(group)
         , m_errorPipe(errorPipe)
         , m_running(std::move(running))
     {
-        m_running->insert(pid);
+        m_running->emplace(guard, group);
     }
 
     ~PosixChild() override
@@ -53,12 +57,14 @@ public:
         // The pipe is emptied on every poll, so a talkative child never blocks on it.
         Drain();
         int status = 0;
+        struct rusage usage {};
         pid_t r;
         do {
-            r = ::waitpid(m_pid, &status, WNOHANG);
+            r = ::wait4(m_pid, &status, WNOHANG, &usage);
         } while (r < 0 && errno == EINTR);
         if (r == m_pid) {
             m_running->erase(m_pid);
+            m_peakMemory = qint64(usage.ru_maxrss) * 1024;
             if (WIFEXITED(status))
                 m_exitCode = WEXITSTATUS(status);
             else if (WIFSIGNALED(status))
@@ -77,11 +83,13 @@ public:
         return QString::fromLocal8Bit(m_error);
     }
 
+    qint64 PeakMemory() override { return m_peakMemory; }
+
     void Stop() override
     {
         if (ExitCode() != kStillActive)
             return;
-        ::kill(m_pid, SIGKILL);
+        ::kill(-m_group, SIGKILL);
         int status = 0;
         while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -114,15 +122,120 @@ private:
         }
     }
 
-    pid_t m_pid;
+    pid_t m_pid; // the guard's
+    pid_t m_group;
     int m_errorPipe;
-    std::shared_ptr<std::set<pid_t>> m_running;
+    std::shared_ptr<std::map<pid_t, pid_t>> m_running;
     int m_exitCode = kStillActive;
+    qint64 m_peakMemory = 0;
     QByteArray m_error;
 };
 
+// Writes errno, negated, where the parent reads why the child could not start, and ends.
+[[noreturn]] void ReportAndExit(int report)
+{
+    const int failure = -errno;
+    [[maybe_unused]] const ssize_t written = ::write(report, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+// The child's first process runs no program itself: it starts the program as the leader
+// of a process group of its own, tells the parent the group (or why the program could not
+// start), reaps what of the group is left to it, and ends with the program's exit code
+// (128 + the signal that ended it). On SIGTERM (StopAll, or the end of the process that
+// started it) it stops the whole group: SIGTERM, and SIGKILL when the group has not ended
+// a second later. Async-signal-safe calls only.
+[[noreturn]] void Guard(char *const argv[], int programDescriptor, int report)
+{
+    int started[2];
+    if (::pipe2(started, O_CLOEXEC) != 0)
+        ReportAndExit(report);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const pid_t guard = ::getpid();
+    const pid_t program = ::_Fork();
+    if (program < 0)
+        ReportAndExit(report);
+    if (program == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != guard)
+            ::_exit(127);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (programDescriptor >= 0) {
+            // Kept open across the start, so that a program with an interpreter line finds it too.
+            ::fcntl(programDescriptor, F_SETFD, 0);
+            ::fexecve(programDescriptor, argv, environ);
+        } else {
+            ::execve(argv[0], argv, environ);
+        }
+        ReportAndExit(started[1]);
+    }
+    ::close(started[1]);
+    int answer = program;
+    ssize_t n;
+    do {
+        n = ::read(started[0], &answer, sizeof answer);
+    } while (n < 0 && errno == EINTR);
+    [[maybe_unused]] const ssize_t written = ::write(report, &answer, sizeof answer);
+    ::close(report);
+    if (answer < 0) {
+        while (::waitpid(program, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        ::_exit(127);
+    }
+
+    sigset_t watched;
+    sigemptyset(&watched);
+    sigaddset(&watched, SIGCHLD);
+    sigaddset(&watched, SIGTERM);
+    ::signal(SIGCHLD, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    int code = -1; // the program's, once it has ended
+    bool stopping = false;
+    bool killed = false;
+    timespec deadline{};
+    for (;;) {
+        int status = 0;
+        pid_t r;
+        while ((r = ::waitpid(-1, &status, WNOHANG)) > 0) {
+            if (r == program)
+                code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        const bool none = r < 0 && errno == ECHILD;
+        if (code >= 0 && (!stopping || killed || none))
+            ::_exit(code);
+        if (none)
+            ::_exit(127);
+        if (!stopping) {
+            if (::sigwaitinfo(&watched, nullptr) == SIGTERM) {
+                stopping = true;
+                ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+                ++deadline.tv_sec;
+                ::kill(-program, SIGTERM);
+            }
+            continue;
+        }
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        timespec left{deadline.tv_sec - now.tv_sec, deadline.tv_nsec - now.tv_nsec};
+        if (left.tv_nsec < 0) {
+            left.tv_nsec += 1000000000;
+            --left.tv_sec;
+        }
+        if (!killed && (left.tv_sec < 0 || (::sigtimedwait(&watched, nullptr, &left) < 0 && errno == EAGAIN))) {
+            ::kill(-program, SIGKILL);
+            killed = true;
+        } else if (killed) {
+            ::sigwaitinfo(&watched, nullptr);
+        }
+    }
+}
+
 // The words of a child's command as the system takes them, each as its bytes; throws when
-// one holds a NUL (the program would see only what comes before it).
+// one holds a NUL (the program would see only what comes before it: another file, another
+// option).
 std::vector<QByteArray> NativeArguments(const QStringList &arguments)
 {
     std::vector<QByteArray> native;
@@ -135,24 +248,21 @@ std::vector<QByteArray> NativeArguments(const QStringList &arguments)
     return native;
 }
 
-// Starts the child: from the open program when programDescriptor is one, else from
-// argv[0], with its standard input, output and error on these descriptors (-1: /dev/null
-// for input and output, ours for error). Answers its pid, or -1 with the errno value of
-// what stopped it.
-pid_t Spawn(const std::vector<QByteArray> &arguments, int programDescriptor, int inputFd, int outputFd,
-            int errorOutput, int *error)
+struct Started
 {
-    std::vector<QByteArray> held = arguments;
-    std::vector<char *> argvList;
-    for (QByteArray &a : held)
-        argvList.push_back(a.data());
-    argvList.push_back(nullptr);
-    char *const *argv = argvList.data();
+    pid_t guard = -1;
+    pid_t group = -1;
+    int error = 0;
+};
+
+// Starts the child under its guard: from the open program when programDescriptor is one,
+// else from argv[0]; with at most memoryLimit bytes of data for the program and each
+// process it starts, when memoryLimit is not 0.
+Started Spawn(char *const argv[], int programDescriptor, int errorOutput, qint64 memoryLimit)
+{
     int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        *error = errno;
-        return -1;
-    }
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return {-1, -1, errno};
     // No handler of ours may run in the child before it is replaced.
     sigset_t all;
     sigset_t before;
@@ -175,49 +285,36 @@ pid_t Spawn(const std::vector<QByteArray> &arguments, int programDescriptor, int
                 ::sigaction(signal, &action, nullptr);
             }
         }
-        const int input = inputFd >= 0 ? inputFd : ::open("/dev/null", O_RDONLY);
-        const int output = outputFd >= 0 ? outputFd : ::open("/dev/null", O_WRONLY);
+        const int input = ::open("/dev/null", O_RDONLY);
+        const int output = ::open("/dev/null", O_WRONLY);
         if (input < 0 || output < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0
-            || (errorOutput >= 0 && ::dup2(errorOutput, STDERR_FILENO) < 0)) {
-            const int failure = errno;
-            [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
-            ::_exit(127);
+            || ::dup2(errorOutput, STDERR_FILENO) < 0)
+            ReportAndExit(report[1]);
+        if (memoryLimit > 0) {
+            const rlimit limit{static_cast<rlim_t>(memoryLimit), static_cast<rlim_t>(memoryLimit)};
+            if (::setrlimit(RLIMIT_DATA, &limit) != 0)
+                ReportAndExit(report[1]);
         }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (programDescriptor >= 0) {
-            // Kept open across the start, so that a program with an interpreter line finds it too.
-            ::fcntl(programDescriptor, F_SETFD, 0);
-            ::fexecve(programDescriptor, argv, environ);
-        } else {
-            ::execve(argv[0], argv, environ);
-        }
-        const int failure = errno;
-        [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
-        ::_exit(127);
+        Guard(argv, programDescriptor, report[1]);
     }
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     ::close(report[1]);
     if (pid < 0) {
         ::close(report[0]);
-        *error = forkError;
-        return -1;
+        return {-1, -1, forkError};
     }
-    int failure = 0;
+    int answer = 0;
     ssize_t n;
     do {
-        n = ::read(report[0], &failure, sizeof failure);
+        n = ::read(report[0], &answer, sizeof answer);
     } while (n < 0 && errno == EINTR);
     ::close(report[0]);
-    if (n == sizeof failure) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        *error = failure;
-        return -1;
+    if (n == sizeof answer && answer > 0)
+        return {pid, answer, 0};
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    return pid;
+    return {-1, -1, n == sizeof answer ? -answer : ECHILD};
 }
 
 } // namespace
@@ -229,7 +326,12 @@ PosixProcessRunner::PosixProcessRunner(QString batchInterpreter)
 
 std::unique_ptr<IChildProcess> PosixProcessRunner::Run(const QString &commandLine)
 {
-    return Start(commandLine, -1);
+    return Start(commandLine, -1, 0);
+}
+
+std::unique_ptr<IChildProcess> PosixProcessRunner::RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit)
+{
+    return Start(commandLine, -1, memoryLimit);
 }
 
 std::unique_ptr<IChildProcess> PosixProcessRunner::RunOpened(const FileSystem::File &program,
@@ -237,10 +339,11 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::RunOpened(const FileSystem::F
 {
     if (!program.IsOpen())
         throw RuntimeError(u"The program to start is not open: "_s + commandLine, EBADF);
-    return Start(commandLine, program.Descriptor());
+    return Start(commandLine, program.Descriptor(), 0);
 }
 
-std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandLine, int programDescriptor)
+std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandLine, int programDescriptor,
+                                                         qint64 memoryLimit)
 {
     QStringList arguments = QProcess::splitCommand(commandLine);
     if (arguments.isEmpty())
@@ -257,7 +360,11 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
                                + arguments.first(),
                            ENOENT);
 
-    const std::vector<QByteArray> native = NativeArguments(arguments);
+    std::vector<QByteArray> native = NativeArguments(arguments);
+    std::vector<char *> argv;
+    for (QByteArray &a : native)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
 
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0)
@@ -266,14 +373,14 @@ std::unique_ptr<IChildProcess> PosixProcessRunner::Start(const QString &commandL
 
     // No window and no console: the child reads nothing, its output goes nowhere and its
     // error output comes back to us.
-    int error = 0;
-    const pid_t pid = Spawn(native, programDescriptor, -1, -1, errorPipe[1], &error);
+    const Started started = Spawn(argv.data(), programDescriptor, errorPipe[1], memoryLimit);
     ::close(errorPipe[1]);
-    if (pid < 0) {
+    if (started.guard < 0) {
         ::close(errorPipe[0]);
-        throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)) + u": "_s + arguments.first(), error);
+        throw RuntimeError(QString::fromLocal8Bit(std::strerror(started.error)) + u": "_s + arguments.first(),
+                           started.error);
     }
-    return std::make_unique<PosixChild>(pid, errorPipe[0], m_running);
+    return std::make_unique<PosixChild>(started.guard, started.group, errorPipe[0], m_running);
 }
 
 namespace {
@@ -394,8 +501,11 @@ private:
 
 std::unique_ptr<IWorkerProcess> PosixProcessRunner::StartWorker(const QStringList &arguments)
 {
-    const std::vector<QByteArray> native =
-        NativeArguments(QStringList{QCoreApplication::applicationFilePath()} + arguments);
+    std::vector<QByteArray> native = NativeArguments(QStringList{QCoreApplication::applicationFilePath()} + arguments);
+    std::vector<char *> argv;
+    for (QByteArray &a : native)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     int toWorker[2];
     int fromWorker[2];
     if (::pipe2(toWorker, O_CLOEXEC) != 0)
@@ -406,11 +516,18 @@ std::unique_ptr<IWorkerProcess> PosixProcessRunner::StartWorker(const QStringLis
         ::close(toWorker[1]);
         throw RuntimeError(QString::fromLocal8Bit(std::strerror(error)), error);
     }
-    int error = 0;
-    const pid_t pid = Spawn(native, -1, toWorker[0], fromWorker[1], -1, &error);
+    // Its input and output are the pipes; its errors go where ours go. It ends with its
+    // input, and sees to its own end with ours.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toWorker[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromWorker[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     ::close(toWorker[0]);
     ::close(fromWorker[1]);
-    if (pid < 0) {
+    if (error != 0) {
         ::close(toWorker[1]);
         ::close(fromWorker[0]);
         throw RuntimeError(u"No worker process can be started: "_s + QString::fromLocal8Bit(std::strerror(error)), error);
@@ -421,21 +538,23 @@ std::unique_ptr<IWorkerProcess> PosixProcessRunner::StartWorker(const QStringLis
 
 void PosixProcessRunner::StopAll()
 {
-    for (const pid_t pid : *m_running)
-        ::kill(pid, SIGTERM);
-    // A second to end and clean up after themselves (the batch interpreter removes its
-    // temporary file), then they are killed.
-    for (int waited = 0; waited < 100 && !m_running->empty(); ++waited) {
+    // Each guard stops its group: a second to end and clean up after themselves (the batch
+    // interpreter removes its temporary file), then they are killed; the guards that are
+    // still there after that are killed with their groups.
+    for (const auto &[guard, group] : *m_running)
+        ::kill(guard, SIGTERM);
+    for (int waited = 0; waited < 150 && !m_running->empty(); ++waited) {
         for (auto it = m_running->begin(); it != m_running->end();) {
-            const pid_t r = ::waitpid(*it, nullptr, WNOHANG);
-            it = r == *it || (r < 0 && errno == ECHILD) ? m_running->erase(it) : std::next(it);
+            const pid_t r = ::waitpid(it->first, nullptr, WNOHANG);
+            it = r == it->first || (r < 0 && errno == ECHILD) ? m_running->erase(it) : std::next(it);
         }
         if (!m_running->empty())
             ::usleep(10000);
     }
-    for (const pid_t pid : *m_running) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+    for (const auto &[guard, group] : *m_running) {
+        ::kill(-group, SIGKILL);
+        ::kill(guard, SIGKILL);
+        ::waitpid(guard, nullptr, 0);
     }
     m_running->clear();
 }

@@ -1,6 +1,8 @@
 #include "tests/testutil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cstdlib>
 
@@ -29,6 +31,20 @@ QByteArray ReadBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+bool ProcessRuns(const QByteArray &pid, int waitMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const QByteArray stat = ReadBytes(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+        if (pid.trimmed().isEmpty() || stat.isEmpty() || stat.contains(") Z "))
+            return false;
+        if (waited.elapsed() >= waitMs)
+            return true;
+        QThread::msleep(20);
+    }
 }
 
 void WriteBytes(const QString &path, const QByteArray &bytes)

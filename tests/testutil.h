@@ -34,6 +34,9 @@ QByteArray ReadBytes(const QString &path);
 void WriteBytes(const QString &path, const QByteArray &bytes);
 /// The folder of the test data files.
 QString TestDataPath(const QString &name);
+/// True while the process (its pid in decimal) runs: neither gone nor a zombie, waiting
+/// up to waitMs for it to end.
+bool ProcessRuns(const QByteArray &pid, int waitMs = 5000);
 
 #include <QList>
 #include <utility>

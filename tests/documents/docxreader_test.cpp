@@ -191,6 +191,25 @@ TEST(DocxReader, TitleAuthorAndHeadingsWithTheirLines)
     EXPECT_EQ(facts.headings[1].level, 2);
     EXPECT_EQ(facts.headings[1].line, 3);
     EXPECT_EQ(facts.headings[2].line, 4);
+
+    // Damaged properties and styles name nothing; the text is read all the same.
+    const QString damaged = WritePackage(
+        dir.filePath(u"damaged.docx"_s),
+        Document(P(R("words")) + "<w:p><w:pPr><w:outlineLvl w:val=\"0\"/></w:pPr>" + R("Outline") + "</w:p>"),
+        {{u"word/_rels/document.xml.rels"_s,
+          "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+          "Id=\"r1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+          "Target=\"styles.xml\"/></Relationships>"},
+         {u"word/styles.xml"_s,
+          "<w:styles xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:style"},
+         {u"docProps/core.xml"_s,
+          "<cp:coreProperties xmlns:cp=\"x\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:creator>Ann</dc:creator>"
+          "<dc:title>A &#0; title</dc:title></cp:coreProperties>"}});
+    DocumentFacts none;
+    EXPECT_EQ(Read(damaged, &none), u"words\nOutline"_s);
+    EXPECT_EQ(none.title + none.author, QString());
+    ASSERT_EQ(none.headings.size(), 1);
+    EXPECT_EQ(none.headings[0].title, u"Outline"_s);
 }
 
 TEST(DocxReader, DamagedLyingAndHostilePackagesAreRefused)
@@ -225,14 +244,18 @@ TEST(DocxReader, DamagedLyingAndHostilePackagesAreRefused)
     EXPECT_EQ(characters, 0);
 }
 
+// A long document serves the window, and keeps the first kMaxDocumentHeadings headings.
 TEST(DocxReader, ALongDocumentServesTheWindow)
 {
     QByteArray body;
     for (int i = 0; i < 100000; ++i)
-        body += P(R("Paragraph " + QByteArray::number(i)));
+        body += "<w:p><w:pPr><w:outlineLvl w:val=\"1\"/></w:pPr>" + R("Paragraph " + QByteArray::number(i)) + "</w:p>";
     QTemporaryDir dir;
     const QString path = WritePackage(dir.filePath(u"long.docx"_s), Document(body));
     FakeEventLoop events;
-    EXPECT_TRUE(Read(path, nullptr, &events).endsWith(u"\nParagraph 99999"_s));
+    DocumentFacts facts;
+    EXPECT_TRUE(Read(path, &facts, &events).endsWith(u"\nParagraph 99999"_s));
     EXPECT_GT(events.yields, 0);
+    ASSERT_EQ(facts.headings.size(), kMaxDocumentHeadings);
+    EXPECT_EQ(facts.headings.last().title, u"Paragraph 9999"_s);
 }

@@ -60,7 +60,7 @@ QByteArray Xhtml(const QByteArray &body)
 // An EPUB 3 book: its chapters in the spine in the order given, a navigation document
 // (in the spine too, as some books have it), and the entries the caller adds.
 QString WriteBook(const QString &path, const QList<std::pair<QString, QByteArray>> &chapters, const QByteArray &nav,
-                  QList<std::pair<QString, QByteArray>> more = {})
+                  QList<std::pair<QString, QByteArray>> more = {}, const QByteArray &title = "The Title")
 {
     QByteArray manifest = "<item id=\"nav\" href=\"nav.xhtml\" properties=\"nav\" media-type=\"application/xhtml+xml\"/>";
     QByteArray spine = "<itemref idref=\"nav\"/>";
@@ -80,7 +80,7 @@ QString WriteBook(const QString &path, const QList<std::pair<QString, QByteArray
     }
     entries.append({u"OEBPS/content.opf"_s,
                     "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\"><metadata "
-                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>The Title</dc:title>"
+                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>" + title + "</dc:title>"
                     "<dc:creator>First Author</dc:creator><dc:creator>Second</dc:creator></metadata><manifest>"
                         + manifest + "</manifest><spine>" + spine + "</spine></package>"});
     entries += more;
@@ -171,6 +171,15 @@ TEST(EpubReader, ProtectedDamagedAndHostileBooks)
     const QString fonts = WriteBook(dir.filePath(u"fonts.epub"_s), chapter, "", {encryption("http://www.idpf.org/2008/embedding")});
     EXPECT_EQ(Read(reader, fonts), u"words"_s);
 
+    // Damage inside the metadata costs the title and author (the first page's title
+    // stands, as in a book that names none), not the text.
+    DocumentFacts facts;
+    const QString meta = WriteBook(dir.filePath(u"meta.epub"_s), chapter, "", {}, "A &#0; title");
+    EXPECT_EQ(Read(reader, meta, &facts), u"words"_s);
+    EXPECT_EQ(facts.title + u'|' + facts.author, u"t|"_s);
+    const QString damaged = WriteBook(dir.filePath(u"damaged.epub"_s), chapter, "", {}, "</dc:title></metadata><x>");
+    EXPECT_TRUE(ReadError(reader, damaged).startsWith(u"The document is damaged"_s));
+
     const QString notBook = dir.filePath(u"zip.epub"_s);
     WriteZip(notBook, {{u"a.txt"_s, "a"}});
     EXPECT_EQ(ReadError(reader, notBook), u"The file is not an EPUB book: "_s + notBook);
@@ -208,6 +217,8 @@ TEST(TextReader, EncodingsAndLineEnds)
         {"ok\ncaf\xC3", u"ok\ncaf\u00c3"_s},          // UTF-8 cut off at the end is none
         {QByteArray("\xFF\xFEh\0i\0\n\0\xAC\x20", 10), u"hi\n\u20ac"_s},
         {QByteArray("\xFE\xFF\0h\0i", 6), u"hi"_s},
+        {QByteArray("\xFF\xFE\0\0h\0\0\0\n\0\0\0\xAC\x20\0\0", 16), u"h\n\u20ac"_s},
+        {QByteArray("\0\0\xFE\xFF\0\0\0h\0\x01\xF6\x00", 12), u"h\U0001F600"_s},
         {"", QString()},
     };
     for (const auto &c : cases)
@@ -288,6 +299,10 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
         {"A [link](http://x.org \"title\") and ![a picture](p.png), `code`, &amp; &#233; <span>tag</span> x  \nend",
          u"A link and a picture , code, & \u00e9 tag x\nend"_s},
         {"<div>\n<p>raw html</p>\n</div>\n\n> quoted\n", u"raw html\nquoted"_s},
+        // Scripts and styles are never read, however the Markdown around them breaks them up.
+        {"text <script>alert('x')</script> more <STYLE media=x>p {}</style>end", u"text more end"_s},
+        {"<div><script>\n\nvar secret = 1;\n\n</script></div>\n\nafter", u"after"_s},
+        {"a <script>\n\nvar x;\n\n# not a heading\n\n- no item\n</script> b\n\n<scripts>c</scripts>", u"a\nb\nc"_s},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MarkdownText(c.markdown), c.text) << c.markdown.toStdString();
@@ -302,6 +317,13 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
     DocumentFacts heading;
     MarkdownText("# The Title\n\nbody\n", &heading);
     EXPECT_EQ(heading.title, u"The Title"_s);
+    // A front matter too large for its fields, or with too long a line, names nothing and is never read.
+    for (const QByteArray &matter :
+         {"title: " + QByteArray(1 << 20, 'a'), QByteArray("title: T\nx: y\n").repeated(10000)}) {
+        DocumentFacts skipped;
+        EXPECT_EQ(MarkdownText("---\n" + matter + "\n---\ntext\n", &skipped), u"text"_s);
+        EXPECT_EQ(skipped.title, QString());
+    }
 
     EXPECT_THROW(MarkdownText(QByteArray("> ").repeated(5000) + "deep"), RuntimeError);
 }
@@ -336,6 +358,7 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
         {file(u"page"_s, "<?xml version=\"1.0\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"/>"), DocumentType::Xhtml},
         {file(u"notes.md"_s, "# notes"), DocumentType::Markdown},
         {file(u"README"_s, "plain words"), DocumentType::Text},
+        {file(u"WIDE"_s, QByteArray("\xFF\xFE\0\0w\0\0\0", 8)), DocumentType::Text},
         {file(u"letter.txt"_s, "{\\rtf1\\ansi hello}"), DocumentType::Office},
         {file(u"old.doc"_s, "plain words"), DocumentType::Office},
         {file(u"empty.txt"_s, ""), DocumentType::Text},
@@ -352,14 +375,14 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
     EXPECT_EQ(ReadError(reader, words), u"The file is not a Word document: "_s + words);
     const QString picture = file(u"picture.odt"_s, QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
     EXPECT_EQ(ReadError(reader, picture), u"The file is not an OpenDocument package: "_s + picture);
-    EXPECT_EQ(ReadError(reader, cases[11].path), u"Vocatext cannot read this type of file: "_s + cases[11].path);
+    EXPECT_EQ(ReadError(reader, cases[12].path), u"Vocatext cannot read this type of file: "_s + cases[12].path);
     // A password-protected Word document is a compound file with an encrypted package.
     QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
     compound += QByteArray(1000, '\0') + QByteArray("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
     const QString secret = file(u"secret.docx"_s, compound);
     EXPECT_EQ(ReadError(reader, secret), u"The document is password-protected: "_s + secret);
     // Without LibreOffice, what only it reads says so.
-    EXPECT_EQ(ReadError(reader, cases[8].path),
+    EXPECT_EQ(ReadError(reader, cases[9].path),
               u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s);
 }
 
@@ -431,10 +454,12 @@ TEST_F(OfficeConverterTest, FailuresAndOverrunsAreReportedAndNothingStaysBehind)
     };
     EXPECT_EQ(error(Office("echo 'Error: source file could not be loaded' >&2\nexit 1\n"), 60),
               u"LibreOffice could not convert the document (Error: source file could not be loaded): "_s + document);
-    EXPECT_EQ(error(Office("echo $$ > " + QFile::encodeName(programs.filePath(u"pid"_s)) + "\nexec sleep 30\n"), 1),
+    // soffice starts soffice.bin: both are stopped.
+    const QByteArray pids = QFile::encodeName(programs.filePath(u"pid"_s));
+    EXPECT_EQ(error(Office("sleep 30 & echo $$ $! > " + pids + "\nwait\n"), 1),
               u"LibreOffice did not convert the document within 1 seconds: "_s + document);
-    const QByteArray pid = ReadBytes(programs.filePath(u"pid"_s)).trimmed();
-    EXPECT_FALSE(QDir(u"/proc/"_s + QString::fromLatin1(pid)).exists()) << "the overrunning office is stopped";
+    for (const QByteArray &pid : ReadBytes(programs.filePath(u"pid"_s)).trimmed().split(' '))
+        EXPECT_FALSE(ProcessRuns(pid)) << "the overrunning office is stopped";
     EXPECT_GT(events.sleptMs, 0) << "the window is served while it waits";
     EXPECT_TRUE(QDir(working.Path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 
@@ -443,32 +468,75 @@ TEST_F(OfficeConverterTest, FailuresAndOverrunsAreReportedAndNothingStaysBehind)
               u"This type of document needs LibreOffice: apt-get install libreoffice-writer-nogui"_s);
 }
 
-// Every reader serves the window while it reads a long document.
+// What no real document holds is refused before LibreOffice starts, and what makes it run
+// out of its memory is "too large" too.
+TEST_F(OfficeConverterTest, DocumentsBeyondAnyRealOneAreRefused)
+{
+    OfficeConverter converter(&processes, &working, &events,
+                              Office("cp " + QFile::encodeName(TestDataPath(u"lists.odt"_s)) + " \"$out/a.odt\"\n"));
+    auto error = [&](const QString &name, const QByteArray &bytes) {
+        WriteBytes(docs.filePath(name), bytes);
+        return ReadError(converter, docs.filePath(name));
+    };
+    EXPECT_EQ(error(u"nested.rtf"_s, "{\\rtf1 " + QByteArray(5000, '{') + "x" + QByteArray(5000, '}') + "}"),
+              u"The document is damaged (elements nested too deeply): "_s + docs.filePath(u"nested.rtf"_s));
+    EXPECT_EQ(error(u"paragraphs.doc"_s, "{\\rtf1 " + QByteArray("x\\par\n").repeated(300001) + "}"),
+              u"The document is too large: "_s + docs.filePath(u"paragraphs.doc"_s));
+    QFile huge(docs.filePath(u"huge.doc"_s));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(512) << 20) + 1));
+    huge.close();
+    EXPECT_EQ(ReadError(converter, huge.fileName()), u"The document is too large: "_s + huge.fileName());
+    EXPECT_FALSE(QFile::exists(programs.filePath(u"calls"_s))) << "LibreOffice was started";
+
+    // Braces in picture data, escaped braces and paragraphs below the limit are no hostility.
+    EXPECT_EQ(error(u"picture.rtf"_s, "{\\rtf1 {\\pict\\bin3000 " + QByteArray(3000, '{') + "}\\{"
+                                          + QByteArray(900, '{') + QByteArray(900, '}')
+                                          + QByteArray("x\\par ").repeated(1000) + "}"),
+              QString());
+
+    // LibreOffice fails as it likes when it runs out of its memory (and converts without the limit).
+    const QString document = docs.filePath(u"a.doc"_s);
+    WriteBytes(document, "x");
+    OfficeConverter tight(&processes, &working, &events,
+                          Office("head -c 100000000 /dev/zero | tail -c 90000000 > /dev/null && cp "
+                                 + QFile::encodeName(TestDataPath(u"lists.odt"_s)) + " \"$out/a.odt\"\n"),
+                          60, 64 << 20);
+    EXPECT_EQ(ReadError(tight, document), u"The document is too large: "_s + document);
+}
+
+// Every reader serves the window while it reads a long document, and keeps the first
+// kMaxDocumentHeadings of its headings.
 TEST(DocumentReaders, ALongDocumentOfEveryTypeServesTheWindow)
 {
     QTemporaryDir dir;
     QByteArray lines;
-    QByteArray paragraphs;
+    QByteArray markdown;
+    QByteArray headings;
     for (int i = 0; i < 200000; ++i) {
         lines += "Line " + QByteArray::number(i) + " of the document.\n";
-        paragraphs += "<p>Line " + QByteArray::number(i) + "</p>";
+        markdown += "# Line " + QByteArray::number(i) + "\n";
+        headings += "<h2>Line " + QByteArray::number(i) + "</h2>";
     }
     WriteBytes(dir.filePath(u"long.txt"_s), lines);
-    WriteBytes(dir.filePath(u"long.md"_s), lines);
-    WriteBytes(dir.filePath(u"long.html"_s), "<html><body>" + paragraphs + "</body></html>");
-    WriteBook(dir.filePath(u"long.epub"_s), {{u"c.xhtml"_s, Xhtml(paragraphs)}}, "");
+    WriteBytes(dir.filePath(u"long.md"_s), markdown);
+    WriteBytes(dir.filePath(u"long.html"_s), "<html><body>" + headings + "</body></html>");
+    WriteBook(dir.filePath(u"long.epub"_s), {{u"c.xhtml"_s, Xhtml(headings)}}, "");
     for (const QString &name : {u"long.txt"_s, u"long.md"_s, u"long.html"_s, u"long.epub"_s}) {
         FakeEventLoop events;
         DispatchingReader reader(&events, nullptr, nullptr, QString());
         QString text;
         int pieces = 0;
+        DocumentFacts facts;
         // However fast the machine, the reading takes long enough to be served.
         reader.ReadBodyText(dir.filePath(name), [&](QStringView piece) {
             text.append(piece);
             if (++pieces % 20000 == 0)
                 QThread::msleep(10);
-        });
+        }, &facts);
         EXPECT_TRUE(text.contains(u"Line 199999"_s)) << name.toStdString();
         EXPECT_GT(events.yields, 0) << name.toStdString();
+        EXPECT_EQ(facts.headings.size(), name.endsWith(u"txt"_s) ? 0 : kMaxDocumentHeadings) << name.toStdString();
+        EXPECT_EQ(facts.headings.value(kMaxDocumentHeadings - 1).title,
+                  name.endsWith(u"txt"_s) ? QString() : u"Line 9999"_s);
     }
 }

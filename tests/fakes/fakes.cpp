@@ -217,6 +217,7 @@ public:
         if (m_exitCode == kStillActive)
             m_exitCode = 137;
     }
+    qint64 PeakMemory() override { return 0; }
 
 private:
     int m_polls;
@@ -277,6 +278,12 @@ std::unique_ptr<IChildProcess> FakeProcessRunner::Run(const QString &commandLine
         };
     }
     return std::make_unique<FakeChild>(pollsToFinish, finish, errorOutput);
+}
+
+std::unique_ptr<IChildProcess> FakeProcessRunner::RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit)
+{
+    memoryLimits.append(memoryLimit);
+    return Run(commandLine);
 }
 
 std::unique_ptr<IChildProcess> FakeProcessRunner::RunOpened(const FileSystem::File &program,

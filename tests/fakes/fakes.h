@@ -114,6 +114,8 @@ class FakeProcessRunner final : public IProcessRunner
 {
 public:
     std::unique_ptr<IChildProcess> Run(const QString &commandLine) override;
+    /// Records the limit, then runs the command as Run does.
+    std::unique_ptr<IChildProcess> RunWithMemoryLimit(const QString &commandLine, qint64 memoryLimit) override;
     /// Records that the program was started from its open file, then runs it as Run does.
     std::unique_ptr<IChildProcess> RunOpened(const FileSystem::File &program, const QString &commandLine) override;
     std::unique_ptr<IWorkerProcess> StartWorker(const QStringList &arguments) override;
@@ -123,6 +125,7 @@ public:
     QStringList commandLines;
     /// The command lines whose program was started from its open file.
     QStringList openedCommandLines;
+    QList<qint64> memoryLimits;
     /// Polls that a started command runs before it ends.
     int pollsToFinish = 1;
     int exitCode = 0;

@@ -101,18 +101,38 @@ TEST(PosixProcessRunner, AProgramThatCannotStartThrowsItsErrno)
     EXPECT_FALSE(QFile::exists(dir.filePath(u"planted-ran"_s)));
 }
 
-TEST(PosixProcessRunner, StopAllEndsEveryChildThatStillRuns)
+// Stopping a child stops what it started too (soffice starts soffice.bin, a script its commands).
+TEST(PosixProcessRunner, StopAndStopAllEndEveryProcessAChildStarted)
 {
     QTemporaryDir dir;
     PosixProcessRunner runner(u"/no/interpreter"_s);
+    auto starter = [&](const QString &name, const QByteArray &grandchild) {
+        const QByteArray pid = QFile::encodeName(dir.filePath(name + u".pid"_s));
+        return runner.Run(u'"' + Script(dir, name, grandchild + " & echo $! > '" + pid + "'\nwait\n") + u'"');
+    };
+    auto pidOf = [&](const QString &name) {
+        QElapsedTimer waited;
+        waited.start();
+        while (ReadBytes(dir.filePath(name + u".pid"_s)).isEmpty() && waited.elapsed() < 5000)
+            QThread::msleep(5);
+        return ReadBytes(dir.filePath(name + u".pid"_s));
+    };
+    auto stopped = starter(u"stopped"_s, "sleep 30");
+    const QByteArray stoppedGrandchild = pidOf(u"stopped"_s);
+    stopped->Stop();
+    EXPECT_EQ(stopped->ExitCode(), 128 + SIGKILL);
+    EXPECT_FALSE(ProcessRuns(stoppedGrandchild)) << "a grandchild outlived Stop()";
+
     auto slow = runner.Run(u'"' + Script(dir, u"slow"_s, "sleep 30\n") + u'"');
-    auto stubborn = runner.Run(u'"' + Script(dir, u"stubborn"_s, "trap '' TERM; sleep 30\n") + u'"');
+    auto stubborn = starter(u"stubborn"_s, "(trap '' TERM; exec sleep 30)");
+    const QByteArray stubbornGrandchild = pidOf(u"stubborn"_s);
     QElapsedTimer timer;
     timer.start();
     runner.StopAll();
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_NE(slow->ExitCode(), kStillActive);
     EXPECT_NE(stubborn->ExitCode(), kStillActive);
+    EXPECT_FALSE(ProcessRuns(stubbornGrandchild)) << "a grandchild that ignores SIGTERM outlived StopAll()";
 }
 
 TEST(PosixProcessRunner, CommandFilesGoToTheBatchInterpreterWhateverTheirLetterCase)
@@ -148,37 +168,32 @@ TEST(PosixProcessRunner, AnOpenedProgramRunsWhateverItsNameHoldsBySoon)
 
 TEST(PosixProcessRunner, NoChildOutlivesTheProcessThatStartedIt)
 {
-    // A process that starts a long child and is killed without a chance to stop it.
-    int pids[2];
-    ASSERT_EQ(::pipe(pids), 0);
+    // A process that starts a long child, which starts one of its own that ignores
+    // SIGTERM, and is killed without a chance to stop them.
+    QTemporaryDir dir;
+    const QString pids = dir.filePath(u"pids"_s);
+    const QString script = Script(dir, u"long"_s, "(trap '' TERM; exec sleep 60) & echo $$ $! > '"
+                                                      + QFile::encodeName(pids) + "'\nwait\n");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     const pid_t starter = ::fork();
     if (starter == 0) {
         PosixProcessRunner runner(u"/no/interpreter"_s);
-        auto child = runner.Run(u"/bin/sleep 60"_s);
-        const pid_t pid = ::getpid();
-        [[maybe_unused]] const ssize_t written = ::write(pids[1], &pid, sizeof pid);
+        auto child = runner.Run(u'"' + script + u'"');
+        while (ReadBytes(pids).isEmpty())
+            ::usleep(5000);
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], "x", 1);
         ::pause();
         ::_exit(0);
     }
-    ::close(pids[1]);
-    pid_t ignored = 0;
-    ASSERT_EQ(::read(pids[0], &ignored, sizeof ignored), static_cast<ssize_t>(sizeof ignored));
-    ::close(pids[0]);
-    // The sleeping child is the starter's only child: find it before the starter goes.
-    QString sleeper;
-    const QStringList children = QString::fromLatin1(
-        ReadBytes(u"/proc/%1/task/%1/children"_s.arg(starter))).split(u' ', Qt::SkipEmptyParts);
-    ASSERT_EQ(children.size(), 1);
-    sleeper = children[0];
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    const QList<QByteArray> started = ReadBytes(pids).trimmed().split(' ');
+    ASSERT_EQ(started.size(), 2);
     ::kill(starter, SIGKILL);
     ::waitpid(starter, nullptr, 0);
-    QElapsedTimer waited;
-    waited.start();
-    auto alive = [&] {
-        const QByteArray stat = ReadBytes(u"/proc/"_s + sleeper + u"/stat"_s);
-        return !stat.isEmpty() && !stat.contains(") Z ");
-    };
-    while (alive() && waited.elapsed() < 5000)
-        QThread::msleep(20);
-    EXPECT_FALSE(alive()) << "the encoder of a killed front end ran on";
+    EXPECT_FALSE(ProcessRuns(started[0])) << "the encoder of a killed front end ran on";
+    EXPECT_FALSE(ProcessRuns(started[1])) << "what the child started ran on";
 }
