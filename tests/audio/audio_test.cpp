@@ -1,3 +1,4 @@
+#include "audio/cover.h"
 #include "audio/levelstage.h"
 #include "audio/loudness.h"
 #include "audio/voicelevels.h"
@@ -117,4 +118,60 @@ TEST(VoiceLevels, MeasuredOnceAndKeptOnlyInAFolderOfTheUsersOwn)
     EXPECT_EQ(measured, 5);
     ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
     EXPECT_EQ(VoiceLevels(folder).FilePath(), QString());
+}
+
+namespace {
+
+QByteArray Jpeg(int width, int height)
+{
+    QByteArray jpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 20);
+    jpeg += QByteArray("\xFF\xC0\x00\x11\x08", 5);
+    for (const int side : {height, width})
+        jpeg += char(side >> 8), jpeg += char(side & 0xFF);
+    jpeg += QByteArray("\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 10);
+    jpeg += QByteArray("\xFF\xDA\x00\x0C\x03\x01\x00\x02\x11\x03\x11\x00\x3F\x00", 14);
+    return jpeg + QByteArray(200, '\x55') + "\xFF\xD9";
+}
+
+QByteArray Png(quint32 width, quint32 height)
+{
+    QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (const quint32 side : {width, height})
+        png += char(side >> 24), png += char(side >> 16), png += char(side >> 8), png += char(side);
+    png += QByteArray("\x08\x02\x00\x00\x00\x12\x34\x56\x78", 9);
+    return png + QByteArray("\0\0\0\x05IDAT\x78\x9c\x63\x00\x00\x11\x22\x33\x44", 21)
+           + QByteArray("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+}
+
+} // namespace
+
+TEST(CheckCover, TakesWholeJpegAndPngPicturesOfACoversSize)
+{
+    const CoverCheck jpeg = CheckCover(Jpeg(400, 600));
+    EXPECT_TRUE(jpeg.Usable()) << jpeg.refusal.toStdString();
+    EXPECT_EQ(jpeg.mimeType, u"image/jpeg"_s);
+    EXPECT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(400, 600));
+    const CoverCheck png = CheckCover(Png(1400, 1400));
+    EXPECT_TRUE(png.Usable()) << png.refusal.toStdString();
+    EXPECT_EQ(png.mimeType, u"image/png"_s);
+    EXPECT_EQ(std::pair(png.width, png.height), std::pair(1400, 1400));
+
+    // Each refused with its reason: cut short, damaged, too large, too many pixels, another type.
+    const std::pair<QByteArray, QString> refused[] = {
+        {Jpeg(400, 600).chopped(2), u"cut short"_s},
+        {Png(1400, 1400).chopped(5), u"cut short"_s},
+        {Jpeg(400, 600).left(30), u"damaged"_s},
+        {Jpeg(0, 600), u"damaged"_s},
+        {Png(20000, 100), u"too large"_s},
+        {Jpeg(9000, 9000), u"too large"_s},
+        {Png(100, 100) + QByteArray(kMaxCoverBytes, '\0'), u"too large"_s},
+        {QByteArray("GIF89a\x01\x00\x01\x00", 10), u"neither a JPEG nor a PNG"_s},
+        {QByteArray(), u"empty"_s},
+    };
+    for (const auto &[bytes, why] : refused) {
+        const CoverCheck check = CheckCover(bytes);
+        EXPECT_FALSE(check.Usable()) << why.toStdString();
+        EXPECT_TRUE(check.refusal.contains(why)) << check.refusal.toStdString();
+        EXPECT_TRUE(check.mimeType.isEmpty());
+    }
 }
