@@ -223,7 +223,7 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
     const QByteArray utf8 = text.toUtf8();
     std::optional<LineStartTracker> lines;
     if (output && lineStarts) {
-        lines.emplace(utf8, volume, 22050);
+        lines.emplace(utf8, std::pow(10.0, settings.levelDb / 20), 22050);
         context.lines = &*lines;
     }
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,

@@ -13,6 +13,7 @@
 #include <flite/flite_version.h>
 #include <soxr.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -317,7 +318,7 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
     stream.sinceYield.start();
     std::optional<LineStartTracker> lines;
     if (lineStarts) {
-        lines.emplace(utf8, 100, 16000);
+        lines.emplace(utf8, std::pow(10.0, settings.levelDb / 20), 16000);
         stream.lines = &*lines;
     }
     cst_audio_streaming_info *info = new_audio_streaming_info();

@@ -192,16 +192,15 @@ void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QStrin
         }
         ~Busy() { flag = false; }
     } busy(m_synthesizing);
-    const double level = LevelOf(voice, settings.rate);
+    SpeechSettings levelledSettings = settings;
+    levelledSettings.levelDb = LevelOf(voice, settings.rate);
     if (!output) {
-        SpeechSettings aloud = settings;
-        aloud.levelDb = level;
-        voice.engine->Speak(voice.index, aloud, text, nullptr, nullptr);
+        voice.engine->Speak(voice.index, levelledSettings, text, nullptr, nullptr);
         return;
     }
     // The limiter's look-ahead is taken back, so the line starts stand as the engine heard them.
-    LevelStage levelled(*output, level, settings.volume);
-    voice.engine->Speak(voice.index, settings, text, &levelled, lineStarts);
+    LevelStage levelled(*output, levelledSettings.levelDb, settings.volume);
+    voice.engine->Speak(voice.index, levelledSettings, text, &levelled, lineStarts);
     if (!levelled.Finish())
         throw RuntimeError(output->WriteFailure(), ErrorNumber::DiskFull);
 }
