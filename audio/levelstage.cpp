@@ -61,10 +61,11 @@ size_t PowerOfTwoAtLeast(size_t n)
     return size;
 }
 
-// Half away from zero, as lround, within the 16-bit range.
+// Half away from zero, as lround, within the 16-bit range; without a branch on the sign,
+// which speech flips at random.
 qint16 Rounded(double y)
 {
-    return static_cast<qint16>(std::clamp(y + (y < 0 ? -0.5 : 0.5), -32768.0, 32767.0));
+    return static_cast<qint16>(std::clamp(y + std::copysign(0.5, y), -32768.0, 32767.0));
 }
 
 } // namespace
@@ -211,7 +212,7 @@ private:
         if (minimum < 1 || m_envelope < 1 || m_boxSum != m_boxFull) {
             const double rising = m_envelope + (1 - m_envelope) * m_release;
             m_envelope = std::min(minimum, rising > 1 - 1e-6 ? 1.0 : rising);
-            const auto quantised = static_cast<qint64>(std::floor(m_envelope * kGainUnit));
+            const auto quantised = static_cast<qint64>(m_envelope * kGainUnit); // not negative: rounded down
             qint64 &oldest = m_box[static_cast<size_t>(m_boxAt)];
             m_boxSum += quantised - oldest;
             oldest = quantised;
