@@ -18,6 +18,7 @@ RUNTIME_PACKAGES=(
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
   lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev libgumbo-dev libmd4c-dev libicu-dev
+  libebur128-dev libopusenc-dev
   dpkg-dev
 )
 PACKAGE_PACKAGES=(dpkg-dev)

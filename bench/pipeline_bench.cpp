@@ -300,7 +300,7 @@ int main(int argc, char *argv[])
         QFile file(work.filePath(segment));
         file.open(QIODevice::ReadOnly);
         const QByteArray spoken = file.readAll();
-        LineStartTracker tracker(spoken, 100, 22050);
+        LineStartTracker tracker(spoken, 1.0, 22050);
         qint64 sample = 0;
         for (qsizetype at = 0; at < spoken.size();) {
             tracker.Reached(at, sample);

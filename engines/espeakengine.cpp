@@ -4,7 +4,6 @@
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
 #include "engines/linestarts.h"
-#include "engines/wavwriter.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +11,7 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -25,7 +25,7 @@ constexpr int kEveryLine = 1 << 30;
 // What the synthesis callback needs; handed to espeak-ng as the synthesis' user data.
 struct SynthesisContext
 {
-    WavFileStream *writer = nullptr;
+    ISampleSink *writer = nullptr;
     LineStartTracker *lines = nullptr;
     IEventLoop *events = nullptr;
     QElapsedTimer sinceYield;
@@ -172,13 +172,19 @@ QStringList EspeakEngine::Voices()
     return descriptions;
 }
 
+QString EspeakEngine::Version()
+{
+    const char *version = espeak_Info(nullptr);
+    return u"espeak-ng "_s + QString::fromUtf8(version ? version : "");
+}
+
 QString EspeakEngine::Language(int voice)
 {
     const QList<Voice> &voices = m_voices.isEmpty() ? Listed() : m_voices;
     return voice >= 0 && voice < voices.size() ? voices[voice].language : QString();
 }
 
-void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *output,
                          QList<qint64> *lineStarts)
 {
     const QList<Voice> &voices = m_voices.isEmpty() ? Listed() : m_voices;
@@ -192,7 +198,12 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
         throw ClassNotRegistered();
     }
     espeak_SetParameter(espeakRATE, WordsPerMinute(settings.rate), 0);
-    espeak_SetParameter(espeakVOLUME, settings.volume, 0);
+    // Into a file at its own normal volume, levelled afterwards; aloud, the level is espeak-ng's
+    // volume (above 100 it compresses the loudest sounds itself).
+    const int volume = output ? 100
+                              : static_cast<int>(std::clamp(
+                                    std::lround(settings.volume * std::pow(10.0, settings.levelDb / 20)), 0L, 200L));
+    espeak_SetParameter(espeakVOLUME, volume, 0);
     // Every line is shorter than this: each line end ends a clause, with its pause.
     espeak_SetParameter(espeakLINELENGTH, kEveryLine, 0);
 
@@ -212,7 +223,7 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
     const QByteArray utf8 = text.toUtf8();
     std::optional<LineStartTracker> lines;
     if (output && lineStarts) {
-        lines.emplace(utf8, settings.volume, 22050);
+        lines.emplace(utf8, std::pow(10.0, settings.levelDb / 20), 22050);
         context.lines = &*lines;
     }
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,

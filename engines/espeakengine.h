@@ -21,7 +21,8 @@ public:
 
     QStringList Voices() override;
     QString Language(int voice) override;
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+    QString Version() override;
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *output,
                QList<qint64> *lineStarts = nullptr) override;
 
     /// Voices of espeak-ng's list with the one for the user's language moved to the front.

@@ -2,16 +2,18 @@
 
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
+#include "audio/levelstage.h"
 #include "engines/linestarts.h"
-#include "engines/wavwriter.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QVarLengthArray>
 
 #include <flite/flite.h>
+#include <flite/flite_version.h>
 #include <soxr.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -59,10 +61,9 @@ struct SoxrDeleter
 // What the streaming callback needs; hidden here, handed to Flite as its user data.
 struct Stream
 {
-    WavFileStream *output = nullptr;
+    ISampleSink *output = nullptr;
     LineStartTracker *lines = nullptr;
     IEventLoop *events = nullptr;
-    double volume = 1;
     double stretch = 1;
     QElapsedTimer sinceYield;
     std::unique_ptr<soxr, SoxrDeleter> resampler;
@@ -75,13 +76,10 @@ struct Stream
     {
         if (!resampler)
             return true;
-        QVarLengthArray<short, 4096> scaled(static_cast<qsizetype>(count));
-        for (size_t i = 0; i < count; ++i)
-            scaled[static_cast<qsizetype>(i)] = static_cast<short>(samples[i] * volume);
-        if (lines)
-            lines->Heard(scaled.constData(), static_cast<qint64>(count));
+        if (lines && count > 0)
+            lines->Heard(samples, static_cast<qint64>(count));
         QVarLengthArray<short, 8192> out(static_cast<qsizetype>(count * kOutputRate / inputRate + 64));
-        const short *in = scaled.constData();
+        const short *in = samples;
         size_t left = count;
         for (;;) {
             size_t used = 0;
@@ -277,12 +275,17 @@ cst_voice *FliteEngine::Loaded(int voice)
     return loaded;
 }
 
+QString FliteEngine::Version()
+{
+    return u"flite " FLITE_PROJECT_VERSION ""_s;
+}
+
 QString FliteEngine::Language(int voice)
 {
     return voice == 1 ? u"en-gb-scotland"_s : u"en-us"_s;
 }
 
-void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *output,
                         QList<qint64> *lineStarts)
 {
     cst_voice *flite = Loaded(voice);
@@ -296,8 +299,12 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
         cst_wave *wave = flite_text_to_wave(utf8.constData(), flite);
         if (!wave)
             throw RuntimeError(u"The speech engine failed"_s, ErrorNumber::UnexpectedError);
-        for (int i = 0; i < wave->num_samples * wave->num_channels; ++i)
-            wave->samples[i] = static_cast<short>(wave->samples[i] * (settings.volume / 100.0));
+        // As loud as the voice in a file, limited as there.
+        MemorySink levelled;
+        LevelStage stage(levelled, settings.levelDb, settings.volume, wave->sample_rate);
+        stage.Write(wave->samples, static_cast<qint64>(wave->num_samples) * wave->num_channels);
+        stage.Finish();
+        std::copy(levelled.Samples().begin(), levelled.Samples().end(), wave->samples);
         const int played = play_wave(wave);
         delete_wave(wave);
         if (played < 0)
@@ -307,12 +314,11 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
     Stream stream;
     stream.output = output;
     stream.events = &m_events;
-    stream.volume = settings.volume / 100.0;
     stream.stretch = stretch;
     stream.sinceYield.start();
     std::optional<LineStartTracker> lines;
     if (lineStarts) {
-        lines.emplace(utf8, settings.volume, 16000);
+        lines.emplace(utf8, std::pow(10.0, settings.levelDb / 20), 16000);
         stream.lines = &*lines;
     }
     cst_audio_streaming_info *info = new_audio_streaming_info();

@@ -10,7 +10,7 @@ struct cst_voice_struct;
 // Flite, called in-process: four natural English voices (slt, awb, rms, kal16). Flite
 // speaks at 16 000 Hz; its samples are resampled to 22 050 Hz 16-bit mono (libsoxr, high
 // quality) for the program's WAV files. The rate is given as Flite's duration stretch
-// (175 / words per minute), the volume scales the samples. Every line end, and every
+// (175 / words per minute). Every line end, and every
 // sentence end, ends an utterance. A voice is loaded when it first speaks.
 class FliteEngine final : public ISpeechBackend
 {
@@ -26,7 +26,8 @@ public:
 
     QStringList Voices() override;
     QString Language(int voice) override;
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *output,
+    QString Version() override;
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *output,
                QList<qint64> *lineStarts = nullptr) override;
 
 private:

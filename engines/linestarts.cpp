@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
-LineStartTracker::LineStartTracker(const QByteArray &text, int volume, int sampleRate)
-    // 0.5 % of full scale at the normal volume: below the breath of an "h" at the slowest
-    // rate, above the noise of Flite's pauses (60 at most).
-    : m_threshold(std::max(1, 164 * std::clamp(volume, 0, 100) / 100))
+LineStartTracker::LineStartTracker(const QByteArray &text, double level, int sampleRate)
+    // 0.5 % of full scale as heard at volume 100: below the breath of an "h" at the slowest
+    // rate; and always above the noise of Flite's pauses (60 at most).
+    : m_threshold(std::max(61, static_cast<int>(std::lround(164 / std::max(level, 0.01)))))
     // The pause that opens an utterance lasts up to about half a second at the slowest rate.
     , m_lookahead(sampleRate * 2)
 {

@@ -14,8 +14,9 @@
 class LineStartTracker
 {
 public:
-    /// text: the bytes spoken (lines end at LF); volume 0 to 100 scales what counts as sound.
-    LineStartTracker(const QByteArray &text, int volume, int sampleRate);
+    /// text: the bytes spoken (lines end at LF); level: the gain from the engine's samples to
+    /// what is heard at volume 100 (see LevelStage), which sets what counts as sound.
+    LineStartTracker(const QByteArray &text, double level, int sampleRate);
 
     /// The engine begins to speak the text at this byte offset at this sample.
     void Reached(qint64 offset, qint64 sample);

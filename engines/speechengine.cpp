@@ -1,6 +1,8 @@
 #include "api/speech.h"
 #include "engines/speechengine.h"
 
+#include "audio/levelstage.h"
+#include "audio/voicelevels.h"
 #include "common/codepage.h"
 #include "common/runtimeerror.h"
 #include "filesystem/filesystem.h"
@@ -69,9 +71,39 @@ private:
     QList<qint64> m_lineStarts;
 };
 
-SpeechEngine::SpeechEngine(QList<ISpeechBackend *> engines)
+SpeechEngine::SpeechEngine(QList<ISpeechBackend *> engines, VoiceLevels *levels)
     : m_engines(std::move(engines))
+    , m_levels(levels)
 {
+}
+
+QString SpeechEngine::LevelReference()
+{
+    // The fable that phoneticians record in every language: about 20 seconds of ordinary
+    // sentences at the normal rate.
+    return u"The north wind and the sun were disputing which was the stronger, when a traveller came along "
+           "wrapped in a warm cloak.\n"
+           "They agreed that the one who first succeeded in making the traveller take his cloak off should be "
+           "considered stronger than the other.\n"
+           "Then the north wind blew as hard as he could, but the more he blew the more closely did the traveller "
+           "fold his cloak around him; and at last the north wind gave up the attempt.\n"
+           "Then the sun shone out warmly, and immediately the traveller took off his cloak.\n"_s;
+}
+
+double SpeechEngine::LevelOf(const Voice &voice, int rate)
+{
+    if (!m_levels)
+        return 0;
+    // The reference text's version is part of the key: another text is measured afresh.
+    const QString key = u"%1|%2|rate %3|text 1"_s.arg(voice.engine->Version(), voice.description).arg(rate);
+    const std::optional<double> level = m_levels->Level(key, [&]() -> std::optional<double> {
+        MemorySink speech;
+        SpeechSettings normal;
+        normal.rate = rate;
+        voice.engine->Speak(voice.index, normal, LevelReference(), &speech);
+        return MeasureLevel(speech.Samples());
+    });
+    return level.value_or(0);
 }
 
 bool SpeechEngine::EnglishFirst(const QString &localeName)
@@ -155,7 +187,17 @@ void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QStrin
         }
         ~Busy() { flag = false; }
     } busy(m_synthesizing);
-    voice.engine->Speak(voice.index, settings, text, output, lineStarts);
+    SpeechSettings levelledSettings = settings;
+    levelledSettings.levelDb = LevelOf(voice, settings.rate);
+    if (!output) {
+        voice.engine->Speak(voice.index, levelledSettings, text, nullptr, nullptr);
+        return;
+    }
+    // The limiter's look-ahead is taken back, so the line starts stand as the engine heard them.
+    LevelStage levelled(*output, levelledSettings.levelDb, settings.volume);
+    voice.engine->Speak(voice.index, levelledSettings, text, &levelled, lineStarts);
+    if (!levelled.Finish())
+        throw RuntimeError(output->WriteFailure(), ErrorNumber::DiskFull);
 }
 
 QString CombinedVoice::ReadFileText(const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/speech.h"
+#include "audio/samplesink.h"
 
 #include <QtGlobal>
 
@@ -40,7 +41,7 @@ private:
 
 // A WAV file that receives speech, created afresh (never through a link) and readable by
 // the user alone. Every engine speaks into it.
-class WavFileStream final : public IAudioFileStream
+class WavFileStream final : public IAudioFileStream, public ISampleSink
 {
 public:
     WavFileStream();
@@ -52,9 +53,8 @@ public:
 
     bool IsOpen() const;
     /// Appends samples; false when they cannot be written (see WriteFailure()).
-    bool Write(const qint16 *samples, qint64 count);
-    /// Why the last write failed, in words for the user.
-    QString WriteFailure() const;
+    bool Write(const qint16 *samples, qint64 count) override;
+    QString WriteFailure() const override;
 
 private:
     QString m_path;

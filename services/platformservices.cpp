@@ -13,9 +13,11 @@ PlatformServices::PlatformServices(const QString &programFolder, const QString &
     : events(events_ ? *events_ : m_qtEvents)
     , espeak(events, locale)
     , flite(events)
+    , levels(VoiceLevels::CacheFolder())
     // Flite's natural English voices come first for English-speaking users.
     , speech(SpeechEngine::EnglishFirst(locale) ? QList<ISpeechBackend *>{&flite, &espeak}
-                                                : QList<ISpeechBackend *>{&espeak, &flite})
+                                                : QList<ISpeechBackend *>{&espeak, &flite},
+             &levels)
     , processes(programFolder + u"/vocatext-cmd"_s)
     , working(&diagnostics)
     , reader(&events, &processes, &working)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/voicelevels.h"
 #include "common/services.h"
 #include "documents/dispatchingreader.h"
 #include "engines/espeakengine.h"
@@ -44,6 +45,8 @@ public:
     IniSettingsStore settings;
     EspeakEngine espeak;
     FliteEngine flite;
+    /// The voices' levels, kept in the user's cache folder.
+    VoiceLevels levels;
     SpeechEngine speech;
     PosixProcessRunner processes;
     QtResources resources;

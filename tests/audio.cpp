@@ -162,7 +162,7 @@ Probed Ffprobe(const QString &path)
 {
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_chapters"),
-                                              QStringLiteral("-show_format"), QStringLiteral("-of"), QStringLiteral("json"), path});
+                                              QStringLiteral("-show_format"), QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"), path});
     Probed probed;
     if (!ffprobe.waitForFinished(60000) || ffprobe.exitCode() != 0)
         return probed;
@@ -174,6 +174,18 @@ Probed Ffprobe(const QString &path)
     const QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
     for (auto it = tags.begin(); it != tags.end(); ++it)
         probed.tags.insert(it.key().toLower(), it.value().toString());
+    // Ogg keeps its comments with the stream.
+    const bool fromStream = tags.isEmpty();
+    for (const QJsonValue stream : json.value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject s = stream.toObject();
+        const QJsonObject streamTags = s.value(QStringLiteral("tags")).toObject();
+        for (auto it = streamTags.begin(); fromStream && it != streamTags.end(); ++it) {
+            if (!probed.tags.contains(it.key().toLower()))
+                probed.tags.insert(it.key().toLower(), it.value().toString());
+        }
+        if (s.value(QStringLiteral("disposition")).toObject().value(QStringLiteral("attached_pic")).toInt() == 1)
+            ++probed.pictures;
+    }
     for (const QJsonValue chapter : json.value(QStringLiteral("chapters")).toArray()) {
         const QJsonObject c = chapter.toObject();
         probed.chapters.append({c.value(QStringLiteral("start_time")).toString().toDouble(),

@@ -48,7 +48,8 @@ struct Probed
     bool valid = false;
     QString format;
     double seconds = 0;
-    QMap<QString, QString> tags;
+    QMap<QString, QString> tags; // the container's, or its streams' where it has none (Ogg)
     QList<Chapter> chapters;
+    int pictures = 0; // attached pictures (covers)
 };
 Probed Ffprobe(const QString &path);

@@ -402,7 +402,12 @@ TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
                                 u"CTOC=toc flags=3 child_element_ids=chp0,chp1,chp2,chp3"_s, u"    TIT2=Heading 3"_s})
         EXPECT_TRUE(listed.contains(line)) << line.toStdString() << " in\n" << listed.toStdString();
 
-    // The audiobook holds the same chapters and tags, AAC in MP4.
+    // The audiobook holds the same chapters and tags, AAC in MP4, as the MP3 of a run like
+    // its own: espeak-ng's speech of a text varies by some milliseconds with what the process
+    // spoke before, and the first run measured the voice's level before it spoke.
+    result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const Probed source = Ffprobe(mp3);
     result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"-10"_s, u"--format"_s, u"m4b"_s, document});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(Made(), (QStringList{u"book.m4b"_s, u"book.mp3"_s}));
@@ -414,9 +419,9 @@ TEST_F(ConvertTest, ListenersToolsSeeTheTagsAndChaptersOfTheMp3AndTheM4b)
     ASSERT_EQ(book.chapters.size(), 4);
     for (qsizetype k = 0; k < 4; ++k) {
         EXPECT_EQ(book.chapters[k].title, titles[k]);
-        EXPECT_NEAR(book.chapters[k].start, probed.chapters[k].start, 0.002);
+        EXPECT_NEAR(book.chapters[k].start, source.chapters[k].start, 0.002);
     }
-    EXPECT_NEAR(book.seconds, probed.seconds, 0.1);
+    EXPECT_NEAR(book.seconds, source.seconds, 0.1);
 
     // Left out, nothing is written: the MP3 begins with its first frame.
     result = Convert({u"--out"_s, out.path(), u"--rate"_s, u"10"_s, u"--no-tags"_s, u"--no-chapters"_s, document});

@@ -1,4 +1,7 @@
 // End to end: real documents through the real espeak-ng and the real LAME encoder.
+#include "audio/levelstage.h"
+#include "audio/loudness.h"
+#include "audio/voicelevels.h"
 #include "system/qteventloop.h"
 #include "system/qtresources.h"
 #include "system/privateworkingfolder.h"
@@ -78,9 +81,11 @@ FliteEngine &Flite()
     return engine;
 }
 
+// Every voice levelled as in the program, the levels kept in memory.
 SpeechEngine &Engine()
 {
-    static SpeechEngine engine({&Espeak(), &Flite()});
+    static VoiceLevels levels;
+    static SpeechEngine engine({&Espeak(), &Flite()}, &levels);
     return engine;
 }
 
@@ -179,13 +184,15 @@ TEST_F(ConversionEndToEnd, BothFrontEndsJoinTheSameSpeechIntoOneMp3ThatDecodesIn
     ASSERT_GT(frames, 0) << "the joined file is a clean run of MPEG frames";
     EXPECT_EQ(rate, 22050);
 
+    // espeak-ng's speech of a text is longer or shorter by up to a few tenths of a second
+    // (here 0.3 s in 164 s) with what it spoke before it.
     const double first = SpeakAgain(work.filePath(u"output001.txt"_s)).seconds;
     const double second = SpeakAgain(work.filePath(u"output002.txt"_s)).seconds;
     const double joinedSeconds = static_cast<double>(frames) * samplesPerFrame / rate;
-    EXPECT_NEAR(joinedSeconds, first + second, 0.25);
+    EXPECT_NEAR(joinedSeconds, first + second, 0.5);
     const WavInfo decoded = DecodeMp3(mp3);
     ASSERT_TRUE(decoded.valid);
-    EXPECT_NEAR(decoded.seconds, first + second, 0.25);
+    EXPECT_NEAR(decoded.seconds, first + second, 0.5);
 
     // The headless converter, with pieces of its own, makes the same speech.
     QTemporaryDir convertedInto;
@@ -454,6 +461,42 @@ TEST(SpeechEngines, FliteSpeaksTheProgramsWavFormatWithRateAndVolume)
     EXPECT_EQ(SpeakWith(FirstFlite(), text, 0).rms, 0);
     EXPECT_LT(SpeakWith(FirstFlite(), text, 100, 10).seconds, normal.seconds * 0.6);
     EXPECT_GT(SpeakWith(FirstFlite(), text, 100, -10).seconds, normal.seconds * 1.5);
+}
+
+TEST(SpeechEngines, EveryVoiceSpeaksAtOneLoudnessAndNoPeakNearsFullScale)
+{
+    // Every Flite voice and two of espeak-ng's, each from its own level, on a short text.
+    const QString text = u"The boats came back before the sun was up, their lanterns swinging over the grey water.\n"
+                         "Nobody remembered when the market had moved from the square to the harbour.\n"
+                         "Some said it was after the great storm; others said the fishmongers grew tired of the hill.\n"_s;
+    const QStringList voices = Engine().VoiceDescriptions();
+    QList<int> chosen = {static_cast<int>(voices.indexOf(u"eSpeak NG English (Great Britain)"_s)),
+                         static_cast<int>(voices.indexOf(u"eSpeak NG German"_s))};
+    for (int flite = FirstFlite(); flite < FirstFlite() + 4; ++flite)
+        chosen.append(flite);
+    auto loudness = [&](int voice, int volume) {
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(u"x.wav"_s);
+        auto stream = Engine().CreateFileStream();
+        stream->Open(wav);
+        auto speaker = Engine().CreateVoice();
+        speaker->SelectVoice(voice);
+        speaker->SetVolume(volume);
+        speaker->SetOutput(stream.get());
+        speaker->Speak(text);
+        stream->Close();
+        const std::vector<qint16> samples = DecodeWithFfmpeg(wav);
+        return MeasureLoudness(samples.data(), static_cast<qint64>(samples.size()));
+    };
+    for (const int voice : std::as_const(chosen)) {
+        ASSERT_GE(voice, 0);
+        const Loudness full = loudness(voice, 100);
+        EXPECT_NEAR(full.integrated, kTargetLoudness, 1.0) << voices[voice].toStdString();
+        EXPECT_LE(full.truePeak, kPeakCeiling + 0.1) << voices[voice].toStdString();
+    }
+    // Half the volume is 6 dB less.
+    for (const int voice : {chosen[0], FirstFlite()})
+        EXPECT_NEAR(loudness(voice, 100).integrated - loudness(voice, 50).integrated, 6.02, 0.3) << voice;
 }
 
 TEST(SpeechEngines, EveryLineEndIsAPauseInBothEngines)

@@ -8,7 +8,7 @@ TEST(LineStartTracker, ALineBeginsAtItsFirstSoundAfterTheEngineReachesIt)
 {
     // Four lines; the third has nothing to say, the fourth is never reached.
     const QByteArray text = "one\ntwo\n  \nfour\n";
-    LineStartTracker lines(text, 100, 1000); // two seconds are 2000 samples
+    LineStartTracker lines(text, 1.0, 1000); // two seconds are 2000 samples
     std::vector<qint16> speech(4000, 0);
     for (int i = 100; i < 300; ++i)
         speech[i] = 5000; // "one": a closure, then sound from 100
@@ -25,7 +25,7 @@ TEST(LineStartTracker, ALineBeginsAtItsFirstSoundAfterTheEngineReachesIt)
 
     // A line reached before the last one found its sound begins where it was reached;
     // the lines it passed over begin with the next.
-    LineStartTracker passed(text, 100, 1000);
+    LineStartTracker passed(text, 1.0, 1000);
     std::vector<qint16> loud(100, 9000);
     std::vector<qint16> quiet(100, 0);
     passed.Reached(0, 10);
@@ -34,14 +34,15 @@ TEST(LineStartTracker, ALineBeginsAtItsFirstSoundAfterTheEngineReachesIt)
     passed.Heard(loud.data(), 100);
     EXPECT_EQ(passed.Starts(2.0), (QList<qint64>{20, 100, 100, 100}));
 
-    // At a lower volume, quieter sound counts; at none, a line begins where it was reached.
-    for (const auto &[volume, start] : {std::pair{50, 300}, std::pair{0, 40}}) {
-        LineStartTracker soft("x", volume, 1000);
+    // Sound is what is heard: a quiet voice raised by its level counts fainter samples (never
+    // Flite's pause noise), a loud one lowered only louder; unheard, a line begins where reached.
+    for (const auto &[level, start] : {std::pair{2.0, 300}, std::pair{0.5, 40}, std::pair{10.0, 40}}) {
+        LineStartTracker soft("x", level, 1000);
         soft.Reached(0, 40);
         std::vector<qint16> faint(2000, 0);
         for (int i = 300; i < 2000; ++i)
-            faint[i] = volume ? 200 : 0;
+            faint[i] = level > 5 ? 60 : 200;
         soft.Heard(faint.data(), 2000);
-        EXPECT_EQ(soft.Starts(), QList<qint64>{start}) << volume;
+        EXPECT_EQ(soft.Starts(), QList<qint64>{start}) << level;
     }
 }

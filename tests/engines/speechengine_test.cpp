@@ -31,7 +31,8 @@ public:
         return voices;
     }
     QString Language(int voice) override { return m_name + u'-' + QString::number(voice); }
-    void Speak(int voice, const SpeechSettings &settings, const QString &text, WavFileStream *,
+    QString Version() override { return m_name; }
+    void Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *,
                QList<qint64> *) override
     {
         spoken.append(u"%1 %2 v%3 r%4 %5"_s.arg(m_name).arg(voice).arg(settings.volume).arg(settings.rate).arg(text));
