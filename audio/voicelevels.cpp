@@ -51,7 +51,7 @@ VoiceLevels::VoiceLevels(QString folder)
 QString VoiceLevels::CacheFolder()
 {
     const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (!cache.isEmpty() && QDir::isAbsolutePath(cache))
+    if (cache.startsWith(u'/'))
         return QDir::cleanPath(cache) + u"/vocatext"_s;
     const QString home = HomeFolder();
     return home.isEmpty() ? QString() : home + u"/.cache/vocatext"_s;

@@ -25,6 +25,9 @@ public:
 
     /// The file of the levels while the folder serves; "" otherwise.
     QString FilePath();
+    /// Keeps the levels in folder from now on (one of the program's own where the user's
+    /// cache folder cannot serve).
+    void SetFolder(const QString &folder) { m_folder = folder; }
 
 private:
     QString UsableFolder();

@@ -124,6 +124,7 @@ public:
     std::unique_ptr<IAudioFileStream> CreateFileStream() override { return m_engine.CreateFileStream(); }
     QStringList VoiceDescriptions() override { return m_engine.VoiceDescriptions(); }
     QString VoiceLanguage(int index) override { return m_engine.VoiceLanguage(index); }
+    QString VoiceIdentity(int index, int rate) override { return m_engine.VoiceIdentity(index, rate); }
 
 private:
     ISpeechEngine &m_engine;

@@ -123,6 +123,7 @@ int Converter::Run()
     common.checkSpeech = true;
     EncoderProgram encoder;
     QByteArray encoderBytes;
+    QString levelsFolder; // where the voices' levels are kept when the user's cache folder cannot serve
     try {
         try {
             m_platform.working.Path();
@@ -131,6 +132,12 @@ int Converter::Run()
             m_platform.working.Path();
         }
         m_platform.working.RemoveLeftJobFolders();
+        // The voices' levels are kept where every worker finds them, also when the user's
+        // cache folder cannot serve: no worker measures one before a piece it speaks.
+        if (m_platform.levels.FilePath().isEmpty()) {
+            levelsFolder = m_platform.working.Path();
+            m_platform.levels.SetFolder(levelsFolder);
+        }
         if (m_options.format != OutputForm::Txt) {
             encoderBytes = m_platform.resources.Load(u"CUSTOM"_s, 101);
             encoder.Install(m_platform.events, m_platform.working, encoderBytes);
@@ -143,11 +150,11 @@ int Converter::Run()
     }
 
     if (m_options.cache)
-        common.soundParts = {u"vocatext speech 1"_s, common.voiceDescription, common.voiceLanguage,
+        common.soundParts = {u"vocatext speech 1"_s, services.Speech().VoiceIdentity(common.choice.voice, common.choice.rate),
                              QString::number(common.choice.rate), QString::number(common.choice.volume),
                              QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),
                              u"-h"_s};
-    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces};
+    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces, levelsFolder};
     Scheduler scheduler(m_options, {services, m_platform.processes, encoder, console, kFfmpeg, kFfprobe,
                                     QStringList{u"--worker"_s} + WorkerArguments(worker), cache});
     QSet<QString> swept; // output folders whose leftovers of killed conversions are gone

@@ -10,12 +10,18 @@
 #include "services/platformservices.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +50,31 @@ bool AnsweredFailure(const JobOutcome &outcome)
     return outcome.failed;
 }
 
+// Runs work in a child forked from this worker as it stands, which ends with it: the
+// speech engines keep state from one synthesis to the next (espeak-ng's flutter and wave
+// phase), so speech made so always begins from the same state. "" when the child ended
+// well, else how it ended.
+QString SpeakInChild(const std::function<int()> &work)
+{
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // a worker that is killed takes its speech along
+        const int code = work();
+        std::fflush(stdout);
+        ::_exit(code);
+    }
+    if (child < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return QString();
+    return WIFSIGNALED(status) ? u"signal "_s + QString::number(WTERMSIG(status))
+                               : u"exit code "_s + QString::number(WEXITSTATUS(status));
+}
+
 std::optional<int> Whole(const QString &text, int low, int high)
 {
     bool ok = false;
@@ -65,12 +96,13 @@ QStringList WorkerArguments(const WorkerSetup &setup)
                                .arg(setup.pieces->maxCharacters)
                                .arg(setup.pieces->maxLines)
                                .arg(setup.pieces->spacing)
-                         : u"segments"_s};
+                         : u"segments"_s,
+            setup.levels.isEmpty() ? u"-"_s : setup.levels};
 }
 
 bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
 {
-    if (arguments.size() != 7)
+    if (arguments.size() != 8)
         return false;
     const auto voice = Whole(arguments[1], -1, 1 << 20);
     const auto volume = Whole(arguments[2], 0, 100);
@@ -83,6 +115,7 @@ bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
     setup->choice = {*voice, *volume, *rate};
     setup->limits = {*lines, *kilochars};
     setup->pieces.reset();
+    setup->levels = arguments[7] == u"-"_s ? QString() : arguments[7];
     if (arguments[6] != u"segments"_s) {
         const QStringList numbers = arguments[6].split(u',');
         const auto least = Whole(numbers.value(0), 1, 1 << 24);
@@ -110,6 +143,8 @@ int RunWorker(const WorkerSetup &setup)
     PlatformServices platform(QCoreApplication::applicationDirPath(), setup.locale, &events);
     CoreServices services = platform.Wire();
     services.diagnostics = nullptr; // the converter prints each failure once
+    if (!setup.levels.isEmpty())
+        platform.levels.SetFolder(setup.levels);
     FailFast stop;
     Speak speak(services);
     // The job of one document, made again for each command: its workspace is lent by the
@@ -120,9 +155,22 @@ int RunWorker(const WorkerSetup &setup)
         jobSetup.choice = setup.choice;
         jobSetup.limits = setup.limits;
         jobSetup.pieces = setup.pieces;
+        jobSetup.checkSpeech = true;
         jobSetup.workspace = workspace;
         return std::make_unique<DocumentJob>(jobSetup, services, stop);
     };
+
+    // The engines start before any speech, and each voice's level is measured (and kept)
+    // by a child: this process speaks nothing itself, so every piece begins from it as it
+    // stands now.
+    Quietly([&] { services.Speech().VoiceDescriptions(); });
+    SpeakInChild([&] {
+        QTemporaryDir probe;
+        if (FileSystem::WriteReplacing(probe.filePath(u"level.txt"_s), "level.\n", 0600) == 0)
+            Quietly([&] { speak.SaveToWAV(stop, setup.choice, probe.filePath(u"level.txt"_s), probe.filePath(u"level.wav"_s)); });
+        probe.remove();
+        return 0;
+    });
 
     char *buffer = nullptr;
     size_t capacity = 0;
@@ -138,16 +186,21 @@ int RunWorker(const WorkerSetup &setup)
                 continue;
             Answer(Channel::PiecesAnswer(job->Text()));
         } else if (words.value(0) == u"speak"_s && words.size() == 3) {
+            // A piece's sound depends on its words alone, never on what this worker spoke before.
             const int piece = words[2].toInt();
-            const auto job = jobFor(words[1], QString());
-            if (AnsweredFailure(job->SpeakPiece(speak, piece)))
-                continue;
-            if (!job->HasSpeech(piece)) {
-                AnsweredFailure(JobOutcome::Failure(JobStep::Speech, ErrorNumber::FileNotFound,
-                                                    u"No speech was made of piece "_s + words[2]));
-                continue;
-            }
-            Answer(Channel::SpokenAnswer(piece, job->Spoken(piece)));
+            const QString how = SpeakInChild([&] {
+                const auto job = jobFor(words[1], QString());
+                if (!AnsweredFailure(job->SpeakPiece(speak, piece)) && !job->HasSpeech(piece))
+                    AnsweredFailure(JobOutcome::Failure(JobStep::Speech, ErrorNumber::FileNotFound,
+                                                        u"No speech was made of piece "_s + words[2]));
+                else if (job->HasSpeech(piece))
+                    Answer(Channel::SpokenAnswer(piece, job->Spoken(piece)));
+                return 0;
+            });
+            if (!how.isEmpty())
+                AnsweredFailure(JobOutcome::Failure(JobStep::Speech, ErrorNumber::UnexpectedError,
+                                                    u"The speech of piece "_s + words[2] + u" ended unexpectedly ("_s
+                                                        + how + u')'));
         } else {
             AnsweredFailure(JobOutcome::Failure(JobStep::Text, ErrorNumber::InvalidProcedureCall,
                                                 u"A command the worker does not know"_s));

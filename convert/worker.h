@@ -29,6 +29,8 @@ struct WorkerSetup
     SegmentLimits limits{1300, 500};
     /// The converter's pieces, at paragraph ends that edits do not move; none: segments.
     std::optional<PieceLimits> pieces;
+    /// Where the voices' levels are kept when the user's cache folder cannot serve; "": there.
+    QString levels;
 };
 
 /// The worker's arguments after "--worker", in the order the converter passes them.

@@ -14,6 +14,7 @@
 #include <soxr.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -289,6 +290,9 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
                         QList<qint64> *lineStarts)
 {
     cst_voice *flite = Loaded(voice);
+    // Flite's voices draw the noise of unvoiced sounds from rand(): seeded alike for every
+    // synthesis, the same words give the same samples.
+    std::srand(1);
     const float stretch = 175.0f / WordsPerMinute(settings.rate);
     flite_feat_set_float(flite->features, "duration_stretch", stretch);
     const QByteArray utf8 = InEnglishLetters(text).toUtf8();

@@ -166,6 +166,16 @@ QString SpeechEngine::VoiceLanguage(int index)
     return voice.engine->Language(voice.index);
 }
 
+QString SpeechEngine::VoiceIdentity(int index, int rate)
+{
+    const QList<Voice> &voices = Voices();
+    if (voices.isEmpty())
+        return QString();
+    const Voice voice = voices.value(index, voices.first());
+    return voice.engine->Version() + u'|' + voice.description + u"|level "_s
+           + QString::number(LevelOf(voice, rate), 'f', 1) + u"|limiter "_s + QString::number(kTargetLoudness);
+}
+
 void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QString &text, WavFileStream *output,
                          QList<qint64> *lineStarts)
 {

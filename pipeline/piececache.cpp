@@ -148,7 +148,7 @@ bool PieceCache::Keep(const QByteArray &key, const QString &audioPath, const Spo
     QByteArray starts;
     for (const qint64 start : spoken.lineStarts)
         starts += QByteArray::number(start) + ',';
-    const QByteArray rest = key + '\n' + QByteArray::number(spoken.seconds, 'f', 6) + '\n' + starts + '\n' + *audio;
+    const QByteArray rest = key + '\n' + QByteArray::number(spoken.seconds, 'g', 17) + '\n' + starts + '\n' + *audio;
     const QString path = EntryPath(key);
     if (const QString problem = PrivateFolderProblem(m_folder + u'/' + QString::fromLatin1(key.left(2)));
         !problem.isEmpty()) {

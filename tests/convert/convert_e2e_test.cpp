@@ -312,6 +312,62 @@ TEST_F(ConvertTest, AStoppedWorkerIsStoppedForGoodAndItsPieceSpokenByAnother)
     EXPECT_NE(::kill(worker, 0), 0) << "the stopped worker is gone";
 }
 
+// A piece sounds the same whoever speaks it after whatever: the same document gives the
+// same MP3, whole or from kept pieces, after a damaged entry or a run killed half-way.
+TEST_F(ConvertTest, TheSameSpeechEveryTimeFromKeptPiecesAndAfterAKill)
+{
+    const QString document = Document(u"book.odt"_s, 300);
+    const QString mp3 = out.filePath(u"book.mp3"_s);
+    const QString cache = home.path() + u"/.cache/vocatext/pieces-1"_s;
+    auto convert = [&](const QStringList &options) {
+        const Result result = Convert(options + QStringList{u"--out"_s, out.path(), u"--rate"_s, u"5"_s, document});
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        return ReadBytes(mp3);
+    };
+    auto entries = [&] {
+        QStringList found;
+        for (QDirIterator it(cache, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            found.append(it.next());
+        return found;
+    };
+    const QByteArray first = convert({u"--no-cache"_s, u"-j2"_s});
+    EXPECT_EQ(convert({u"--no-cache"_s, u"-j1"_s}), first);
+    EXPECT_TRUE(entries().isEmpty());
+    EXPECT_EQ(convert({u"-j2"_s}), first);
+    const QStringList kept = entries();
+    ASSERT_GT(kept.size(), 2);
+    EXPECT_EQ(convert({u"-j1"_s}), first);
+
+    // A damaged entry is thrown away and the piece made again.
+    QByteArray damaged = ReadBytes(kept.first());
+    damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 1);
+    WriteBytes(kept.first(), damaged);
+    EXPECT_EQ(convert({u"-j2"_s}), first);
+    EXPECT_NE(ReadBytes(kept.first()), damaged);
+
+    // Killed as soon as a piece is kept, then again: the same MP3, nothing half written.
+    QDir(cache).removeRecursively();
+    QFile::remove(mp3);
+    QProcess *killed = Start({u"--voice"_s, kVoice, u"--out"_s, out.path(), u"--rate"_s, u"5"_s, u"-j1"_s, document});
+    QElapsedTimer waited;
+    waited.start();
+    while (entries().isEmpty() && waited.elapsed() < 60000)
+        QThread::msleep(10);
+    ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
+    Finish(killed);
+    EXPECT_FALSE(QFile::exists(mp3));
+    EXPECT_EQ(convert({u"-j2"_s}), first);
+
+    // A cache that is not the user's own folder: said once, and the conversion goes on.
+    QDir(home.path() + u"/.cache"_s).removeRecursively();
+    QDir().mkpath(home.path() + u"/.cache"_s);
+    ASSERT_TRUE(QFile::link(out.path(), home.path() + u"/.cache/vocatext"_s));
+    const Result linked = Convert({u"--out"_s, out.path(), u"--rate"_s, u"5"_s, document});
+    EXPECT_EQ(linked.exitCode, 0);
+    EXPECT_EQ(linked.err.count(u"finished pieces cannot be kept"_s), 1) << linked.err.toStdString();
+    EXPECT_EQ(ReadBytes(mp3), first);
+}
+
 TEST_F(ConvertTest, TwoConvertersOnTheSameOutputFolderLoseNothing)
 {
     QStringList first;

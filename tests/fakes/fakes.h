@@ -90,6 +90,10 @@ public:
     std::unique_ptr<IAudioFileStream> CreateFileStream() override;
     QStringList VoiceDescriptions() override;
     QString VoiceLanguage(int index) override { return languages.value(index, languages.value(0)); }
+    QString VoiceIdentity(int index, int rate) override
+    {
+        return voices.value(index, voices.value(0)) + QStringLiteral("|rate ") + QString::number(rate);
+    }
 
     QStringList voices = {QStringLiteral("eSpeak NG English (Great Britain)"), QStringLiteral("eSpeak NG German"),
                           QStringLiteral("eSpeak NG French (France)")};

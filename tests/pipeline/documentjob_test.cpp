@@ -335,3 +335,38 @@ TEST_F(JobTest, OnlyTheProgramsOwnEncoderEverRuns)
     replaced.Remove(events);
     EXPECT_FALSE(QFile::exists(Work(u"lame.exe"_s)));
 }
+
+TEST_F(JobTest, SpeechThatIsSilentOrCutShortNeverReachesAnOutputAndKeptPiecesComeBackWhole)
+{
+    JobSetup setup = Setup(Document(u"a.odt"_s, "<text:p>Several words to say here.</text:p>"));
+    setup.checkSpeech = true;
+    setup.soundParts = {u"voice"_s, u"rate 0"_s};
+    speech.samplesPerCharacter = 0;
+    DocumentJob silent(setup, services, reports);
+    EXPECT_TRUE(Convert(silent, out.filePath(u"a.mp3"_s)).description.endsWith(u"has 5 words, but its speech is silent"_s));
+    speech.samplesPerCharacter = 1;
+    DocumentJob cut(setup, services, reports);
+    EXPECT_TRUE(Convert(cut, out.filePath(u"a.mp3"_s)).description.endsWith(u"it was cut short"_s));
+    EXPECT_EQ(OutFiles(), QStringList());
+
+    // Spoken whole, the piece is kept and comes back from the cache unspoken, as it was.
+    QTemporaryDir cacheFolder;
+    PieceCache cache(cacheFolder.filePath(u"cache"_s), 1 << 20);
+    ASSERT_TRUE(cache.Serves()) << cache.Problem().toStdString();
+    speech.samplesPerCharacter = 2000;
+    DocumentJob spoken(setup, services, reports);
+    ASSERT_FALSE(spoken.ReadText().failed || spoken.PlanOutput(out.filePath(u"a.mp3"_s)).failed || spoken.Cut().failed);
+    EXPECT_FALSE(spoken.FromCache(cache, 1));
+    ASSERT_FALSE(Pieces(spoken).failed);
+    spoken.KeepInCache(cache, 1);
+    const QByteArray audio = ReadBytes(QDir(out.path()).entryInfoList(QDir::Files | QDir::Hidden).value(0).filePath());
+    spoken.Cancel();
+    DocumentJob again(setup, services, reports);
+    ASSERT_FALSE(again.ReadText().failed || again.PlanOutput(out.filePath(u"a.mp3"_s)).failed || again.Cut().failed);
+    const int speakCalls = static_cast<int>(speech.calls.filter(u"SpeakFile"_s).size());
+    ASSERT_TRUE(again.FromCache(cache, 1));
+    EXPECT_EQ(speech.calls.filter(u"SpeakFile"_s).size(), speakCalls);
+    EXPECT_EQ(again.Spoken(1).seconds, spoken.Spoken(1).seconds);
+    ASSERT_FALSE(again.Tag().failed || again.PutInPlace().failed);
+    EXPECT_TRUE(ReadBytes(out.filePath(u"a.mp3"_s)).endsWith(audio)); // behind its tag
+}
