@@ -17,6 +17,18 @@ struct DocumentHeading
     qint64 line = 0;
 };
 
+/// Where the document says its text is in a language: from this line and column of the
+/// body text (lines counted from 0, ending at LF; columns in UTF-16 code units) on, until
+/// the next mark.
+struct LanguageMark
+{
+    qint64 line = 0;
+    qint64 column = 0;
+    /// A BCP 47 tag ("fr-FR", "zh-CN"); "": the document's own language again.
+    QString language;
+    bool operator==(const LanguageMark &) const = default;
+};
+
 /// The most headings a document's facts hold: the first ones; a document with more is not
 /// one a listener finds a place in by its chapters.
 inline constexpr qsizetype kMaxDocumentHeadings = 10000;
@@ -28,6 +40,11 @@ struct DocumentFacts
     QString title;
     QString author;
     QList<DocumentHeading> headings;
+    /// The language the document says it is written in (dc:language, the default style's
+    /// language, the root's lang), BCP 47; "" when it says none.
+    QString language;
+    /// Where passages of other languages begin and end, in the order of the text.
+    QList<LanguageMark> languages;
 
     /// Adds a heading as the readers find them: the first kMaxDocumentHeadings, no more.
     void AddHeading(DocumentHeading heading)

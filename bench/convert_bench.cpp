@@ -232,7 +232,7 @@ int main(int argc, char *argv[])
                     fresh();
                     Measure converter = Time([&] {
                         RunAndWait(bin + u"/vocatext-convert"_s,
-                                   QStringList{u"--quiet"_s, u"-j"_s, QString::number(jobs), u"--voice"_s,
+                                   QStringList{u"--quiet"_s, u"--no-cache"_s, u"-j"_s, QString::number(jobs), u"--voice"_s,
                                                QString::number(voice + 1), u"--rate"_s, QString::number(kRate),
                                                u"--volume"_s, u"100"_s, u"--out"_s, out}
                                        + batch.documents);
