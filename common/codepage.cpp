@@ -69,4 +69,25 @@ QChar Chr(int code)
     return QChar(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char16_t(b));
 }
 
+bool Holds(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c != u'?' && Asc(c) == '?')
+            return false;
+    }
+    return true;
+}
+
+QString DecodeWorkingText(QByteArrayView bytes)
+{
+    if (bytes.startsWith(kUtf8Mark))
+        return QString::fromUtf8(bytes.sliced(3));
+    return Decode(bytes);
+}
+
 } // namespace CodePage

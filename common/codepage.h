@@ -19,4 +19,13 @@ int Asc(char32_t character);
 /// The character with the given code (0 to 255) of the code page.
 QChar Chr(int code);
 
+/// True when the code page holds every character of the text.
+bool Holds(QStringView text);
+
+/// A working text file whose text does not fit the code page is written as UTF-8 and
+/// begins with this byte-order mark; every other one is in the code page.
+inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+/// The text of a working text file, whichever way it was written.
+QString DecodeWorkingText(QByteArrayView bytes);
+
 } // namespace CodePage

@@ -215,5 +215,5 @@ QString CombinedVoice::ReadFileText(const QString &path)
     const auto bytes = FileSystem::ReadFile(path, qint64(1) << 30);
     if (!bytes)
         throw RuntimeError(u"File not found: "_s + path, ErrorNumber::FileNotFound);
-    return CodePage::Decode(*bytes);
+    return CodePage::DecodeWorkingText(*bytes);
 }

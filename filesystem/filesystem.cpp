@@ -576,6 +576,15 @@ int ReplacingFile::Write(QByteArrayView bytes)
     return m_file.IsOpen() ? m_file.Write(bytes) : EBADF;
 }
 
+int ReplacingFile::Restart()
+{
+    if (!m_file.IsOpen())
+        return EBADF;
+    if (::ftruncate(m_file.Descriptor(), 0) != 0 || ::lseek(m_file.Descriptor(), 0, SEEK_SET) != 0)
+        return errno;
+    return 0;
+}
+
 int ReplacingFile::Commit()
 {
     if (!m_file.IsOpen())

@@ -187,6 +187,8 @@ public:
     int Open(const QString &path, unsigned mode);
     /// 0 or errno.
     int Write(QByteArrayView bytes);
+    /// Empties the temporary file to write it again from its start; 0 or errno.
+    int Restart();
     /// Renames the complete file over the path; 0 or errno (the temporary file is removed).
     int Commit();
     const QString &Path() const { return m_path; }

@@ -104,25 +104,60 @@ QByteArray CleanLineForSegment(QByteArray line)
     return line;
 }
 
+namespace {
+
+// The kind of the character at i (a surrogate pair as one): a character of the code page
+// by its byte; any other letter or combining mark of any script a letter, a decimal digit
+// of any script kept, everything else blank.
+Kind KindAt(QStringView line, qsizetype i)
+{
+    if (i < 0 || i >= line.size())
+        return Kind::Blank;
+    char32_t c = line[i].unicode();
+    if (line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate())
+        c = QChar::surrogateToUcs4(line[i], line[i + 1]);
+    else if (line[i].isLowSurrogate() && i > 0 && line[i - 1].isHighSurrogate())
+        c = QChar::surrogateToUcs4(line[i - 1], line[i]);
+    const int code = CodePage::Asc(c);
+    if (code != '?' || c == u'?')
+        return kKinds[static_cast<size_t>(code)];
+    if (QChar::isLetter(c) || QChar::isMark(c))
+        return Kind::Letter;
+    return QChar::category(c) == QChar::Number_DecimalDigit ? Kind::Kept : Kind::Blank;
+}
+
+} // namespace
+
 QString CleanTextForSpeech(const QString &line)
 {
-    // The kind of each character by its code-page byte; one outside the code page is blank.
-    auto kindAt = [&line](qsizetype i) {
-        if (i < 0 || i >= line.size())
-            return Kind::Blank;
-        const QChar c = line[i];
-        const int code = CodePage::Asc(c.unicode());
-        return code == '?' && c != u'?' ? Kind::Blank : kKinds[static_cast<size_t>(code)];
-    };
     QString out = line;
     for (qsizetype i = 0; i < out.size(); ++i) {
-        const Kind kind = kindAt(i);
+        const Kind kind = KindAt(line, i);
         if (kind == Kind::Joiner)
-            out[i] = kindAt(i - 1) == Kind::Letter && kindAt(i + 1) == Kind::Letter
+            out[i] = KindAt(line, i - 1) == Kind::Letter && KindAt(line, i + 1) == Kind::Letter
                          ? QLatin1Char(JoinerOf(CodePage::Asc(line[i].unicode())))
                          : QChar(u' ');
         else if (kind == Kind::Blank)
             out[i] = u' ';
     }
     return out;
+}
+
+QString CleanLineOfAnyScript(QString line)
+{
+    line.replace(u"&#xa0;"_s, QString());
+    // Lower case one character for one, so every position keeps its place.
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate()) {
+            const char32_t lower = QChar::toLower(QChar::surrogateToUcs4(line[i], line[i + 1]));
+            if (QChar::requiresSurrogates(lower)) {
+                line[i] = QChar(QChar::highSurrogate(lower));
+                line[i + 1] = QChar(QChar::lowSurrogate(lower));
+            }
+            ++i;
+        } else if (!line[i].isSurrogate()) {
+            line[i] = line[i].toLower();
+        }
+    }
+    return CleanTextForSpeech(line);
 }

@@ -1,5 +1,6 @@
 #include "pipeline/cut.h"
 
+#include "common/codepage.h"
 #include "common/helpers.h"
 #include "common/eventloop.h"
 #include "common/runtimeerror.h"
@@ -28,9 +29,14 @@ public:
         if (!m_file.open(QIODevice::ReadOnly))
             throw RuntimeError(u"File not found: "_s + path + u" ("_s + m_file.errorString() + u')',
                                ErrorNumber::FileNotFound);
+        // A text that the code page does not hold is UTF-8 behind its byte-order mark.
+        m_utf8 = m_file.peek(3) == QByteArrayView(CodePage::kUtf8Mark);
+        if (m_utf8)
+            m_file.read(3);
     }
 
     bool AtEnd() { return m_file.atEnd(); }
+    bool Utf8() const { return m_utf8; }
 
     QByteArray ReadLine()
     {
@@ -51,6 +57,50 @@ public:
 
 private:
     QFile m_file;
+    bool m_utf8 = false;
+};
+
+// A line as a segment holds it, cleaned: its bytes in the text's encoding and its length
+// in characters.
+struct CleanedLine
+{
+    QByteArray bytes;
+    qsizetype characters = 0;
+    bool utf8 = false;
+
+    static CleanedLine Of(const QByteArray &raw, bool utf8)
+    {
+        if (!utf8) {
+            QByteArray bytes = CleanLineForSegment(raw);
+            const qsizetype size = bytes.size();
+            return {std::move(bytes), size, false};
+        }
+        const QString line = CleanLineOfAnyScript(QString::fromUtf8(raw));
+        return {line.toUtf8(), line.size(), true};
+    }
+
+    /// Takes the head of at most limit characters, cut after its last blank before the
+    /// limit (or at the limit); this keeps the rest.
+    CleanedLine TakeHead(qsizetype limit)
+    {
+        if (!utf8) {
+            const qsizetype blank = bytes.lastIndexOf(' ', limit - 1);
+            const qsizetype cut = blank > 0 ? blank + 1 : limit;
+            CleanedLine head{bytes.left(cut), cut, false};
+            bytes = bytes.mid(cut);
+            characters = bytes.size();
+            return head;
+        }
+        const QString line = QString::fromUtf8(bytes);
+        const qsizetype blank = line.lastIndexOf(u' ', limit - 1);
+        qsizetype cut = blank > 0 ? blank + 1 : limit;
+        if (cut < line.size() && line[cut].isLowSurrogate())
+            --cut; // a pair is never parted
+        CleanedLine head{line.left(cut).toUtf8(), cut, true};
+        bytes = line.mid(cut).toUtf8();
+        characters = line.size() - cut;
+        return head;
+    }
 };
 
 // One segment file, created afresh (never through a link, readable by the user alone)
@@ -59,7 +109,7 @@ private:
 class SegmentWriter
 {
 public:
-    void Create(const QString &path)
+    void Create(const QString &path, bool utf8)
     {
         Close();
         m_failed = false;
@@ -68,6 +118,8 @@ public:
         if (!created)
             Fail(created.Error());
         m_file = std::move(*created);
+        if (utf8)
+            m_buffer = CodePage::kUtf8Mark;
     }
 
     void Write(const QByteArray &bytes)
@@ -141,7 +193,8 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
     int j = 1;
     qint64 c = 0;
     SegmentWriter segment;
-    run(128, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
+    const bool utf8 = input && input->Utf8();
+    run(128, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s), utf8); });
 
     // The window stays responsive: the cut yields to the event loop every 20 ms of work.
     QElapsedTimer sinceYield;
@@ -155,10 +208,10 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
         run(136, [&] { atEnd = !input || input->AtEnd(); });
         if (atEnd)
             break;
-        QByteArray line;
+        CleanedLine line;
         bool read = false;
         run(138, [&] {
-            line = CleanLineForSegment(input->ReadLine());
+            line = CleanedLine::Of(input->ReadLine(), utf8);
             read = true;
         });
         if (!read)
@@ -169,23 +222,17 @@ int CutTextFileFSO(IFailureHandler &reports, IEventLoop &events, const QString &
         // A line longer than the character limit would outgrow what one WAV file holds: it
         // is cut at its last blank before the limit and goes on in the next segment.
         for (bool more = true; more;) {
-            QByteArray piece = line;
-            more = line.size() > characterLimit;
-            if (more) {
-                const qsizetype blank = line.lastIndexOf(' ', characterLimit - 1);
-                const qsizetype cut = blank > 0 ? blank + 1 : characterLimit;
-                piece = line.left(cut);
-                line = line.mid(cut);
-            }
+            more = line.characters > characterLimit;
+            const CleanedLine piece = more ? line.TakeHead(characterLimit) : line;
             // Every line ends with a LF, so that each ends a clause of the speech; the LF is
             // not counted.
-            run(140, [&] { segment.Write(piece + '\n'); });
-            run(142, [&] { c += piece.size(); });
+            run(140, [&] { segment.Write(piece.bytes + '\n'); });
+            run(142, [&] { c += piece.characters; });
             run(144, [&] { ++j; });
             if (more || !(j < limits.lines && c < characterLimit)) {
                 run(148, [&] { ++i; });
                 run(150, [&] { segment.Close(); });
-                run(154, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s)); });
+                run(154, [&] { segment.Create(SegmentPath(inputPath, i, u".txt"_s), utf8); });
                 run(162, [&] {
                     j = 1;
                     c = 0;
@@ -234,13 +281,14 @@ int CutIntoPieces(IFailureHandler &reports, IEventLoop &events, const QString &i
     int lines = 0;
     qint64 characters = 0;
     SegmentWriter writer;
-    run(102, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s)); });
+    const bool utf8 = input && input->Utf8();
+    run(102, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s), utf8); });
     auto next = [&] {
         run(104, [&] { writer.Close(); });
         ++piece;
         lines = 0;
         characters = 0;
-        run(106, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s)); });
+        run(106, [&] { writer.Create(SegmentPath(inputPath, piece, u".txt"_s), utf8); });
     };
     QElapsedTimer sinceYield;
     sinceYield.start();
@@ -253,32 +301,30 @@ int CutIntoPieces(IFailureHandler &reports, IEventLoop &events, const QString &i
         run(108, [&] { atEnd = !input || input->AtEnd(); });
         if (atEnd)
             break;
-        QByteArray line;
+        CleanedLine line;
         bool read = false;
         run(110, [&] {
-            line = CleanLineForSegment(input->ReadLine());
+            line = CleanedLine::Of(input->ReadLine(), utf8);
             read = true;
         });
         if (!read)
             break; // a stream that cannot be read is not asked again
         // A line that the last one filled begins the next piece.
-        if (lines >= limits.maxLines || (characters > 0 && characters + line.size() > limits.maxCharacters))
+        if (lines >= limits.maxLines || (characters > 0 && characters + line.characters > limits.maxCharacters))
             next();
         for (; places && nextWatched < watched.size() && watched[nextWatched] <= inputLine; ++nextWatched)
             places->append({piece, lines});
         ++inputLine;
         // A line longer than a piece goes on in the next at its last blank before the limit.
-        while (line.size() > limits.maxCharacters) {
-            const qsizetype blank = line.lastIndexOf(' ', limits.maxCharacters - 1);
-            const qsizetype cut = blank > 0 ? blank + 1 : limits.maxCharacters;
-            run(112, [&] { writer.Write(line.left(cut) + '\n'); });
-            line = line.mid(cut);
+        while (line.characters > limits.maxCharacters) {
+            const CleanedLine head = line.TakeHead(limits.maxCharacters);
+            run(112, [&] { writer.Write(head.bytes + '\n'); });
             next();
         }
-        run(112, [&] { writer.Write(line + '\n'); });
-        characters += line.size();
+        run(112, [&] { writer.Write(line.bytes + '\n'); });
+        characters += line.characters;
         ++lines;
-        if (characters >= limits.minCharacters && EndsAPiece(line, limits.spacing)) {
+        if (characters >= limits.minCharacters && EndsAPiece(line.bytes, limits.spacing)) {
             bool more = false;
             run(108, [&] { more = input && !input->AtEnd(); });
             if (more)

@@ -235,11 +235,12 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
 
 void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
 {
-    const auto text = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
+    const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
     int words = 0;
-    if (text) {
-        for (const QByteArray &word : text->simplified().split(' '))
-            words += std::any_of(word.begin(), word.end(), [](char c) { return QChar::isLetterOrNumber(static_cast<uchar>(c)); });
+    if (bytes) {
+        const QString text = CodePage::DecodeWorkingText(*bytes);
+        for (const QStringView word : QStringView(text).split(u' ', Qt::SkipEmptyParts))
+            words += std::any_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
     }
     if (words == 0 || m_setup.choice.volume == 0)
         return; // nothing to say, or silence asked for
@@ -516,7 +517,7 @@ JobOutcome DocumentJob::WriteText()
             const auto bytes = Fs::ReadFile(path, qint64(1) << 30);
             if (!bytes)
                 throw FileSystemError(bytes.Error(), path);
-            text += CodePage::Decode(*bytes).toUtf8();
+            text += CodePage::DecodeWorkingText(*bytes).toUtf8();
         }
         if (const int error = Fs::WriteReplacing(m_output, text, Fs::WithUmask(0666)))
             throw RuntimeError(u"The text file cannot be written: "_s + m_output + u" ("_s

@@ -9,12 +9,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Encodes text pieces into the code page and writes them in large blocks. A surrogate
-// pair split between two pieces is kept whole.
-class CodePageFileWriter
+// Writes the text pieces in the code page as long as the code page holds them; at the
+// first character it does not hold, what was written so far is written again as UTF-8
+// behind the byte-order mark, and the rest follows so. Written in large blocks; a
+// surrogate pair split between two pieces is kept whole.
+class WorkingTextWriter
 {
 public:
-    CodePageFileWriter(FileSystem::ReplacingFile &file, const QString &path)
+    WorkingTextWriter(FileSystem::ReplacingFile &file, const QString &path)
         : m_file(file)
         , m_path(path)
     {
@@ -24,21 +26,19 @@ public:
     {
         if (piece.isEmpty())
             return;
+        QString whole;
         if (!m_pendingHigh.isNull()) {
-            const QChar pair[2] = {m_pendingHigh, piece.front()};
+            whole = QString(m_pendingHigh) + piece.toString();
             m_pendingHigh = QChar();
-            if (piece.front().isLowSurrogate()) {
-                m_buffer.append(CodePage::Encode(QStringView(pair, 2)));
-                piece = piece.mid(1);
-            } else {
-                m_buffer.append(CodePage::Encode(QStringView(pair, 1)));
-            }
+            piece = whole;
         }
-        if (!piece.isEmpty() && piece.back().isHighSurrogate()) {
+        if (piece.back().isHighSurrogate()) {
             m_pendingHigh = piece.back();
             piece.chop(1);
         }
-        m_buffer.append(CodePage::Encode(piece));
+        if (!m_utf8 && !CodePage::Holds(piece))
+            ToUtf8();
+        m_buffer.append(m_utf8 ? piece.toUtf8() : CodePage::Encode(piece));
         if (m_buffer.size() >= 256 * 1024)
             Flush();
     }
@@ -46,12 +46,24 @@ public:
     void Finish()
     {
         if (!m_pendingHigh.isNull())
-            m_buffer.append('?');
+            m_buffer.append(m_utf8 ? QByteArray("\xEF\xBF\xBD") : QByteArray("?"));
         m_pendingHigh = QChar();
         Flush();
     }
 
 private:
+    void ToUtf8()
+    {
+        Flush();
+        const auto written = FileSystem::ReadFile(m_file.TemporaryPath(), qint64(1) << 31);
+        if (!written)
+            throw FileSystemError(written.Error(), m_path);
+        if (const int error = m_file.Restart())
+            throw FileSystemError(error, m_path);
+        m_utf8 = true;
+        m_buffer = QByteArray(CodePage::kUtf8Mark) + CodePage::Decode(*written).toUtf8();
+    }
+
     void Flush()
     {
         if (const int error = m_file.Write(m_buffer))
@@ -63,6 +75,7 @@ private:
     const QString &m_path;
     QByteArray m_buffer;
     QChar m_pendingHigh;
+    bool m_utf8 = false;
 };
 
 } // namespace
@@ -77,7 +90,7 @@ QString ExtractDocumentText(IDocumentReader &reader, const QString &textPath, co
     FileSystem::ReplacingFile file;
     if (const int error = file.Open(path, 0600))
         throw FileSystemError(error, path);
-    CodePageFileWriter writer(file, path);
+    WorkingTextWriter writer(file, path);
     reader.ReadBodyText(documentPath, [&writer](QStringView piece) { writer.Write(piece); }, facts);
     writer.Finish();
     if (const int error = file.Commit())
