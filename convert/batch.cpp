@@ -64,7 +64,7 @@ QString WhyLeftOut(const QString &root, const QString &path)
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (HasUnsafeChars(names[i]))
             return (i + 1 == names.size() ? u"its name holds"_s : u"the name of its folder "_s + names[i] + u" holds"_s)
-                   + u" characters outside Western European (Windows-1252); give it by name to convert it"_s;
+                   + u" control characters or bytes that are no text; give it by name to convert it"_s;
     }
     if (names.last().startsWith(u'~'))
         return u"it is the lock file of an open document"_s;

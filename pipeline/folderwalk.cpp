@@ -210,9 +210,16 @@ bool HasUnsafeChars(const QString &name)
             c = QChar::surrogateToUcs4(name[i], name[i + 1]);
             ++i;
         }
+        // Letters of every script are a name's as they are; control characters, and bytes
+        // that are no text at all (kept as lone surrogates), are not.
         const int code = CodePage::Asc(c);
-        if (code < 32 || code == 63 || (code >= 127 && code <= 159))
+        if (c == u'?' || code != '?') {
+            if (code < 32 || code == 63 || (code >= 127 && code <= 159))
+                return true;
+        } else if (QChar::isSurrogate(c) || QChar::category(c) == QChar::Other_Control
+                   || QChar::category(c) == QChar::Other_NotAssigned) {
             return true;
+        }
     }
     return false;
 }
@@ -230,10 +237,8 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
     for (const Fs::Entry &entry : *listing) {
         if (entry.folder)
             continue;
-        // The listing works in the code page: a character it cannot hold comes out as "?",
-        // and the file is then not found under its listed name.
-        const QString name = CodePage::Decode(CodePage::Encode(entry.name));
-        if (!everyFile && !match.match(name).hasMatch())
+        const QString &name = entry.name;
+        if (HasUnsafeChars(name) || (!everyFile && !match.match(name).hasMatch()))
             continue;
         if (CanOpenFile(base + name))
             names.append(name);

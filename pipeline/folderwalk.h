@@ -46,8 +46,9 @@ constexpr bool IsWalkedFolderAttributes(int attributes, bool root)
 /// True when the path names an existing regular file whose attributes can be read.
 bool CanOpenFile(const QString &path);
 
-/// True at the first character whose code page code is below 32, 63 ("?"; also every
-/// character the code page cannot represent), or 127 to 159.
+/// True at the first character of the code page whose code is below 32, 63 ("?") or 127 to
+/// 159, or the first other character that is a control character, unassigned, or a byte
+/// that is no text (a name's bytes that are not UTF-8). Letters of every script are fine.
 bool HasUnsafeChars(const QString &name);
 
 /// The names of the files of one folder that match the pattern (letter case ignored;

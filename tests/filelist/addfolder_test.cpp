@@ -2,6 +2,7 @@
 #include "common/statements.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
+#include "filesystem/filesystem.h"
 #include "filelist/documentlist.h"
 #include "tests/fakes/fakes.h"
 #include "tests/testutil.h"
@@ -84,15 +85,17 @@ TEST(FileAttributes, OnlyTheExactSumsAreRefused)
         EXPECT_TRUE(IsWalkedFolderAttributes(sum, false)) << sum;
 }
 
-TEST(HasUnsafeChars, MeasuresAgainstTheCodePage)
+TEST(HasUnsafeChars, RefusesControlsAndWhatIsNoTextButNoScript)
 {
     EXPECT_FALSE(HasUnsafeChars(u"Caf\u00e9 notes (2024)"_s));
     EXPECT_TRUE(HasUnsafeChars(u"what?"_s));
     EXPECT_TRUE(HasUnsafeChars(u"tab\there"_s));
     EXPECT_TRUE(HasUnsafeChars(u"\u20ac price"_s)); // code 128
     EXPECT_TRUE(HasUnsafeChars(u"it\u2019s"_s));     // code 146
-    EXPECT_TRUE(HasUnsafeChars(u"\u65e5\u672c"_s));   // not in the code page: 63
-    EXPECT_TRUE(HasUnsafeChars(u"\U0001F600"_s));
+    EXPECT_FALSE(HasUnsafeChars(u"\u65e5\u672c \u0412\u043e\u0439\u043d\u0430"_s)); // every script
+    EXPECT_FALSE(HasUnsafeChars(u"\U0001F600"_s));
+    EXPECT_TRUE(HasUnsafeChars(u"new\u0085line"_s));                   // a control outside the code page
+    EXPECT_TRUE(HasUnsafeChars(FileSystem::NameFromNative("bad\xff.odt"))); // a byte that is no UTF-8
     EXPECT_FALSE(HasUnsafeChars(u"\u00a0\u00ff"_s));
 }
 

@@ -104,8 +104,26 @@ TEST(CleanText, KeepsWordsAsTheyAreWritten)
             EXPECT_EQ(out, ' ') << b;
     }
 
-    EXPECT_EQ(CleanTextForSpeech(u"Zo\u00eb's \u4e2d;"_s), u"Zo\u00eb's  ;"_s);
-    EXPECT_EQ(CleanTextForSpeech(u"L\u2019\u00c9t\u00e9 \u0142-x \u20ac5 \u0192?"_s), u"L'\u00c9t\u00e9   x \u20ac5  ?"_s);
+    // Letters, marks and digits of every script stay; the florin sign is no letter to say.
+    EXPECT_EQ(CleanTextForSpeech(u"Zo\u00eb's \u4e2d;"_s), u"Zo\u00eb's \u4e2d;"_s);
+    EXPECT_EQ(CleanTextForSpeech(u"L\u2019\u00c9t\u00e9 \u0142-x \u20ac5 \u0192?"_s), u"L'\u00c9t\u00e9 \u0142-x \u20ac5  ?"_s);
+    EXPECT_EQ(CleanLineOfAnyScript(u"\u041f\u0440\u0438\u0432\u0435\u0442, \u00abM\u0418\u0420\u00bb! "
+                                   u"\u0915\u093f\u0924\u093e\u092c \u0663\u0664 \u05e9\u05b8\u05c1\u05dc\u05d5\u05b9\u05dd"
+                                   u" \U0001D400\u3002"_s),
+              u"\u043f\u0440\u0438\u0432\u0435\u0442,  m\u0438\u0440 ! \u0915\u093f\u0924\u093e\u092c \u0663\u0664 "
+              u"\u05e9\u05b8\u05c1\u05dc\u05d5\u05b9\u05dd \U0001D400 "_s);
+}
+
+// A text that the code page does not hold goes into its segments as UTF-8 behind the
+// byte-order mark, its lines cut by characters, not bytes.
+TEST_F(CutTest, TextOfEveryScriptIsCutByCharactersBehindTheMark)
+{
+    const QString line = QString(60000, QChar(0x0416)) + u" \u0416\u0416"_s;
+    WriteBytes(input, CodePage::kUtf8Mark + (u"\u041f\u0420\u0418\u0412\u0415\u0422 \u4e2d\u6587\n"_s + line + u'\n').toUtf8());
+    EXPECT_EQ(CutTextFileFSO(reports, events, input, SegmentLimitsForRate(-10)), 2);
+    EXPECT_EQ(Segment(1), CodePage::kUtf8Mark + (u"\u043f\u0440\u0438\u0432\u0435\u0442 \u4e2d\u6587\n"_s
+                                                  + QString(51200, QChar(0x0436)) + u"\n"_s).toUtf8());
+    EXPECT_EQ(Segment(2), CodePage::kUtf8Mark + (QString(8800, QChar(0x0436)) + u" \u0436\u0436\n"_s).toUtf8());
 }
 
 TEST_F(CutTest, RateZeroClosesASegmentAfter1299Lines)

@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-TEST(ExtractDocumentText, WritesTheBodyInTheCodePageReplacingTheOldFile)
+TEST(ExtractDocumentText, WritesTheBodyInTheCodePageOrElseAsUtf8ReplacingTheOldFile)
 {
     QTemporaryDir temp;
     FakeWorkingFolder working;
@@ -21,10 +21,15 @@ TEST(ExtractDocumentText, WritesTheBodyInTheCodePageReplacingTheOldFile)
     WriteBytes(temp.filePath(u"output.txt"_s), QByteArray(100000, 'x'));
     OdtReader reader;
     EXPECT_EQ(ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), TestDataPath(u"paragraphs.odt"_s)), QString());
+    // An emoji and a Greek letter: the whole text, the part before them too, as UTF-8.
     const QByteArray bytes = ReadBytes(temp.filePath(u"output.txt"_s));
-    EXPECT_TRUE(bytes.startsWith("A Heading\nFirst paragraph.\n\nLeading spaces,"));
-    EXPECT_TRUE(bytes.contains("Soft\xadhyphen, no-break space, emoji ?, caf\xe9, ?mega, \x80 5 \x97 \x93quotes\x94."));
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF" "A Heading\nFirst paragraph.\n\nLeading spaces,"));
+    EXPECT_TRUE(QString::fromUtf8(bytes).contains(
+        u"Soft\u00adhyphen, no-break space, emoji \U0001F600, caf\u00e9, \u03a9mega, \u20ac 5 \u2014 \u201cquotes\u201d."_s));
     EXPECT_TRUE(bytes.endsWith("\nLast paragraph.")); // nothing added
+    // A text that the code page holds stays in it, byte for byte.
+    ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), TestDataPath(u"lists.odt"_s));
+    EXPECT_FALSE(ReadBytes(temp.filePath(u"output.txt"_s)).startsWith("\xEF\xBB\xBF"));
     EXPECT_EQ(QFileInfo(temp.filePath(u"output.txt"_s)).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
 
     // A link planted at the name is replaced, its target left alone.
@@ -74,5 +79,5 @@ TEST(ExtractDocumentText, ASurrogatePairSplitBetweenPiecesIsOneCharacter)
     working.path = temp.path();
     SplitPairReader reader;
     ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), u"any"_s);
-    EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("a?b"));
+    EXPECT_EQ(ReadBytes(temp.filePath(u"output.txt"_s)), QByteArray("\xEF\xBB\xBF" "a\xF0\x9F\x98\x80" "b"));
 }
