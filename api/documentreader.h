@@ -45,6 +45,9 @@ struct DocumentFacts
     QString language;
     /// Where passages of other languages begin and end, in the order of the text.
     QList<LanguageMark> languages;
+    /// The picture the document names as its cover (an e-book's), with its media type; empty: none.
+    QByteArray cover;
+    QString coverType;
 
     /// Adds a heading as the readers find them: the first kMaxDocumentHeadings, no more.
     void AddHeading(DocumentHeading heading)

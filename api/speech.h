@@ -36,6 +36,16 @@ public:
     virtual void Close() = 0;
 };
 
+/// One passage of a text to speak with a voice of its own: the text of one language.
+struct Passage
+{
+    /// A position of the voice enumeration; -1: the voice chosen for the whole.
+    int voice = -1;
+    QString text;
+    /// It begins inside a line of the whole text (a phrase of another language), not at a line's start.
+    bool continuesLine = false;
+};
+
 // One voice of the speech engine: the chosen installed voice, its volume and rate, and
 // where its speech goes.
 class ISpeechVoice
@@ -56,6 +66,10 @@ public:
     virtual void SpeakFile(const QString &path) = 0;
     /// Speaks the text; returns when speaking is done.
     virtual void Speak(const QString &text) = 0;
+    /// Speaks the passages one after another into the stream, each with its voice at the
+    /// volume and rate set; LineStarts() then holds where each line of the passages
+    /// together begins to be heard.
+    virtual void SpeakPassages(const QList<Passage> &passages) = 0;
     /// Where each line of the text last spoken into a stream begins to be heard, in samples
     /// from the stream's first: one per line (a line ends at LF), in order; a line with
     /// nothing to say begins where the next does. Empty after speech to the audio output.

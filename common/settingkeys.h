@@ -30,4 +30,9 @@ inline constexpr Setting LastFolder{u"LastFolder", u""};
 inline constexpr Setting Extension{u"Extension", u""};
 /// Written with each folder chosen for the output and never read; settings files of every version hold it.
 inline constexpr Setting LastFolderDot{u"LastFolderDot", u""};
+/// The user's own voices for languages, "LANG=VOICE;LANG=VOICE" (VOICE a position of the
+/// voice list from 1, or a part of a voice's name); empty: the engine's voice of each.
+inline constexpr Setting VoiceFor{u"Voice For", u""};
+/// "False": the chosen voice reads every passage, whatever its language.
+inline constexpr Setting LanguageSwitch{u"Language Switch", u"True"};
 } // namespace SettingKey

@@ -219,7 +219,8 @@ bool UpToDate(const BatchEntry &entry, OutputFormat format)
     case OutputFormat::M4b:
         return Mp4BoxesReachItsEnd(entry.output);
     case OutputFormat::Txt:
-        return true;
+    case OutputFormat::Opus:
+        return output->size > 0;
     }
     return false;
 }

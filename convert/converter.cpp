@@ -121,6 +121,7 @@ int Converter::Run()
                           + u"); converting without the cache"_s,
                       true);
     common.checkSpeech = true;
+    common.coverFile = m_options.cover;
     EncoderProgram encoder;
     QByteArray encoderBytes;
     QString levelsFolder; // where the voices' levels are kept when the user's cache folder cannot serve
@@ -149,7 +150,7 @@ int Converter::Run()
         return 1;
     }
 
-    if (m_options.cache)
+    if (m_options.cache && m_options.format != OutputForm::Opus)
         common.soundParts = {u"vocatext speech 1"_s, services.Speech().VoiceIdentity(common.choice.voice, common.choice.rate),
                              QString::number(common.choice.rate), QString::number(common.choice.volume),
                              QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),

@@ -1,5 +1,7 @@
 #include "convert/options.h"
 
+#include "common/helpers.h"
+
 #include "common/buildconfig.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
@@ -88,8 +90,8 @@ QString SlurmShard()
 }
 
 // The formats by name; the first is the default.
-const std::pair<const char16_t *, OutputFormat> kFormats[] = {{u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b},
-                                                                {u"txt", OutputFormat::Txt}};
+const std::pair<const char16_t *, OutputFormat> kFormats[] = {
+    {u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b}, {u"opus", OutputFormat::Opus}, {u"txt", OutputFormat::Txt}};
 
 } // namespace
 
@@ -111,6 +113,8 @@ QString FormatWords(OutputFormat format)
         return u"M4B audiobook"_s;
     case OutputFormat::Txt:
         return u"text file"_s;
+    case OutputFormat::Opus:
+        return u"Ogg Opus file"_s;
     }
     return QString();
 }
@@ -155,8 +159,9 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
         formatNames.append(QString::fromUtf16(name));
     const QCommandLineOption format(u"format"_s, u"What is written of each document: "_s + formatNames.join(u", "_s)
                                                      + u" (default mp3). m4b is an audiobook of AAC in MP4 with the "
-                                                       u"same chapters and tags, made by ffmpeg; txt writes, instead "
-                                                       u"of speech, the text that would be spoken (name.txt)."_s,
+                                                       u"same chapters and tags, made by ffmpeg; opus is Ogg Opus, the "
+                                                       u"smallest files for speech; txt writes, instead of speech, the "
+                                                       u"text that would be spoken (name.txt)."_s,
                                     u"FORMAT"_s);
     const QCommandLineOption types(u"types"_s, u"The types a FOLDER is walked for, by extension (odt,docx,...; "
                                                u"default: every type that is read)."_s,
@@ -167,12 +172,15 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                                      u"seconds (default %1) is stopped; its work is tried once more, "
                                                      u"then its document fails."_s.arg(ConvertOptions().stallSeconds),
                                    u"S"_s);
+    const QCommandLineOption cover(u"cover"_s, u"A picture (JPEG or PNG) as the front cover of documents that "
+                                               u"name none and have no cover.jpg, cover.png or folder.jpg beside them."_s,
+                                   u"FILE"_s);
     const QCommandLineOption noCache(u"no-cache"_s, u"Keeps no finished pieces and takes none from the cache."_s);
     const QCommandLineOption cacheSize(u"cache-size"_s, u"The most the cache of finished pieces holds (default 2G; "
                                                         u"K, M, G as units); the pieces used longest ago go first."_s,
                                        u"SIZE"_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       types, noTags, noChapters, stall, noCache, cacheSize});
+                       types, noTags, noChapters, stall, noCache, cacheSize, cover});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -223,6 +231,8 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     }
 
     options.cache = !parser.isSet(noCache);
+    if (parser.isSet(cover))
+        options.cover = AbsolutePath(parser.value(cover));
     if (parser.isSet(cacheSize)) {
         QString size = parser.value(cacheSize).trimmed().toUpper();
         qint64 unit = 1;

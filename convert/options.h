@@ -29,6 +29,8 @@ struct ConvertOptions
     int stallSeconds = 120;     // no progress for so long stops a worker or helper
     // Finished pieces are kept in the user's cache folder, at most cacheBytes of them.
     bool cache = true;
+    // The cover of documents that name none and have none beside them; "": none.
+    QString cover;
     qint64 cacheBytes = qint64(2) << 30;
     // Where the MP3s go, as the window's save option: into folder (Option1), beside each
     // document (Option2), or, with neither, the document's folder.

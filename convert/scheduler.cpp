@@ -115,6 +115,14 @@ bool Scheduler::StartEncoder()
             if (task.pieces[k] != PieceState::Spoken)
                 continue;
             const int piece = static_cast<int>(k) + 1;
+            if (m_options.format == OutputForm::Opus) {
+                // Opus takes the speech as it is, all pieces at once at the end.
+                task.pieces[k] = PieceState::Encoding;
+                ++task.running;
+                ++m_encoding;
+                Ended(task, piece, ChildEnd{});
+                return true;
+            }
             task.pieces[k] = PieceState::Encoding;
             ++m_encoding;
             Started started;
@@ -270,7 +278,9 @@ void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
         task.job->Encoded(piece, end); // its WAV file goes all the same
         return;
     }
-    if (const JobOutcome encoded = task.job->Encoded(piece, end); encoded.failed) {
+    const JobOutcome encoded =
+        m_options.format == OutputForm::Opus ? task.job->KeepSpeech(piece) : task.job->Encoded(piece, end);
+    if (encoded.failed) {
         Fail(task, encoded);
         return;
     }
@@ -287,6 +297,12 @@ void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
 
 void Scheduler::AllEncoded(Task &task)
 {
+    if (m_options.format == OutputForm::Opus) {
+        JobOutcome written = task.job->WriteOpus();
+        if (!written.failed)
+            written = task.job->PutInPlace();
+        return written.failed ? Fail(task, written) : Converted(task);
+    }
     if (task.pieces.size() == 1)
         Complete(task);
     else
@@ -358,6 +374,8 @@ void Scheduler::Packed(Task &task, const ChildEnd &end)
 
 void Scheduler::Converted(Task &task)
 {
+    for (const QString &note : task.job->Notes())
+        m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + note, true);
     task.state = State::Finished;
     ++m_converted;
     const double seconds = task.job->SpokenSeconds();

@@ -59,6 +59,13 @@ public:
         m_lineStarts.clear();
         m_engine.Speak(m_index, m_settings, text, m_output, m_output ? &m_lineStarts : nullptr);
     }
+    void SpeakPassages(const QList<Passage> &passages) override
+    {
+        m_lineStarts.clear();
+        if (!m_output)
+            throw RuntimeError(u"Passages are spoken into a file only"_s, ErrorNumber::InvalidProcedureCall);
+        m_engine.SpeakPassages(m_index, m_settings, passages, *m_output, &m_lineStarts);
+    }
     QList<qint64> LineStarts() const override { return m_lineStarts; }
 
 private:
@@ -203,11 +210,80 @@ void SpeechEngine::Speak(int index, const SpeechSettings &settings, const QStrin
         voice.engine->Speak(voice.index, levelledSettings, text, nullptr, nullptr);
         return;
     }
+    Level(voice, levelledSettings, text, *output, lineStarts);
+}
+
+void SpeechEngine::SpeakInto(int index, const SpeechSettings &settings, const QString &text, ISampleSink &output,
+                             QList<qint64> *lineStarts)
+{
+    if (m_synthesizing)
+        throw RuntimeError(u"The speech engine is busy"_s, ErrorNumber::UnexpectedError);
+    const QList<Voice> &voices = Voices();
+    if (voices.isEmpty())
+        throw RuntimeError(u"No voice is installed"_s, ErrorNumber::ClassNotRegistered);
+    const Voice voice = voices.value(index, voices.first());
+    const bool was = std::exchange(m_synthesizing, true);
+    try {
+        SpeechSettings levelledSettings = settings;
+        levelledSettings.levelDb = LevelOf(voice, settings.rate);
+        Level(voice, levelledSettings, text, output, lineStarts);
+    } catch (...) {
+        m_synthesizing = was;
+        throw;
+    }
+    m_synthesizing = was;
+}
+
+void SpeechEngine::Level(const Voice &voice, const SpeechSettings &levelled, const QString &text, ISampleSink &output,
+                         QList<qint64> *lineStarts)
+{
     // The limiter's look-ahead is taken back, so the line starts stand as the engine heard them.
-    LevelStage levelled(*output, levelledSettings.levelDb, settings.volume);
-    voice.engine->Speak(voice.index, levelledSettings, text, &levelled, lineStarts);
-    if (!levelled.Finish())
-        throw RuntimeError(output->WriteFailure(), ErrorNumber::DiskFull);
+    LevelStage stage(output, levelled.levelDb, levelled.volume);
+    voice.engine->Speak(voice.index, levelled, text, &stage, lineStarts);
+    if (!stage.Finish())
+        throw RuntimeError(output.WriteFailure(), ErrorNumber::DiskFull);
+}
+
+namespace {
+
+// Passes samples on and counts them: where the next passage begins.
+class CountingSink final : public ISampleSink
+{
+public:
+    explicit CountingSink(ISampleSink &next)
+        : m_next(next)
+    {
+    }
+    bool Write(const qint16 *samples, qint64 count) override
+    {
+        m_count += count;
+        return m_next.Write(samples, count);
+    }
+    QString WriteFailure() const override { return m_next.WriteFailure(); }
+    qint64 Count() const { return m_count; }
+
+private:
+    ISampleSink &m_next;
+    qint64 m_count = 0;
+};
+
+} // namespace
+
+void SpeechEngine::SpeakPassages(int chosen, const SpeechSettings &settings, const QList<Passage> &passages,
+                                 WavFileStream &output, QList<qint64> *lineStarts)
+{
+    if (!output.IsOpen())
+        throw RuntimeError(u"The output stream is not open"_s, ErrorNumber::UnexpectedError);
+    CountingSink counted(output);
+    for (const Passage &passage : passages) {
+        const qint64 before = counted.Count();
+        QList<qint64> starts;
+        SpeakInto(passage.voice < 0 ? chosen : passage.voice, settings, passage.text, counted, &starts);
+        // Each voice at its own level, all at one loudness; a passage that begins inside a
+        // line does not begin a line.
+        for (qsizetype k = passage.continuesLine ? 1 : 0; lineStarts && k < starts.size(); ++k)
+            lineStarts->append(before + starts[k]);
+    }
 }
 
 QString CombinedVoice::ReadFileText(const QString &path)

@@ -47,6 +47,13 @@ private:
     /// Speaks with the voice at index (-1: the first), or throws; lineStarts as the backends fill it.
     void Speak(int index, const SpeechSettings &settings, const QString &text, class WavFileStream *output,
                QList<qint64> *lineStarts = nullptr);
+    /// Speaks the passages one after another into output, each with its voice (-1: chosen).
+    void SpeakPassages(int chosen, const SpeechSettings &settings, const QList<Passage> &passages,
+                       class WavFileStream &output, QList<qint64> *lineStarts);
+    void SpeakInto(int index, const SpeechSettings &settings, const QString &text, ISampleSink &output,
+                   QList<qint64> *lineStarts);
+    void Level(const Voice &voice, const SpeechSettings &levelled, const QString &text, ISampleSink &output,
+               QList<qint64> *lineStarts);
 
     QList<ISpeechBackend *> m_engines;
     VoiceLevels *m_levels;

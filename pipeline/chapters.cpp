@@ -79,7 +79,7 @@ QList<Chapter> ChapterClock::Chapters(const QString &documentTitle) const
     for (const Mark &mark : m_marks) {
         const size_t s = static_cast<size_t>(std::max(mark.place.segment, 1) - 1);
         qint64 sample = s < before.size() ? before[s] : total;
-        sample += mark.sample >= 0 ? kEncoderDelaySamples + mark.sample : 0;
+        sample += mark.sample >= 0 ? m_delay + mark.sample : 0;
         sample = std::clamp(sample, last, total); // in order, within the MP3
         last = sample;
         chapters.append({mark.title, Milliseconds(sample), 0});

@@ -37,6 +37,9 @@ public:
     void Spoken(int segment, const QList<qint64> &lineStarts);
     /// Segment number segment's MP3 plays so many samples.
     void Encoded(int segment, qint64 samples);
+    /// The silence before a segment's first sample as it is heard: the encoder's and
+    /// decoder's delay of each MP3 (the default); 0 for audio that keeps no such delay.
+    void SetDelay(qint64 samples) { m_delay = samples; }
 
     /// The chapters: one per heading, from where its heading is heard to where the next
     /// one is; what comes before the first heading is a chapter titled documentTitle.
@@ -55,4 +58,5 @@ private:
     };
     std::vector<Mark> m_marks;
     std::vector<qint64> m_segmentSamples;
+    qint64 m_delay = kEncoderDelaySamples;
 };

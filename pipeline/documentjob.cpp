@@ -13,6 +13,9 @@
 #include "pipeline/tags.h"
 #include "pipeline/writer1.h"
 
+#include "audio/cover.h"
+#include "audio/oggopus.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -50,7 +53,9 @@ QString AudiobookCommandLine(const QString &ffmpeg, const QString &mp3, const QS
                              const QString &target)
 {
     QString line = QuotedForCommandLine(ffmpeg) + u" -nostdin -hide_banner -loglevel error -y -i "_s
-                   + QuotedForCommandLine(mp3) + u" -map 0:a -map_metadata 0 -map_chapters 0 -c:a aac -b:a 48k"_s;
+                   + QuotedForCommandLine(mp3)
+                   + u" -map 0:a -map 0:v? -map_metadata 0 -map_chapters 0 -c:a aac -b:a 48k -c:v copy"_s
+                     u" -disposition:v attached_pic"_s;
     if (!language.isEmpty())
         line += u" -metadata:s:a:0 language="_s + language;
     return line + u" -f ipod -brand \"M4B \" -movflags +faststart "_s + QuotedForCommandLine(target);
@@ -396,6 +401,41 @@ void DocumentJob::KeepInCache(PieceCache &cache, int piece)
     });
 }
 
+JobOutcome DocumentJob::KeepSpeech(int piece)
+{
+    return Step(JobStep::Encoding, [&] {
+        const auto status = Fs::Stat(PiecePath(piece, u".wav"_s));
+        m_clock.SetDelay(0); // Opus keeps no encoder's delay in what is heard
+        m_clock.Encoded(piece, status ? std::max<qint64>(0, status->size - 44) / 2 : 0);
+        if (piece >= 1 && piece <= static_cast<int>(m_encoded.size()))
+            m_encoded[static_cast<size_t>(piece - 1)] = 1;
+    });
+}
+
+JobOutcome DocumentJob::WriteOpus()
+{
+    return Step(JobStep::Encoding, [&] {
+        const AudiobookTags tags = TagsToWrite();
+        AudioTags written{tags.title, tags.artist, tags.album, tags.track, tags.trackCount, tags.genre, tags.language,
+                          tags.comment};
+        QList<AudioChapter> chapters;
+        for (const Chapter &chapter : tags.chapters)
+            chapters.append({chapter.title, chapter.startMs, chapter.endMs});
+        QStringList wavs;
+        for (int piece = 1; piece <= m_text.pieces; ++piece)
+            wavs.append(PiecePath(piece, u".wav"_s));
+        m_partial.Create(m_output);
+        std::optional<CoverPicture> cover;
+        if (!tags.cover.isEmpty())
+            cover = CoverPicture{tags.cover, tags.coverType};
+        if (const QString failure = WriteOggOpus(m_partial.Path(), wavs, written, chapters, cover); !failure.isEmpty()) {
+            m_partial.Remove();
+            throw RuntimeError(failure, ErrorNumber::PathFileAccessError);
+        }
+        m_partial.Hold();
+    });
+}
+
 bool DocumentJob::AllEncoded() const
 {
     return !m_encoded.empty() && std::all_of(m_encoded.begin(), m_encoded.end(), [](char done) { return done; });
@@ -451,14 +491,47 @@ void DocumentJob::DropJoinFiles()
         Quietly([&] { KillFile(events, PiecePath(piece, u".mp3"_s)); });
 }
 
-AudiobookTags DocumentJob::TagsToWrite() const
+AudiobookTags DocumentJob::TagsToWrite()
 {
     const AudiobookTags all = TagsFor(m_setup.document, m_facts, m_setup.track, m_setup.trackCount,
                                       m_setup.voiceDescription, m_setup.voiceLanguage);
     AudiobookTags tags = m_setup.tags ? all : AudiobookTags();
     if (m_setup.chapters)
         tags.chapters = m_clock.Chapters(all.title);
+    if (m_setup.tags)
+        FindCover(tags);
     return tags;
+}
+
+void DocumentJob::FindCover(AudiobookTags &tags)
+{
+    // The book's own cover, else one beside the document as players look for it, else the
+    // one given; a picture that cannot be a cover is left out and said so.
+    QList<std::pair<QString, QByteArray>> candidates;
+    if (!m_facts.cover.isEmpty())
+        candidates.append({u"The book's cover"_s, m_facts.cover});
+    const QString folder = GetFolderPath(m_setup.document);
+    for (const QString &name : {u"cover.jpg"_s, u"cover.png"_s, u"folder.jpg"_s}) {
+        if (const auto bytes = Fs::ReadFile(folder + name, kMaxCoverBytes + 1))
+            candidates.append({folder + name, *bytes});
+    }
+    if (!m_setup.coverFile.isEmpty()) {
+        const auto bytes = Fs::ReadFile(m_setup.coverFile, kMaxCoverBytes + 1);
+        if (bytes)
+            candidates.append({m_setup.coverFile, *bytes});
+        else
+            m_notes.append(u"The cover "_s + m_setup.coverFile + u" cannot be read ("_s
+                           + FileSystemError(bytes.Error(), m_setup.coverFile).description() + u"); it is left out"_s);
+    }
+    for (const auto &[where, bytes] : candidates) {
+        const CoverCheck check = CheckCover(bytes);
+        if (check.Usable()) {
+            tags.cover = bytes;
+            tags.coverType = check.mimeType;
+            return;
+        }
+        m_notes.append(where + u" is left out as the cover: "_s + check.refusal);
+    }
 }
 
 JobOutcome DocumentJob::Tag()

@@ -35,6 +35,7 @@ enum class OutputForm {
     Mp3, // the spoken document
     M4b, // the spoken document as an audiobook, AAC in MP4, made by ffmpeg
     Txt, // the text that would be spoken: the cleaned lines of its pieces, UTF-8
+    Opus, // the spoken document as Ogg Opus, the smallest files for speech
 };
 
 struct JobSetup
@@ -49,6 +50,8 @@ struct JobSetup
     /// rate, volume, the encoder, the version of the speech stages): the finished pieces
     /// are kept in a cache under a key of these; none: no piece is kept.
     QStringList soundParts;
+    /// A picture to take as the cover when the document names none and none stands beside it.
+    QString coverFile;
     /// Before the output takes its place: every piece with words gave speech that is heard
     /// and lasts as its words do, and the joined MP3 lasts as its pieces together.
     bool checkSpeech = false;
@@ -140,6 +143,8 @@ public:
     /// The encoder of the piece has ended: its MP3 is checked and its WAV file goes.
     JobOutcome Encoded(int piece, const ChildEnd &end);
     bool AllEncoded() const;
+    /// For Ogg Opus: the piece's speech is kept as it is, to be encoded with the others at the end.
+    JobOutcome KeepSpeech(int piece);
 
     // The join of the pieces' MP3s, byte for byte, into the partial file.
     /// Writes the join's command file.
@@ -158,6 +163,11 @@ public:
     JobOutcome Packed(const ChildEnd &end, IProcessRunner &processes, const QString &ffprobe);
     /// Writes the text of the pieces as the output (OutputForm::Txt).
     JobOutcome WriteText();
+    /// Encodes the pieces' speech, tags, chapters and cover into the partial Ogg Opus file
+    /// (OutputForm::Opus).
+    JobOutcome WriteOpus();
+    /// What is said of the document beside its failures (a cover left out, ...), in words.
+    const QStringList &Notes() const { return m_notes; }
     /// The complete output takes its place.
     JobOutcome PutInPlace();
     bool IsFinished() const { return m_finished; }
@@ -177,7 +187,8 @@ private:
     void CheckSpeech(int piece, const QString &wav, double seconds);
     template<typename F>
     JobOutcome Step(JobStep step, F &&work);
-    AudiobookTags TagsToWrite() const;
+    AudiobookTags TagsToWrite();
+    void FindCover(AudiobookTags &tags);
 
     JobSetup m_setup;
     const CoreServices &m_services;
@@ -197,6 +208,7 @@ private:
     PartialFile m_partial;   // the MP3 beside the output
     PartialFile m_audiobook; // the M4B beside the output
     bool m_finished = false;
+    QStringList m_notes;
 };
 
 // The jobs of a front end that are under way: closing the window or stopping the

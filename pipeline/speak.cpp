@@ -42,7 +42,7 @@ Speak::Speak(const CoreServices &services)
 Speak::~Speak() = default;
 
 SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &choice, QString text,
-                              QString wavPath)
+                              QString wavPath, const QList<Passage> *passages)
 {
     Statements run(reports, SiteTag(u"Speak"_s, u"SaveToWAV"_s));
     ISpeechEngine &engine = m_services.Speech();
@@ -69,7 +69,10 @@ SpeechOutcome Speak::SaveToWAV(IFailureHandler &reports, const SpeechChoice &cho
             run(124, [&] { m_services.Events().Yield(); });
             run.At(126);
             try {
-                Must(m_renderingVoice).SpeakFile(text);
+                if (passages)
+                    Must(m_renderingVoice).SpeakPassages(*passages);
+                else
+                    Must(m_renderingVoice).SpeakFile(text);
             } catch (const Stop &) {
                 throw;
             } catch (...) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "api/speech.h"
+
 #include <QList>
 #include <QString>
 
@@ -59,7 +61,10 @@ public:
     /// With a WAV path: speaks the text file into a 22 050 Hz 16-bit mono WAV file. With an
     /// empty WAV path: speaks the text itself through the default audio output. Speech that
     /// failed is never kept: the WAV file is removed, and the failure is answered.
-    SpeechOutcome SaveToWAV(IFailureHandler &reports, const SpeechChoice &choice, QString text, QString wavPath);
+    /// passages, when given with a WAV path, are spoken in place of the file's text, each
+    /// with its own voice (a text of several languages).
+    SpeechOutcome SaveToWAV(IFailureHandler &reports, const SpeechChoice &choice, QString text, QString wavPath,
+                            const QList<Passage> *passages = nullptr);
 
     /// True while a voice is held in the rendering slot (after a failed speak call).
     bool HoldsRenderingVoice() const { return m_renderingVoice != nullptr; }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/chapterframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2tag.h>
@@ -87,7 +88,7 @@ void AddChapters(TagLib::ID3v2::Tag &tag, const QList<Chapter> &chapters)
 bool AudiobookTags::IsEmpty() const
 {
     return title.isEmpty() && artist.isEmpty() && album.isEmpty() && track <= 0 && genre.isEmpty()
-           && language.isEmpty() && comment.isEmpty() && chapters.isEmpty();
+           && language.isEmpty() && comment.isEmpty() && chapters.isEmpty() && cover.isEmpty();
 }
 
 QString TagText(const QString &text)
@@ -188,6 +189,14 @@ void WriteMp3Tags(const QString &path, const AudiobookTags &tags)
         tag.addFrame(comment);
     }
     AddChapters(tag, tags.chapters);
+    if (!tags.cover.isEmpty()) {
+        auto *picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setTextEncoding(TagLib::String::Latin1);
+        picture->setMimeType(TagLib::String(tags.coverType.toStdString()));
+        picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        picture->setPicture(TagLib::ByteVector(tags.cover.constData(), static_cast<unsigned>(tags.cover.size())));
+        tag.addFrame(picture);
+    }
     const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v3);
 
     // The MP3 behind a tag of its own is kept, with its tag replaced.

@@ -27,6 +27,9 @@ struct AudiobookTags
     QString language; // ISO 639-2 ("eng")
     QString comment;
     QList<Chapter> chapters;
+    /// The front cover (a picture CheckCover accepts) and its type; none when empty.
+    QByteArray cover;
+    QString coverType;
 
     bool IsEmpty() const;
 };

@@ -163,6 +163,26 @@ public:
         Write(text.size());
     }
     QList<qint64> LineStarts() const override { return m_lineStarts; }
+    void SpeakPassages(const QList<Passage> &passages) override
+    {
+        QStringList said;
+        QString whole;
+        for (const Passage &passage : passages) {
+            said.append(QString::number(passage.voice < 0 ? m_index : passage.voice) + u':' + passage.text);
+            whole += passage.text;
+        }
+        m_engine.calls.append(QStringLiteral("SpeakPassages ") + said.join(u'|'));
+        CheckFailure();
+        m_lineStarts.clear();
+        if (m_output) {
+            m_lineStarts.append(0);
+            for (qsizetype i = 0; i + 1 < whole.size(); ++i) {
+                if (whole[i] == u'\n')
+                    m_lineStarts.append((i + 1) * m_engine.samplesPerCharacter);
+            }
+        }
+        Write(whole.size());
+    }
     void Speak(const QString &text) override
     {
         m_engine.calls.append(QStringLiteral("Speak ") + text);
