@@ -102,6 +102,12 @@ public:
         m_times.speak += Now() - start;
     }
     void Speak(const QString &text) override { m_voice->Speak(text); }
+    void SpeakPassages(const QList<Passage> &passages) override
+    {
+        const double start = Now();
+        m_voice->SpeakPassages(passages);
+        m_times.speak += Now() - start;
+    }
     QList<qint64> LineStarts() const override { return m_voice->LineStarts(); }
 
 private:

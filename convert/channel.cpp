@@ -28,7 +28,7 @@ QStringList Words(const QByteArray &line)
 
 QStringList PiecesAnswer(const TextFacts &facts)
 {
-    QStringList answer{u"pieces"_s, QString::number(facts.pieces), facts.title, facts.author};
+    QStringList answer{u"pieces"_s, QString::number(facts.pieces), facts.title, facts.author, facts.language};
     for (qsizetype k = 0; k < facts.headings.size() && k < facts.places.size(); ++k)
         answer << QString::number(facts.headings[k].line) << QString::number(facts.places[k].segment)
                << QString::number(facts.places[k].line) << facts.headings[k].title;
@@ -37,8 +37,8 @@ QStringList PiecesAnswer(const TextFacts &facts)
 
 TextFacts PiecesOf(const QStringList &words)
 {
-    TextFacts facts{std::max(1, words.value(1).toInt()), words.value(2), words.value(3), {}, {}};
-    for (qsizetype k = 4; k + 3 < words.size(); k += 4) {
+    TextFacts facts{std::max(1, words.value(1).toInt()), words.value(2), words.value(3), words.value(4), {}, {}};
+    for (qsizetype k = 5; k + 3 < words.size(); k += 4) {
         facts.headings.append({words[k + 3], 1, words[k].toLongLong()});
         facts.places.append({words[k + 1].toInt(), words[k + 2].toInt()});
     }

@@ -16,7 +16,7 @@ QByteArray Line(const QStringList &words);
 /// The words of a line (without its line feed).
 QStringList Words(const QByteArray &line);
 
-// A worker's answers: "pieces N TITLE AUTHOR" and for each heading, in the order of its
+// A worker's answers: "pieces N TITLE AUTHOR LANGUAGE" and for each heading, in the order of its
 // lines, "LINE PIECE PIECELINE HEADING"; "spoken K SECONDS" and where each of the piece's
 // lines begins to be heard, in samples; "failed STEP NUMBER WORDS".
 

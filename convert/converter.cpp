@@ -122,6 +122,7 @@ int Converter::Run()
                       true);
     common.checkSpeech = true;
     common.coverFile = m_options.cover;
+    common.readAlong = (m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt;
     EncoderProgram encoder;
     QByteArray encoderBytes;
     QString levelsFolder; // where the voices' levels are kept when the user's cache folder cannot serve
@@ -155,7 +156,8 @@ int Converter::Run()
                              QString::number(common.choice.rate), QString::number(common.choice.volume),
                              QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),
                              u"-h"_s};
-    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces, levelsFolder};
+    WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces, levelsFolder,
+                       common.readAlong};
     Scheduler scheduler(m_options, {services, m_platform.processes, encoder, console, kFfmpeg, kFfprobe,
                                     QStringList{u"--worker"_s} + WorkerArguments(worker), cache});
     QSet<QString> swept; // output folders whose leftovers of killed conversions are gone

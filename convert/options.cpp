@@ -175,12 +175,16 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     const QCommandLineOption cover(u"cover"_s, u"A picture (JPEG or PNG) as the front cover of documents that "
                                                u"name none and have no cover.jpg, cover.png or folder.jpg beside them."_s,
                                    u"FILE"_s);
+    const QCommandLineOption subtitles(u"subtitles"_s, u"Writes subtitles beside each spoken document: srt "
+                                                       u"(name.srt), lrc (name.lrc) or srt,lrc; one cue per sentence, "
+                                                       u"in the document's own words, from the moment it is heard."_s,
+                                       u"srt,lrc"_s);
     const QCommandLineOption noCache(u"no-cache"_s, u"Keeps no finished pieces and takes none from the cache."_s);
     const QCommandLineOption cacheSize(u"cache-size"_s, u"The most the cache of finished pieces holds (default 2G; "
                                                         u"K, M, G as units); the pieces used longest ago go first."_s,
                                        u"SIZE"_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       types, noTags, noChapters, stall, noCache, cacheSize, cover});
+                       types, noTags, noChapters, stall, noCache, cacheSize, cover, subtitles});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -231,6 +235,14 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     }
 
     options.cache = !parser.isSet(noCache);
+    for (const QString &kind : parser.value(subtitles).split(u',', Qt::SkipEmptyParts)) {
+        if (kind.trimmed().compare(u"srt"_s, Qt::CaseInsensitive) == 0)
+            options.srt = true;
+        else if (kind.trimmed().compare(u"lrc"_s, Qt::CaseInsensitive) == 0)
+            options.lrc = true;
+        else
+            return usage(u"--subtitles takes srt, lrc or srt,lrc: "_s + parser.value(subtitles));
+    }
     if (parser.isSet(cover))
         options.cover = AbsolutePath(parser.value(cover));
     if (parser.isSet(cacheSize)) {

@@ -29,6 +29,9 @@ struct ConvertOptions
     int stallSeconds = 120;     // no progress for so long stops a worker or helper
     // Finished pieces are kept in the user's cache folder, at most cacheBytes of them.
     bool cache = true;
+    // Subtitles written beside each spoken document (name.srt, name.lrc).
+    bool srt = false;
+    bool lrc = false;
     // The cover of documents that name none and have none beside them; "": none.
     QString cover;
     qint64 cacheBytes = qint64(2) << 30;

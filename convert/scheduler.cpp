@@ -170,7 +170,8 @@ bool Scheduler::StartSpeaking()
         for (size_t k = 0; k < task.pieces.size(); ++k) {
             if (task.pieces[k] != PieceState::Unspoken)
                 continue;
-            if (!Send(task, static_cast<int>(k) + 1, {u"speak"_s, task.job->Workspace(), QString::number(k + 1)}))
+            if (!Send(task, static_cast<int>(k) + 1,
+                      {u"speak"_s, task.job->Workspace(), QString::number(k + 1), task.job->SpeechLanguage()}))
                 return false;
             task.pieces[k] = PieceState::Speaking;
             return true;
@@ -374,6 +375,10 @@ void Scheduler::Packed(Task &task, const ChildEnd &end)
 
 void Scheduler::Converted(Task &task)
 {
+    if (task.job->Setup().readAlong) {
+        if (const JobOutcome written = task.job->WriteSubtitles(m_options.srt, m_options.lrc); written.failed)
+            return Fail(task, written);
+    }
     for (const QString &note : task.job->Notes())
         m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + note, true);
     task.state = State::Finished;

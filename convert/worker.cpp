@@ -97,13 +97,15 @@ QStringList WorkerArguments(const WorkerSetup &setup)
                                .arg(setup.pieces->maxLines)
                                .arg(setup.pieces->spacing)
                          : u"segments"_s,
-            setup.levels.isEmpty() ? u"-"_s : setup.levels};
+            setup.levels.isEmpty() ? u"-"_s : setup.levels,
+            setup.readAlong ? u"sentences"_s : u"lines"_s};
 }
 
 bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
 {
-    if (arguments.size() != 8)
+    if (arguments.size() != 9 || (arguments[8] != u"sentences"_s && arguments[8] != u"lines"_s))
         return false;
+    setup->readAlong = arguments[8] == u"sentences"_s;
     const auto voice = Whole(arguments[1], -1, 1 << 20);
     const auto volume = Whole(arguments[2], 0, 100);
     const auto rate = Whole(arguments[3], -10, 10);
@@ -149,9 +151,11 @@ int RunWorker(const WorkerSetup &setup)
     Speak speak(services);
     // The job of one document, made again for each command: its workspace is lent by the
     // converter's job, which keeps every fact it answers.
-    auto jobFor = [&](const QString &workspace, const QString &document) {
+    auto jobFor = [&](const QString &workspace, const QString &document, const QString &language = QString()) {
         JobSetup jobSetup;
         jobSetup.document = document;
+        jobSetup.language = language;
+        jobSetup.readAlong = setup.readAlong;
         jobSetup.choice = setup.choice;
         jobSetup.limits = setup.limits;
         jobSetup.pieces = setup.pieces;
@@ -185,11 +189,11 @@ int RunWorker(const WorkerSetup &setup)
             if (AnsweredFailure(job->ReadText()) || AnsweredFailure(job->Cut()))
                 continue;
             Answer(Channel::PiecesAnswer(job->Text()));
-        } else if (words.value(0) == u"speak"_s && words.size() == 3) {
+        } else if (words.value(0) == u"speak"_s && words.size() == 4) {
             // A piece's sound depends on its words alone, never on what this worker spoke before.
             const int piece = words[2].toInt();
             const QString how = SpeakInChild([&] {
-                const auto job = jobFor(words[1], QString());
+                const auto job = jobFor(words[1], QString(), words[3]);
                 if (!AnsweredFailure(job->SpeakPiece(speak, piece)) && !job->HasSpeech(piece))
                     AnsweredFailure(JobOutcome::Failure(JobStep::Speech, ErrorNumber::FileNotFound,
                                                         u"No speech was made of piece "_s + words[2]));

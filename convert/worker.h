@@ -14,9 +14,9 @@
 // answers with one line on its standard output (see channel.h for the words):
 //
 //   "text JOB DOCUMENT"  reads the document's text into the job folder and cuts it into
-//                        pieces there        -> "pieces N TITLE AUTHOR" and for each
+//                        pieces there        -> "pieces N TITLE AUTHOR LANGUAGE" and for each
 //                        heading, in the order of its lines, "LINE PIECE PIECELINE HEADING"
-//   "speak JOB K"        speaks piece K into its WAV file
+//   "speak JOB K LANG"   speaks piece K (of a document in language LANG) into its WAV file
 //                                            -> "spoken K SECONDS" and where each of its
 //                        lines begins to be heard, in samples
 //
@@ -31,6 +31,8 @@ struct WorkerSetup
     std::optional<PieceLimits> pieces;
     /// Where the voices' levels are kept when the user's cache folder cannot serve; "": there.
     QString levels;
+    /// Every sentence spoken as a line of its own, for subtitles.
+    bool readAlong = false;
 };
 
 /// The worker's arguments after "--worker", in the order the converter passes them.

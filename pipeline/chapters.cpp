@@ -66,6 +66,14 @@ qint64 ChapterClock::LengthMs() const
     return Milliseconds(total);
 }
 
+qint64 ChapterClock::TimeMs(int segment, qint64 sample) const
+{
+    qint64 before = 0;
+    for (size_t s = 0; s + 1 < static_cast<size_t>(std::max(segment, 1)) && s < m_segmentSamples.size(); ++s)
+        before += m_segmentSamples[s];
+    return Milliseconds(before + m_delay + sample);
+}
+
 QList<Chapter> ChapterClock::Chapters(const QString &documentTitle) const
 {
     QList<Chapter> chapters;

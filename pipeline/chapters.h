@@ -47,6 +47,8 @@ public:
     QList<Chapter> Chapters(const QString &documentTitle) const;
     /// How long the whole MP3 plays, in milliseconds.
     qint64 LengthMs() const;
+    /// When the sample of segment number segment's speech is heard in the whole, in milliseconds.
+    qint64 TimeMs(int segment, qint64 sample) const;
 
 private:
     struct Mark

@@ -15,6 +15,8 @@
 
 #include "audio/cover.h"
 #include "audio/oggopus.h"
+#include "readalong/cues.h"
+#include "readalong/sentences.h"
 
 #include <QFile>
 
@@ -200,13 +202,21 @@ JobOutcome DocumentJob::PlanOutput(const QString &outputPath, bool removeLeft)
 JobOutcome DocumentJob::Cut()
 {
     return Step(JobStep::Segments, [&] {
+        // Read along, the document's own words are kept: the cues show them, not the cleaned ones.
+        if (m_setup.readAlong) {
+            const auto text = Fs::ReadFile(TextPath(), qint64(1) << 31);
+            if (!text)
+                throw FileSystemError(text.Error(), TextPath());
+            if (const int error = Fs::WriteReplacing(Workspace() + u"/document.txt"_s, *text, 0600))
+                throw FileSystemError(error, Workspace() + u"/document.txt"_s);
+        }
         QList<LinePlace> places;
         const QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);
         const int pieces = m_setup.pieces ? CutIntoPieces(m_reports, m_services.Events(), TextPath(), *m_setup.pieces,
                                                           watched, &places)
                                           : CutTextFileFSO(m_reports, m_services.Events(), TextPath(), m_setup.limits,
                                                            watched, &places);
-        TakeText({pieces, m_facts.title, m_facts.author, m_facts.headings, places});
+        TakeText({pieces, m_facts.title, m_facts.author, m_facts.language, m_facts.headings, places});
     });
 }
 
@@ -215,6 +225,7 @@ void DocumentJob::TakeText(const TextFacts &facts)
     m_text = facts;
     m_facts.title = facts.title;
     m_facts.author = facts.author;
+    m_facts.language = facts.language;
     m_facts.headings = facts.headings;
     m_clock = ChapterClock(facts.headings, facts.places);
     m_encoded.assign(static_cast<size_t>(std::max(0, facts.pieces)), 0);
@@ -227,7 +238,10 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
     return Step(JobStep::Speech, [&] {
         const QString wav = PiecePath(piece, u".wav"_s);
         KillFile(m_services.Events(), wav);
-        const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav);
+        // Read along, every sentence is a line of its own, so that the engine says where it begins.
+        const QList<Passage> sentences{{-1, m_setup.readAlong ? SpeechText(piece) : QString(), false}};
+        const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
+                                                     m_setup.readAlong ? &sentences : nullptr);
         if (spoken.failed)
             throw RuntimeError(spoken.description, spoken.number);
         const auto status = Fs::Stat(wav);
@@ -285,11 +299,94 @@ SpokenFacts DocumentJob::Spoken(int piece) const
                                                                      : SpokenFacts();
 }
 
+QString DocumentJob::SpeechText(int piece, QList<int> *sentenceLines)
+{
+    const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
+    if (!bytes)
+        throw FileSystemError(bytes.Error(), PiecePath(piece, u".txt"_s));
+    const QString text = CodePage::DecodeWorkingText(*bytes);
+    QString spoken;
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const QStringList own = OwnWords(piece);
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        const QString &line = lines[k];
+        const QList<TextSpan> spans = SentencesOf(own.value(k));
+        for (const TextSpan &span : spans)
+            spoken += line.mid(span.start, span.length) + u'\n';
+        if (spans.isEmpty())
+            spoken += line + u'\n';
+        if (sentenceLines)
+            sentenceLines->append(std::max<int>(1, static_cast<int>(spans.size())));
+    }
+    return spoken;
+}
+
+QStringList DocumentJob::OwnWords(int piece)
+{
+    if (m_documentLines.isEmpty()) {
+        const auto document = Fs::ReadFile(Workspace() + u"/document.txt"_s, qint64(1) << 31);
+        if (!document)
+            throw FileSystemError(document.Error(), Workspace() + u"/document.txt"_s);
+        m_documentLines = CodePage::DecodeWorkingText(*document).replace(u"&#xa0;"_s, QString()).split(u'\n');
+    }
+    qsizetype original = 0;
+    qsizetype offset = 0;
+    QStringList own;
+    for (int p = 1; p <= piece; ++p) {
+        const auto bytes = Fs::ReadFile(PiecePath(p, u".txt"_s), qint64(1) << 30);
+        if (!bytes)
+            throw FileSystemError(bytes.Error(), PiecePath(p, u".txt"_s));
+        QStringList lines = CodePage::DecodeWorkingText(*bytes).split(u'\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        for (const QString &line : std::as_const(lines)) {
+            const QString &whole = m_documentLines.value(original);
+            if (p == piece)
+                own.append(whole.mid(offset, line.size()));
+            offset += line.size();
+            if (offset >= whole.size()) {
+                ++original;
+                offset = 0;
+            }
+        }
+    }
+    return own;
+}
+
+QList<TextSpan> DocumentJob::SentencesOf(const QString &ownWords)
+{
+    return Sentences(ownWords, SpeechLanguage());
+}
+
+QString DocumentJob::SpeechLanguage() const
+{
+    if (!m_facts.language.isEmpty())
+        return m_facts.language;
+    return m_setup.language.isEmpty() ? m_setup.voiceLanguage : m_setup.language;
+}
+
 void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
 {
     if (piece < 1)
         return;
-    m_clock.Spoken(piece, facts.lineStarts);
+    QList<qint64> lineStarts = facts.lineStarts;
+    if (m_setup.readAlong) {
+        // The engine heard sentences as lines: a line of the piece begins with its first sentence.
+        QList<int> layout;
+        Quietly([&] { SpeechText(piece, &layout); });
+        lineStarts.clear();
+        qsizetype at = 0;
+        for (const int count : std::as_const(layout)) {
+            lineStarts.append(facts.lineStarts.value(at, facts.lineStarts.isEmpty() ? 0 : facts.lineStarts.last()));
+            at += count;
+        }
+        if (piece > static_cast<int>(m_sentenceStarts.size()))
+            m_sentenceStarts.resize(static_cast<size_t>(piece));
+        m_sentenceStarts[static_cast<size_t>(piece - 1)] = facts.lineStarts;
+    }
+    m_clock.Spoken(piece, lineStarts);
     m_seconds += facts.seconds;
     if (piece > static_cast<int>(m_spoken.size()))
         m_spoken.resize(static_cast<size_t>(piece));
@@ -362,7 +459,9 @@ bool DocumentJob::FromCache(PieceCache &cache, int piece)
         return false;
     bool taken = false;
     Quietly([&] {
-        const auto words = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
+        // The key is of the words the engine is given: read along, each sentence on a line.
+        const auto words = m_setup.readAlong ? Fs::Result<QByteArray>(SpeechText(piece).toUtf8())
+                                             : Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
         if (!words)
             return;
         QByteArray &key = m_keys[static_cast<size_t>(piece - 1)];
@@ -598,6 +697,46 @@ JobOutcome DocumentJob::WriteText()
                                ErrorNumber::PathFileAccessError);
         Fs::MarkAsProgramOutput(m_output); // so that a later run may replace it
         m_finished = true;
+    });
+}
+
+JobOutcome DocumentJob::WriteSubtitles(bool srt, bool lrc)
+{
+    return Step(JobStep::Output, [&] {
+        QList<TimedSentence> sentences;
+        for (int piece = 1; piece <= m_text.pieces; ++piece) {
+            const QList<qint64> starts = piece <= static_cast<int>(m_sentenceStarts.size())
+                                             ? m_sentenceStarts[static_cast<size_t>(piece - 1)]
+                                             : QList<qint64>();
+            qsizetype at = 0;
+            for (const QString &words : OwnWords(piece)) {
+                const QList<TextSpan> spans = SentencesOf(words);
+                for (const TextSpan &span : spans) {
+                    const qint64 start = m_clock.TimeMs(piece, starts.value(at, starts.isEmpty() ? 0 : starts.last()));
+                    sentences.append({words.mid(span.start, span.length), start, start});
+                    ++at;
+                }
+                at += spans.isEmpty() ? 1 : 0;
+            }
+        }
+        for (qsizetype k = 0; k < sentences.size(); ++k)
+            sentences[k].endMs = k + 1 < sentences.size() ? sentences[k + 1].startMs : m_clock.LengthMs();
+        const QList<Cue> cues = SubtitleCues(sentences);
+        const QString base = m_output.left(m_output.lastIndexOf(u'.'));
+        const AudiobookTags tags = TagsFor(m_setup.document, m_facts, 0, 0, QString(), QString());
+        for (const auto &[wanted, path, text] :
+             {std::tuple{srt, base + u".srt"_s, SrtText(cues)}, std::tuple{lrc, base + u".lrc"_s,
+                                                                          LrcText(cues, tags.title, tags.artist)}}) {
+            if (!wanted)
+                continue;
+            // A subtitle file of the user's own that stands there is never replaced.
+            if (Fs::Stat(path) && !Fs::IsProgramOutput(path))
+                throw RuntimeError(path + u" is a file of yours, not one that Vocatext wrote, so it is left as it is"_s,
+                                   ErrorNumber::PathFileAccessError);
+            if (const int error = Fs::WriteReplacing(path, text, Fs::WithUmask(0666)))
+                throw FileSystemError(error, path);
+            Fs::MarkAsProgramOutput(path);
+        }
     });
 }
 

@@ -21,6 +21,7 @@ class EncoderProgram;
 class IFailureHandler;
 class IProcessRunner;
 class ISpeechEngine;
+struct TextSpan;
 struct CoreServices;
 
 // One document's conversion: made from plain values, it owns the plan (its working files,
@@ -50,6 +51,12 @@ struct JobSetup
     /// rate, volume, the encoder, the version of the speech stages): the finished pieces
     /// are kept in a cache under a key of these; none: no piece is kept.
     QStringList soundParts;
+    /// Each sentence is heard from its own place in the speech, for subtitles read along:
+    /// the engine is given every sentence on a line of its own, and the document's own
+    /// words are kept beside the pieces.
+    bool readAlong = false;
+    /// The document's language when another process's job read it (the worker that speaks a piece).
+    QString language;
     /// A picture to take as the cover when the document names none and none stands beside it.
     QString coverFile;
     /// Before the output takes its place: every piece with words gave speech that is heard
@@ -77,6 +84,8 @@ struct TextFacts
     int pieces = 0;
     QString title;
     QString author;
+    /// The language the document says it is in; "" when it says none.
+    QString language;
     /// The headings, in the order of their lines, and where the cut put each.
     QList<DocumentHeading> headings;
     QList<LinePlace> places;
@@ -166,6 +175,9 @@ public:
     /// Encodes the pieces' speech, tags, chapters and cover into the partial Ogg Opus file
     /// (OutputForm::Opus).
     JobOutcome WriteOpus();
+    /// Writes the subtitles of the spoken document beside its output: name.srt and/or
+    /// name.lrc (readAlong), one cue per sentence in the document's own words.
+    JobOutcome WriteSubtitles(bool srt, bool lrc);
     /// What is said of the document beside its failures (a cover left out, ...), in words.
     const QStringList &Notes() const { return m_notes; }
     /// The complete output takes its place.
@@ -184,6 +196,20 @@ public:
 
 private:
     QString TextPath();
+    /// The piece's text as the engine is given it: with readAlong every sentence on a line of
+    /// its own; sentenceLines receives, for each line of the piece, how many lines it became.
+    QString SpeechText(int piece, QList<int> *sentenceLines = nullptr);
+    /// The lines of the piece as the document has them (read along): its cleaned lines are
+    /// the document's, one character for one, a line longer than a piece going on in the next.
+    QStringList OwnWords(int piece);
+    /// The sentences of a line of a piece: found in the document's own words, which keep
+    /// their capitals and marks.
+    QList<TextSpan> SentencesOf(const QString &ownWords);
+public:
+    /// The language the document's sentences are found in: its own, else the voice's.
+    QString SpeechLanguage() const;
+
+private:
     void CheckSpeech(int piece, const QString &wav, double seconds);
     template<typename F>
     JobOutcome Step(JobStep step, F &&work);
@@ -201,6 +227,8 @@ private:
     ChapterClock m_clock;
     std::vector<char> m_encoded;
     std::vector<SpokenFacts> m_spoken;
+    std::vector<QList<qint64>> m_sentenceStarts; // by piece with readAlong: where each sentence begins
+    QStringList m_documentLines;                 // read along: the document's own lines, once read
     std::vector<QByteArray> m_keys; // by piece, once known
     qint64 m_encodedSamples = 0;
     double m_seconds = 0;
