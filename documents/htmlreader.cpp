@@ -3,9 +3,11 @@
 #include "documents/htmltext.h"
 #include "documents/limits.h"
 #include "documents/linewriter.h"
+#include "documents/package.h"
 #include "filesystem/filesystem.h"
 
 #include <QRegularExpression>
+#include <QXmlStreamEntityResolver>
 
 #include <gumbo.h>
 
@@ -147,6 +149,88 @@ void Walk(const GumboNode *root, HtmlText &text, YieldClock &clock, const QStrin
     }
 }
 
+// Knows HTML's entities in XHTML documents that do not declare them.
+class EntityResolver final : public QXmlStreamEntityResolver
+{
+public:
+    QString resolveUndeclaredEntity(const QString &name) override
+    {
+        const char16_t c = HtmlEntity(name);
+        return c ? QString(QChar(c)) : QString();
+    }
+};
+
+// True when the bytes are one well-formed XML document (nesting limited, the window served).
+bool WellFormed(const QByteArray &bytes, YieldClock &clock)
+{
+    EntityResolver resolver;
+    QXmlStreamReader xml(bytes);
+    xml.setEntityResolver(&resolver);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        clock.Tick();
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > DocumentLimits::kMaxDepth)
+            return true; // it is refused as too deep when it is read
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return !xml.hasError();
+}
+
+// The content of the current element, its children walked as the text asks.
+void Walk(XmlPull &pull, HtmlText &text)
+{
+    for (;;) {
+        switch (pull.Next()) {
+        case QXmlStreamReader::EndElement:
+        case QXmlStreamReader::EndDocument:
+            return;
+        case QXmlStreamReader::Characters:
+            text.Characters(pull.xml.text());
+            break;
+        case QXmlStreamReader::EntityReference: {
+            const char16_t c = HtmlEntity(pull.xml.name());
+            if (c)
+                text.Characters(QStringView(&c, 1));
+            break;
+        }
+        case QXmlStreamReader::StartElement: {
+            const QString name = pull.xml.name().toString().toLower();
+            const QXmlStreamAttributes attributes = pull.xml.attributes();
+            const HtmlText::Attributes lookup = [&attributes](QStringView attribute) {
+                for (const QXmlStreamAttribute &a : attributes) {
+                    if (a.name() == attribute && (a.prefix().isEmpty() || a.prefix() == u"xml"))
+                        return a.value().toString();
+                }
+                return QString();
+            };
+            if (text.Enter(name, lookup)) {
+                Walk(pull, text);
+                text.Leave(name);
+            } else {
+                pull.Skip();
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+// XHTML's empty elements of raw text (<script src="x"/>, <title/>) would swallow the rest
+// of the document when read as HTML: they are closed as XHTML meant them.
+QByteArray RawTextElementsClosed(const QByteArray &bytes)
+{
+    static const QRegularExpression empty(
+        uR"(<(script|style|title|textarea|iframe|noembed|noframes|noscript|xmp)(\s[^<>]*)?/>)"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = QString::fromLatin1(bytes);
+    text.replace(empty, u"<\\1\\2></\\1>"_s);
+    return text.toLatin1();
+}
+
 } // namespace
 
 void ReadHtml(const QByteArray &bytes, HtmlText &text, YieldClock &clock, TextBudget &budget, const QString &path)
@@ -167,6 +251,18 @@ void ReadHtml(const QByteArray &bytes, HtmlText &text, YieldClock &clock, TextBu
     if (!output)
         throw TooLarge(path);
     Walk(output->document, text, clock, path);
+}
+
+void ReadXhtml(const QByteArray &bytes, HtmlText &text, YieldClock &clock, TextBudget &budget, const QString &path)
+{
+    text.SetClock(&clock);
+    if (!WellFormed(bytes, clock))
+        return ReadHtml(RawTextElementsClosed(bytes), text, clock, budget, path);
+    WholeBytes source(bytes);
+    XmlPull pull(source, clock, &budget, path);
+    EntityResolver resolver;
+    pull.xml.setEntityResolver(&resolver);
+    Walk(pull, text);
 }
 
 HtmlReader::HtmlReader(IEventLoop *events, Syntax syntax)

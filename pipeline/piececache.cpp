@@ -34,6 +34,10 @@ QString PrivateFolderProblem(const QString &folder)
 {
     auto status = Fs::LinkStat(folder);
     if (!status && status.Error() == ENOENT) {
+        // ~/.cache itself may not be there yet on a fresh account: it is made as private.
+        const QString parent = folder.left(folder.lastIndexOf(u'/'));
+        if (!parent.isEmpty() && !Fs::LinkStat(parent) && Fs::LinkStat(parent).Error() == ENOENT)
+            PrivateFolderProblem(parent);
         if (const int error = Fs::MakeFolder(folder, 0700); error != 0 && error != EEXIST)
             return FileSystemError(error, folder).description();
         status = Fs::LinkStat(folder);

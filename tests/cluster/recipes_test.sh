@@ -75,7 +75,12 @@ same_speech() {
     if [ "${2:-}" = flat ]; then same_length "$1/$(basename -- "$name").mp3" "$name"; else same_length "$1/$name.mp3" "$name"; fi
   done
 }
-remote_home() { find "$HOP_HOME" -mindepth 1 -printf '%P %y %s\n' | sort; }
+# What a recipe leaves in the remote home, but for the converter's cache of finished pieces
+# and voice levels, which it keeps there on purpose: a batch run again takes from it.
+remote_home() {
+  find "$HOP_HOME" -mindepth 1 -path "$HOP_HOME/.cache/vocatext" -prune -o -printf '%P %y %s\n' \
+    | grep -v '^\.cache d ' | sort
+}
 # run HOME RECIPE: runs the recipe in a shell of its own with that home; its status.
 run() { (cd "$1" && HOME="$1" bash -c "$2"); }
 
