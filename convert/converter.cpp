@@ -123,6 +123,8 @@ int Converter::Run()
     common.checkSpeech = true;
     common.coverFile = m_options.cover;
     common.readAlong = (m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt;
+    common.srt = m_options.srt;
+    common.lrc = m_options.lrc;
     EncoderProgram encoder;
     QByteArray encoderBytes;
     QString levelsFolder; // where the voices' levels are kept when the user's cache folder cannot serve

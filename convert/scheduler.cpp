@@ -115,16 +115,14 @@ bool Scheduler::StartEncoder()
             if (task.pieces[k] != PieceState::Spoken)
                 continue;
             const int piece = static_cast<int>(k) + 1;
+            task.pieces[k] = PieceState::Encoding;
+            ++m_encoding;
             if (m_options.format == OutputForm::Opus) {
                 // Opus takes the speech as it is, all pieces at once at the end.
-                task.pieces[k] = PieceState::Encoding;
                 ++task.running;
-                ++m_encoding;
                 Ended(task, piece, ChildEnd{});
                 return true;
             }
-            task.pieces[k] = PieceState::Encoding;
-            ++m_encoding;
             Started started;
             const JobOutcome made = task.job->StartEncoder(m_tools.processes, m_tools.encoder, piece, started);
             if (made.failed) {
@@ -299,10 +297,7 @@ void Scheduler::Encoded(Task &task, int piece, const ChildEnd &end)
 void Scheduler::AllEncoded(Task &task)
 {
     if (m_options.format == OutputForm::Opus) {
-        JobOutcome written = task.job->WriteOpus();
-        if (!written.failed)
-            written = task.job->PutInPlace();
-        return written.failed ? Fail(task, written) : Converted(task);
+        return Place(task, task.job->WriteOpus());
     }
     if (task.pieces.size() == 1)
         Complete(task);
@@ -354,31 +349,25 @@ void Scheduler::Complete(Task &task)
         });
         return;
     }
-    if (const JobOutcome placed = task.job->PutInPlace(); placed.failed)
-        Fail(task, placed);
-    else
-        Converted(task);
+    Place(task, JobOutcome::Done());
 }
 
 void Scheduler::Packed(Task &task, const ChildEnd &end)
 {
     if (task.failed)
         return;
-    JobOutcome packed = task.job->Packed(end, m_tools.processes, m_tools.ffprobe);
-    if (!packed.failed)
-        packed = task.job->PutInPlace();
-    if (packed.failed)
-        Fail(task, packed);
-    else
-        Converted(task);
+    Place(task, task.job->Packed(end, m_tools.processes, m_tools.ffprobe));
+}
+
+void Scheduler::Place(Task &task, JobOutcome made)
+{
+    if (!made.failed)
+        made = task.job->PutInPlace();
+    return made.failed ? Fail(task, made) : Converted(task);
 }
 
 void Scheduler::Converted(Task &task)
 {
-    if (task.job->Setup().readAlong) {
-        if (const JobOutcome written = task.job->WriteSubtitles(m_options.srt, m_options.lrc); written.failed)
-            return Fail(task, written);
-    }
     for (const QString &note : task.job->Notes())
         m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + note, true);
     task.state = State::Finished;
@@ -451,4 +440,68 @@ void Scheduler::Refresh(bool force)
     }
     const double total = std::max<double>(1, static_cast<double>(m_tasks.size()));
     m_tools.console.Refresh(done, static_cast<int>(m_tasks.size()), progress / total, current, force);
+}
+
+// A worker or a helper that makes no progress (stopped, swapped out, a stuck engine) is
+// stopped, and its work is tried once more before its document fails: a batch always ends.
+void Scheduler::Watch()
+{
+    const qint64 limit = qint64(m_options.stallSeconds) * 1000;
+    // Speech grows its WAV file as it is made; reading a document (LibreOffice has ten
+    // minutes for one) shows nothing until it is done.
+    m_workers.KillStalled(
+        Now(), limit, limit + 600000,
+        [this](int task, int piece) { return piece > 0 ? m_tasks[task].job->PiecePath(piece, u".wav"_s) : QString(); },
+        [this](int task, int piece) { WorkerStalled(m_tasks[task], piece); });
+    m_children.StopStalled(
+        Now(), limit,
+        [this](int task, int piece) {
+            const DocumentJob &job = *m_tasks[task].job;
+            return piece > 0 && job.Pieces() > 1 ? m_tasks[task].job->PiecePath(piece, u".mp3"_s) : QString();
+        },
+        [this](int task, int piece) { ChildStalled(m_tasks[task], piece); });
+}
+
+bool Scheduler::StalledTwice(Task &task, int piece)
+{
+    const QString failure = SecondStall(task.stalls[piece],
+                                        piece > 0 ? u"piece "_s + QString::number(piece)
+                                        : piece == 0 ? u"reading its text"_s
+                                        : piece == kJoining ? u"the join"_s
+                                                            : u"ffmpeg"_s,
+                                        m_options.stallSeconds);
+    if (!failure.isEmpty())
+        Fail(task, failure);
+    return !failure.isEmpty();
+}
+
+void Scheduler::WorkerStalled(Task &task, int piece)
+{
+    --task.running;
+    if (!task.failed && !StalledTwice(task, piece)) {
+        if (piece > 0) {
+            Fs::Remove(task.job->PiecePath(piece, u".wav"_s));
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Unspoken;
+        } else {
+            task.state = State::Pending; // read again by the next worker that is free
+            m_next = 0;
+        }
+    }
+    Settle(task);
+}
+
+void Scheduler::ChildStalled(Task &task, int piece)
+{
+    --task.running;
+    if (piece != kJoining)
+        --m_encoding;
+    if (!task.failed && !StalledTwice(task, piece)) {
+        if (piece > 0)
+            task.pieces[static_cast<size_t>(piece - 1)] = PieceState::Spoken;
+        else if (piece == kJoining)
+            StartJoin(task);
+        else
+            Complete(task);
+    }
+    Settle(task);
 }

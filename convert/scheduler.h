@@ -99,6 +99,8 @@ private:
     void Joined(Task &task, const ChildEnd &end);
     void Complete(Task &task);
     void Packed(Task &task, const ChildEnd &end);
+    /// The output of a task whose last step gave made takes its place, unless that step failed.
+    void Place(Task &task, JobOutcome made);
     void Converted(Task &task);
     void Fail(Task &task, const JobOutcome &outcome);
     void Fail(Task &task, const QString &why);

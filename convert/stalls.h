@@ -20,3 +20,7 @@ private:
     qint64 m_progressAt;
     qint64 m_grown = -1;
 };
+
+/// What is said when work stopped for making no progress stalls a second time, and so fails
+/// (the first time it is tried again: then ""). what names the work ("piece 3", "the join").
+QString SecondStall(int &stalls, const QString &what, int limitSeconds);

@@ -537,15 +537,39 @@ namespace {
 constexpr char kOutputMark[] = "user.vocatext.output";
 }
 
+namespace {
+
+// What the mark holds: the file's size and time of change as the program left it, so that a
+// file the user has written over since (an editor that keeps the attribute) is the user's.
+QByteArray OutputStamp(const QByteArray &native)
+{
+    struct stat status {};
+    if (::lstat(native.constData(), &status) != 0)
+        return QByteArray();
+    return QByteArray::number(static_cast<qint64>(status.st_size)) + ' '
+           + QByteArray::number(static_cast<qint64>(status.st_mtim.tv_sec)) + '.'
+           + QByteArray::number(static_cast<qint64>(status.st_mtim.tv_nsec));
+}
+
+} // namespace
+
 int MarkAsProgramOutput(const QString &path)
 {
-    return ErrorOf(::lsetxattr(Native(path).constData(), kOutputMark, "1", 1, 0));
+    const QByteArray native = Native(path);
+    const QByteArray stamp = OutputStamp(native);
+    if (stamp.isEmpty())
+        return errno;
+    return ErrorOf(::lsetxattr(native.constData(), kOutputMark, stamp.constData(), static_cast<size_t>(stamp.size()), 0));
 }
 
 bool IsProgramOutput(const QString &path)
 {
-    char value = 0;
-    return ::lgetxattr(Native(path).constData(), kOutputMark, &value, 1) == 1 && value == '1';
+    const QByteArray native = Native(path);
+    char value[64] = {};
+    const ssize_t size = ::lgetxattr(native.constData(), kOutputMark, value, sizeof value);
+    if (size == 1 && value[0] == '1')
+        return true; // marked before marks held a stamp
+    return size > 1 && QByteArray(value, size) == OutputStamp(native);
 }
 
 ReplacingFile::~ReplacingFile()

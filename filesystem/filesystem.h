@@ -169,7 +169,8 @@ File HoldTemporary(const QString &path);
 /// Marks a file as one the program wrote (an extended attribute, the link itself when path
 /// is one); 0 or errno (ENOTSUP where the file system keeps no such attributes).
 int MarkAsProgramOutput(const QString &path);
-/// True when the file at path (not followed when it is a link) carries that mark.
+/// True when the file at path (not followed when it is a link) carries that mark and has not
+/// been written over since it was marked.
 bool IsProgramOutput(const QString &path);
 
 // A file written under a temporary name beside its final path and renamed over it when

@@ -12,11 +12,15 @@
 #include "pipeline/encoder.h"
 #include "pipeline/tags.h"
 #include "pipeline/jobsteps.h"
+#include "pipeline/readalongtext.h"
 #include "pipeline/writer1.h"
+
+#include "readalong/cues.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 namespace Fs = FileSystem;
@@ -159,7 +163,7 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         const QString wav = PiecePath(piece, u".wav"_s);
         KillFile(m_services.Events(), wav);
         // Read along, every sentence is a line of its own, so that the engine says where it begins.
-        const QList<Passage> sentences{{-1, m_setup.readAlong ? SpeechText(piece) : QString(), false}};
+        const QList<Passage> sentences{{-1, m_setup.readAlong ? ReadAlong().SpeechText(piece) : QString(), false}};
         const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
                                                      m_setup.readAlong ? &sentences : nullptr);
         if (spoken.failed)
@@ -227,7 +231,7 @@ void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
     if (m_setup.readAlong) {
         // The engine heard sentences as lines: a line of the piece begins with its first sentence.
         QList<int> layout;
-        Quietly([&] { SpeechText(piece, &layout); });
+        Quietly([&] { ReadAlong().SpeechText(piece, &layout); });
         lineStarts.clear();
         qsizetype at = 0;
         for (const int count : std::as_const(layout)) {
@@ -360,9 +364,47 @@ void DocumentJob::DropJoinFiles()
         Quietly([&] { KillFile(events, PiecePath(piece, u".mp3"_s)); });
 }
 
+ReadAlongText &DocumentJob::ReadAlong()
+{
+    if (!m_readAlong)
+        m_readAlong = std::make_unique<ReadAlongText>([this](int piece) { return PiecePath(piece, u".txt"_s); },
+                                                      Workspace() + u"/document.txt"_s, SpeechLanguage());
+    return *m_readAlong;
+}
+
+QString DocumentJob::SpeechLanguage() const
+{
+    if (!m_facts.language.isEmpty())
+        return m_facts.language;
+    return m_setup.language.isEmpty() ? m_setup.voiceLanguage : m_setup.language;
+}
+
+void DocumentJob::WriteSubtitles()
+{
+    const QList<Cue> cues = SubtitleCues(ReadAlong().TimedSentences(m_text.pieces, m_sentenceStarts, m_clock));
+    const QString base = m_output.left(m_output.lastIndexOf(u'.'));
+    const AudiobookTags tags = TagsFor(m_setup.document, m_facts, 0, 0, QString(), QString());
+    for (const auto &[wanted, path, text] :
+         {std::tuple{m_setup.srt, base + u".srt"_s, SrtText(cues)}, std::tuple{m_setup.lrc, base + u".lrc"_s,
+                                                                      LrcText(cues, tags.title, tags.artist)}}) {
+        if (!wanted)
+            continue;
+        // A subtitle file of the user's own that stands there is never replaced.
+        if (Fs::Stat(path) && !Fs::IsProgramOutput(path))
+            throw RuntimeError(path + u" is a file of yours, not one that Vocatext wrote, so it is left as it is"_s,
+                               ErrorNumber::PathFileAccessError);
+        if (const int error = Fs::WriteReplacing(path, text, Fs::WithUmask(0666)))
+            throw FileSystemError(error, path);
+        Fs::MarkAsProgramOutput(path);
+    }
+}
+
 JobOutcome DocumentJob::PutInPlace()
 {
     return Step(JobStep::Output, [&] {
+        // The subtitles first: one that is a file of the user's leaves the older output too.
+        if (m_setup.readAlong)
+            WriteSubtitles();
         (m_setup.form == OutputForm::M4b ? m_audiobook : m_partial).PutInPlace(m_output);
         m_finished = true;
     });

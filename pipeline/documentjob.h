@@ -21,7 +21,7 @@ class EncoderProgram;
 class IFailureHandler;
 class IProcessRunner;
 class ISpeechEngine;
-struct TextSpan;
+class ReadAlongText;
 struct CoreServices;
 
 // One document's conversion: made from plain values, it owns the plan (its working files,
@@ -55,6 +55,9 @@ struct JobSetup
     /// the engine is given every sentence on a line of its own, and the document's own
     /// words are kept beside the pieces.
     bool readAlong = false;
+    /// The subtitles written beside the output once it is in place (readAlong): name.srt, name.lrc.
+    bool srt = false;
+    bool lrc = false;
     /// The document's language when another process's job read it (the worker that speaks a piece).
     QString language;
     /// A picture to take as the cover when the document names none and none stands beside it.
@@ -175,12 +178,9 @@ public:
     /// Encodes the pieces' speech, tags, chapters and cover into the partial Ogg Opus file
     /// (OutputForm::Opus).
     JobOutcome WriteOpus();
-    /// Writes the subtitles of the spoken document beside its output: name.srt and/or
-    /// name.lrc (readAlong), one cue per sentence in the document's own words.
-    JobOutcome WriteSubtitles(bool srt, bool lrc);
     /// What is said of the document beside its failures (a cover left out, ...), in words.
     const QStringList &Notes() const { return m_notes; }
-    /// The complete output takes its place.
+    /// The complete output takes its place, and the subtitles asked for are written beside it.
     JobOutcome PutInPlace();
     bool IsFinished() const { return m_finished; }
 
@@ -196,21 +196,17 @@ public:
 
 private:
     QString TextPath();
-    /// The piece's text as the engine is given it: with readAlong every sentence on a line of
-    /// its own; sentenceLines receives, for each line of the piece, how many lines it became.
-    QString SpeechText(int piece, QList<int> *sentenceLines = nullptr);
-    /// The lines of the piece as the document has them (read along): its cleaned lines are
-    /// the document's, one character for one, a line longer than a piece going on in the next.
-    QStringList OwnWords(int piece);
-    /// The sentences of a line of a piece: found in the document's own words, which keep
-    /// their capitals and marks.
-    QList<TextSpan> SentencesOf(const QString &ownWords);
+    /// The text of the document read along (readAlong), made when first asked for.
+    ReadAlongText &ReadAlong();
 public:
     /// The language the document's sentences are found in: its own, else the voice's.
     QString SpeechLanguage() const;
 
 private:
     void CheckSpeech(int piece, const QString &wav, double seconds);
+    /// Writes name.srt and/or name.lrc beside the output: one cue per sentence in the
+    /// document's own words.
+    void WriteSubtitles();
     template<typename F>
     JobOutcome Step(JobStep step, F &&work);
     AudiobookTags TagsToWrite();
@@ -228,7 +224,7 @@ private:
     std::vector<char> m_encoded;
     std::vector<SpokenFacts> m_spoken;
     std::vector<QList<qint64>> m_sentenceStarts; // by piece with readAlong: where each sentence begins
-    QStringList m_documentLines;                 // read along: the document's own lines, once read
+    std::unique_ptr<ReadAlongText> m_readAlong;
     std::vector<QByteArray> m_keys; // by piece, once known
     qint64 m_encodedSamples = 0;
     double m_seconds = 0;

@@ -11,6 +11,7 @@
 #include "filesystem/filesystem.h"
 #include "pipeline/jobsteps.h"
 #include "pipeline/piececache.h"
+#include "pipeline/readalongtext.h"
 #include "pipeline/tags.h"
 #include "pipeline/writer1.h"
 
@@ -72,7 +73,7 @@ bool DocumentJob::FromCache(PieceCache &cache, int piece)
     bool taken = false;
     Quietly([&] {
         // The key is of the words the engine is given: read along, each sentence on a line.
-        const auto words = m_setup.readAlong ? Fs::Result<QByteArray>(SpeechText(piece).toUtf8())
+        const auto words = m_setup.readAlong ? Fs::Result<QByteArray>(ReadAlong().SpeechText(piece).toUtf8())
                                              : Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
         if (!words)
             return;

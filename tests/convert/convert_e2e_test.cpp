@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -662,6 +663,60 @@ TEST(TwoUsers, AWriteProtectedMp3IsLeftAsItIsAndSaidSo)
     EXPECT_TRUE(err.contains(u"The MP3 file is write-protected, so it is left as it is: "_s + home + u"/kept.mp3"_s))
         << err.toStdString();
     EXPECT_EQ(ReadBytes(home + u"/kept.mp3"_s), QByteArray("the MP3 the user protected"));
+}
+
+TEST_F(ConvertTest, SubtitlesGiveEverySentenceInItsOwnWordsWhereItIsHeard)
+{
+    // Pieces enough that sentences are found across them; abbreviations that end no sentence.
+    QByteArray text = "# The River\n\n";
+    QStringList sentences{u"The River"_s};
+    for (int i = 1; i <= 40; ++i) {
+        const QString first = u"Dr. Smith walked to the river for the "_s + QString::number(i) + u". time, e.g. at noon."_s;
+        const QString second = u"Did he see the boat? He did not, and the water ran fast!"_s;
+        text += (first + u' ' + second + u"\n\n"_s).toUtf8();
+        sentences << first << u"Did he see the boat?"_s << u"He did not, and the water ran fast!"_s;
+    }
+    const QString document = docs.filePath(u"story.md"_s);
+    WriteBytes(document, text);
+    WriteBytes(out.filePath(u"story.srt"_s), "1\n00:00:00,000 --> 00:00:01,000\nMy own subtitles.\n");
+    Result result = Convert({u"-j2"_s, u"--subtitles"_s, u"srt,lrc"_s, u"--out"_s, out.path(), document});
+    // A subtitle file of the user's is never replaced, and without it no audio is placed either.
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(u"is a file of yours"_s)) << result.err.toStdString();
+    EXPECT_EQ(Made(), QStringList{u"story.srt"_s});
+    QFile::remove(out.filePath(u"story.srt"_s));
+
+    result = Convert({u"-j2"_s, u"--subtitles"_s, u"srt,lrc"_s, u"--out"_s, out.path(), document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    QFile lrc(out.filePath(u"story.lrc"_s));
+    ASSERT_TRUE(lrc.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString &line) { return !line.startsWith(u"[0"_s); });
+    ASSERT_EQ(lines.size(), sentences.size());
+    // Where speech begins after a pause, by FFmpeg's own measure.
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s, {u"-hide_banner"_s, u"-i"_s, out.filePath(u"story.mp3"_s), u"-af"_s,
+                               u"silencedetect=n=-45dB:d=0.08"_s, u"-f"_s, u"null"_s, u"-"_s});
+    ASSERT_TRUE(ffmpeg.waitForFinished(120000));
+    QList<double> sounds{0};
+    static const QRegularExpression end(uR"(silence_end: ([0-9.]+))"_s);
+    for (auto it = end.globalMatch(QString::fromUtf8(ffmpeg.readAllStandardError())); it.hasNext();)
+        sounds << it.next().captured(1).toDouble();
+    double previous = -1;
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        EXPECT_EQ(lines[k].mid(10), sentences[k]);
+        const double at = lines[k].mid(1, 2).toInt() * 60 + lines[k].mid(4, 5).toDouble();
+        EXPECT_GT(at, previous) << lines[k].toStdString();
+        previous = at;
+        // Each begins with a sound of its own (LRC keeps hundredths, cut short).
+        const double nearest = *std::min_element(sounds.begin(), sounds.end(), [at](double a, double b) {
+            return std::abs(a - at) < std::abs(b - at);
+        });
+        EXPECT_LT(std::abs(nearest - at), 0.1) << lines[k].toStdString();
+    }
+    QFile srt(out.filePath(u"story.srt"_s));
+    ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(srt.readAll().startsWith("1\n00:00:0"));
 }
 
 TEST_F(ConvertTest, NoDocumentIsLostWithoutAWord)

@@ -211,6 +211,13 @@ TEST_F(JobTest, AnOutputThatCannotOrMustNotBeReplacedIsRefusedBeforeAnythingIsSp
     EXPECT_TRUE(texts.PlanOutput(out.filePath(u"notes.txt"_s)).description.contains(u"is a file of yours"_s));
     ASSERT_EQ(FileSystem::MarkAsProgramOutput(out.filePath(u"notes.txt"_s)), 0);
     EXPECT_FALSE(texts.PlanOutput(out.filePath(u"notes.txt"_s)).failed);
+    // Written over in place since (an editor that keeps the mark), it is the user's again.
+    {
+        QFile notes(out.filePath(u"notes.txt"_s));
+        ASSERT_TRUE(notes.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        notes.write("My notes, typed over the text.");
+    }
+    EXPECT_TRUE(texts.PlanOutput(out.filePath(u"notes.txt"_s)).failed);
     EXPECT_TRUE(speech.calls.filter(u"SpeakFile"_s).isEmpty());
 }
 

@@ -1,0 +1,112 @@
+#include "pipeline/readalongtext.h"
+
+#include "common/codepage.h"
+#include "common/runtimeerror.h"
+#include "filesystem/filesystem.h"
+#include "pipeline/chapters.h"
+
+#include "readalong/cues.h"
+#include "readalong/sentences.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
+
+namespace {
+
+QString ReadText(const QString &path, qint64 limit)
+{
+    const auto bytes = Fs::ReadFile(path, limit);
+    if (!bytes)
+        throw FileSystemError(bytes.Error(), path);
+    return CodePage::DecodeWorkingText(*bytes);
+}
+
+} // namespace
+
+ReadAlongText::ReadAlongText(std::function<QString(int)> pieceFile, QString documentFile, QString language)
+    : m_pieceFile(std::move(pieceFile))
+    , m_documentFile(std::move(documentFile))
+    , m_language(std::move(language))
+    , m_pieceStarts{Place{}}
+{
+}
+
+QStringList ReadAlongText::PieceLines(int piece) const
+{
+    QStringList lines = ReadText(m_pieceFile(piece), qint64(1) << 30).split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QList<TextSpan> ReadAlongText::SentencesOf(const QString &ownWords) const
+{
+    return Sentences(ownWords, m_language);
+}
+
+QString ReadAlongText::SpeechText(int piece, QList<int> *sentenceLines)
+{
+    const QStringList lines = PieceLines(piece);
+    const QStringList own = OwnWords(piece);
+    QString spoken;
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        const QList<TextSpan> spans = SentencesOf(own.value(k));
+        for (const TextSpan &span : spans)
+            spoken += lines[k].mid(span.start, span.length) + u'\n';
+        if (spans.isEmpty())
+            spoken += lines[k] + u'\n';
+        if (sentenceLines)
+            sentenceLines->append(std::max<int>(1, static_cast<int>(spans.size())));
+    }
+    return spoken;
+}
+
+ReadAlongText::Place ReadAlongText::Walk(Place at, const QStringList &lines, QStringList *own) const
+{
+    for (const QString &line : lines) {
+        const QString &whole = m_documentLines.value(at.line);
+        if (own)
+            own->append(whole.mid(at.offset, line.size()));
+        at.offset += line.size();
+        if (at.offset >= whole.size())
+            at = {at.line + 1, 0};
+    }
+    return at;
+}
+
+QStringList ReadAlongText::OwnWords(int piece)
+{
+    if (m_documentLines.isEmpty())
+        m_documentLines = ReadText(m_documentFile, qint64(1) << 31).replace(u"&#xa0;"_s, QString()).split(u'\n');
+    // Where each piece begins is found once, from the lengths of the pieces before it.
+    while (m_pieceStarts.size() < piece)
+        m_pieceStarts.append(Walk(m_pieceStarts.last(), PieceLines(static_cast<int>(m_pieceStarts.size())), nullptr));
+    QStringList own;
+    Walk(m_pieceStarts[piece - 1], PieceLines(piece), &own);
+    return own;
+}
+
+QList<TimedSentence> ReadAlongText::TimedSentences(int pieces, const std::vector<QList<qint64>> &starts,
+                                                   const ChapterClock &clock)
+{
+    QList<TimedSentence> sentences;
+    for (int piece = 1; piece <= pieces; ++piece) {
+        const QList<qint64> heard =
+            piece <= static_cast<int>(starts.size()) ? starts[static_cast<size_t>(piece - 1)] : QList<qint64>();
+        qsizetype at = 0;
+        for (const QString &words : OwnWords(piece)) {
+            const QList<TextSpan> spans = SentencesOf(words);
+            for (const TextSpan &span : spans) {
+                const qint64 start = clock.TimeMs(piece, heard.value(at, heard.isEmpty() ? 0 : heard.last()));
+                sentences.append({words.mid(span.start, span.length), start, start});
+                ++at;
+            }
+            at += spans.isEmpty() ? 1 : 0;
+        }
+    }
+    for (qsizetype k = 0; k < sentences.size(); ++k)
+        sentences[k].endMs = k + 1 < sentences.size() ? sentences[k + 1].startMs : clock.LengthMs();
+    return sentences;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class ChapterClock;
+struct TextSpan;
+struct TimedSentence;
+
+// The text of a document read along: its pieces' cleaned lines beside the document's own
+// words (the cleaning keeps one character for each, so the two line up), cut into
+// sentences in the document's language. The engine is given every sentence on a line of
+// its own, so that it says where each begins in the speech.
+class ReadAlongText
+{
+public:
+    /// pieceFile: where the cleaned text of a piece (1, 2, ...) is; documentFile: the
+    /// document's own text, a line for each of its paragraphs.
+    ReadAlongText(std::function<QString(int)> pieceFile, QString documentFile, QString language);
+
+    /// The piece's text as the engine is given it, every sentence on a line of its own;
+    /// sentenceLines receives, for each line of the piece, how many lines it became.
+    QString SpeechText(int piece, QList<int> *sentenceLines = nullptr);
+    /// Every sentence of the document in its own words, timed by the clock from where the
+    /// engine heard each begin (starts: by piece, a sample for each sentence line).
+    QList<TimedSentence> TimedSentences(int pieces, const std::vector<QList<qint64>> &starts,
+                                        const ChapterClock &clock);
+
+private:
+    QStringList PieceLines(int piece) const;
+    /// The lines of the piece as the document has them; a line longer than a piece goes on
+    /// in the next.
+    QStringList OwnWords(int piece);
+    QList<TextSpan> SentencesOf(const QString &ownWords) const;
+    struct Place
+    {
+        qsizetype line = 0;
+        qsizetype offset = 0;
+    };
+    /// Walks a piece's lines from where it begins in the document's lines: the document's
+    /// words of each (own), and where the next piece begins.
+    Place Walk(Place at, const QStringList &lines, QStringList *own) const;
+
+    std::function<QString(int)> m_pieceFile;
+    QString m_documentFile;
+    QString m_language;
+    QStringList m_documentLines; // once read
+    QList<Place> m_pieceStarts; // where each piece begins in the document's lines, as far as known
+};
