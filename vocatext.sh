@@ -17,7 +17,7 @@ RUNTIME_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libespeak-ng-dev espeak-ng-data espeak-ng
-  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev libgumbo-dev libmd4c-dev libicu-dev
+  lame libzip-dev fonts-liberation flite1-dev libsoxr-dev libtag1-dev libgumbo-dev libmd4c-dev libicu-dev libcld2-dev
   libebur128-dev libopusenc-dev
   dpkg-dev
 )

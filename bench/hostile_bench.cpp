@@ -1,20 +1,24 @@
 // Hostile documents through the document text extraction, as the window's run reads them.
 //
-//   vocatext-hostile-bench              the documents at full size: time, outcome, longest
-//                                       event-loop gap, document text left behind
+//   vocatext-hostile-bench [name...]    the documents at full size (those whose names hold
+//                                       one of the names given): time, outcome, longest
+//                                       event-loop gap, document text left behind, language
+//                                       marks
 //   vocatext-hostile-bench --seeds DIR  smaller versions of the same documents, as fuzz seeds
 //                                       (OpenDocument in DIR, the other types in DIR/<reader>)
 //
 // Each document is small on disk and expands without end when read naively: a count of
 // spaces of a billion, an entry that holds far more than it declares, nesting ten million
 // deep inside a skipped element, repeated cells nested in repeated cells, repeated cells,
-// ten million empty paragraphs, tracked-change copies, entity expansion, and an honest
-// zip bomb: a package of a few megabytes whose content.xml declares, and inflates to,
-// 1000 MB of words. Then the same for the other types, read by the reader that tells the
-// types apart: Word documents nested, with fields that never end, and a zip bomb; e-books
-// whose spine names one document a hundred thousand times, whose many small parts inflate
-// to a gigabyte, and whose nesting never ends; web pages nested ten million deep, whose
-// formatting elements the HTML5 parser copies into every paragraph, and one of 40 MB;
+// ten million empty paragraphs, tracked-change copies, entity expansion, a million changes
+// of language between styles based on each other in a loop, and an honest zip bomb: a
+// package of a few megabytes whose content.xml declares, and inflates to, 1000 MB of
+// words. Then the same for the other types, read by the reader that tells the types apart:
+// Word documents nested, with fields that never end, with a million changes of language,
+// and a zip bomb; e-books whose spine names one document a hundred thousand times, whose
+// many small parts inflate to a gigabyte, and whose nesting never ends; web pages nested
+// ten million deep, whose formatting elements the HTML5 parser copies into every
+// paragraph, with a million changes of language, and one of 40 MB;
 // Markdown nested a million deep, a million brackets, two million headings and a front
 // matter line of a megabyte; 60 million characters of text; RTF for LibreOffice nested
 // two million deep, and of three million paragraphs.
@@ -37,6 +41,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -91,6 +96,64 @@ QByteArray Repeat(const QByteArray &piece, qint64 count)
     return out;
 }
 
+// count words of five letters, the same every run, that deflate no better than real text.
+QList<QByteArray> Words(qint64 count)
+{
+    QList<QByteArray> words;
+    quint32 state = 12345;
+    for (qint64 i = 0; i < count; ++i) {
+        QByteArray word(5, 'a');
+        for (char &letter : word) {
+            state = state * 1103515245u + 12345u;
+            letter = static_cast<char>('a' + (state >> 16) % 26);
+        }
+        words.append(word);
+    }
+    return words;
+}
+
+// A content.xml whose text changes language count times, between text styles based on
+// each other in a loop, in paragraphs whose styles are too.
+QByteArray LanguageChanges(qint64 count)
+{
+    const QList<QByteArray> words = Words(count);
+    QByteArray body;
+    for (qint64 i = 0; i < count; ++i) {
+        if (i % 1000 == 0)
+            body += i == 0 ? "<text:p text:style-name=\"P2\">" : "</text:p><text:p text:style-name=\"P2\">";
+        body += "<text:span text:style-name=\"T" + QByteArray::number(1 + i % 2) + "\">" + words[i] + " </text:span>";
+    }
+    body += "</text:p>";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" office:version=\"1.3\">"
+           "<office:automatic-styles>"
+           "<style:style style:name=\"P1\" style:family=\"paragraph\" style:parent-style-name=\"P2\">"
+           "<style:text-properties fo:language=\"it\" fo:country=\"IT\"/></style:style>"
+           "<style:style style:name=\"P2\" style:family=\"paragraph\" style:parent-style-name=\"P1\"/>"
+           "<style:style style:name=\"T1\" style:family=\"text\" style:parent-style-name=\"T2\">"
+           "<style:text-properties fo:language=\"fr\" style:language-asian=\"ja\"/></style:style>"
+           "<style:style style:name=\"T2\" style:family=\"text\" style:parent-style-name=\"T1\">"
+           "<style:text-properties fo:language=\"de\" style:rfc-language-tag-complex=\"he-IL\"/></style:style>"
+           "</office:automatic-styles><office:body><office:text>"
+           + body + "</office:text></office:body></office:document-content>";
+}
+
+// A Word document whose runs change language count times, each of their classes.
+QByteArray WordLanguageChanges(qint64 count)
+{
+    const QList<QByteArray> words = Words(count);
+    QByteArray body = "<w:p>";
+    for (qint64 i = 0; i < count; ++i) {
+        body += i % 2 ? "<w:r><w:rPr><w:lang w:val=\"fr\" w:eastAsia=\"ja-JP\"/></w:rPr><w:t>"
+                      : "<w:r><w:rPr><w:lang w:val=\"x-none\" w:bidi=\"he-IL\"/></w:rPr><w:t>";
+        body += words[i] + " </w:t></w:r>";
+    }
+    return body + "</w:p>";
+}
+
 struct Hostile
 {
     const char *name;
@@ -122,6 +185,7 @@ QList<Hostile> Documents(qint64 scale)
         {"honestbomb", Content(Repeat("<text:p>" + Repeat("all work and no play makes a dull speech ", 24)
                                           + "</text:p>",
                                       1000000000 / 1000 / scale))},
+        {"languages", LanguageChanges(1000000 / scale)},
         {"laughs", "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;"
                    "&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY e \"&c;&c;&c;&c;&c;&c;&c;"
                    "&c;&c;&c;\">]>"
@@ -208,7 +272,13 @@ QList<Other> OtherDocuments(qint64 scale)
                                                 static_cast<int>(100000 / scale))},
         {"package", "epub-parts.epub", {}, Book(parts, 1000)},
         {"package", "epub-nested.epub", {}, Book({{"a.xhtml", Page(Repeat("<div>", 10000000 / scale))}}, 1)},
+        {"package", "docx-languages.docx", {}, Word(WordLanguageChanges(1000000 / scale))},
         {"html", "html-nested.html", Repeat("<div>", 10000000 / scale), {}},
+        {"html", "html-languages.html",
+         "<html lang=\"en\"><body><p>"
+             + Repeat("<span lang=\"fr\">mot</span> <span xml:lang=\"de\" lang=\"\">Wort</span> ", 1000000 / 2 / scale)
+             + Repeat("<div lang=\"x-none\">", 900) + "</p></body></html>",
+         {}},
         {"html", "html-formatting.html", formatting + Repeat("</p><p>x", 200000 / scale), {}},
         {"html", "html-huge.html", Repeat("<p>a page beyond any real one</p>", (40 << 20) / 33 / scale), {}},
         {"markdown", "md-nested.md", Repeat("> ", 1000000 / scale) + "deep", {}},
@@ -247,14 +317,24 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    QStringList wanted;
+    for (int i = 1; i < argc; ++i)
+        wanted << QString::fromLocal8Bit(argv[i]);
+    const auto skipped = [&wanted](const char *name) {
+        return !wanted.isEmpty()
+               && std::none_of(wanted.cbegin(), wanted.cend(),
+                               [name](const QString &w) { return QString::fromLatin1(name).contains(w); });
+    };
     QTemporaryDir dir;
     qputenv("TEMP", QFile::encodeName(dir.path()));
     QtEventLoop events;
     OdtReader reader(&events);
     PrivateWorkingFolder working;
-    std::printf("%-16s %10s %12s %9s %9s %11s  %s\n", "document", "package", "xml", "seconds", "gap ms",
-                "text left", "outcome");
+    std::printf("%-16s %10s %12s %9s %9s %11s %8s  %s\n", "document", "package", "xml", "seconds", "gap ms",
+                "text left", "marks", "outcome");
     for (const Hostile &document : Documents(1)) {
+        if (skipped(document.name))
+            continue;
         const QString path = dir.filePath(QString::fromLatin1(document.name) + u".odt"_s);
         WritePackage(path, document.content, document.declaredSize);
         EventLoopGapMeter meter;
@@ -263,23 +343,27 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         QString outcome = u"read"_s;
+        DocumentFacts facts;
         try {
-            ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), path);
+            ExtractDocumentText(reader, WorkingPath(working, u"output.txt"_s), path, &facts);
         } catch (const RuntimeError &e) {
             outcome = e.description().section(u':', 0, 0);
         }
         const double seconds = timer.nsecsElapsed() / 1e9;
         QCoreApplication::processEvents();
         const QString text = dir.filePath(u"output.txt"_s);
-        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld  %s\n", document.name,
+        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld %8lld  %s\n", document.name,
                     static_cast<long long>(QFileInfo(path).size()), static_cast<long long>(document.content.size()),
                     seconds, static_cast<long long>(meter.LongestGapMs()),
-                    static_cast<long long>(QFileInfo(text).size()), outcome.toUtf8().constData());
+                    static_cast<long long>(QFileInfo(text).size()), static_cast<long long>(facts.languages.size()),
+                    outcome.toUtf8().constData());
         QFile::remove(text);
         QFile::remove(path);
     }
     DispatchingReader every(&events, nullptr, nullptr, QString());
     for (const Other &document : OtherDocuments(1)) {
+        if (skipped(document.name))
+            continue;
         const QString path = dir.filePath(QString::fromLatin1(document.name));
         if (document.entries.isEmpty()) {
             QFile file(path);
@@ -297,18 +381,19 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         QString outcome = u"read"_s;
+        DocumentFacts facts;
         try {
-            ExtractDocumentText(every, WorkingPath(working, u"output.txt"_s), path);
+            ExtractDocumentText(every, WorkingPath(working, u"output.txt"_s), path, &facts);
         } catch (const RuntimeError &e) {
             outcome = e.description().section(u':', 0, 0);
         }
         const double seconds = timer.nsecsElapsed() / 1e9;
         QCoreApplication::processEvents();
         const QString text = dir.filePath(u"output.txt"_s);
-        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld  %s\n", document.name,
+        std::printf("%-16s %10lld %12lld %9.2f %9lld %11lld %8lld  %s\n", document.name,
                     static_cast<long long>(QFileInfo(path).size()), static_cast<long long>(markup), seconds,
                     static_cast<long long>(meter.LongestGapMs()), static_cast<long long>(QFileInfo(text).size()),
-                    outcome.toUtf8().constData());
+                    static_cast<long long>(facts.languages.size()), outcome.toUtf8().constData());
         QFile::remove(text);
         QFile::remove(path);
     }

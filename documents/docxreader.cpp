@@ -3,6 +3,7 @@
 #include "documents/limits.h"
 #include "documents/linewriter.h"
 #include "documents/package.h"
+#include "documents/stylelanguages.h"
 
 #include <QHash>
 #include <QSet>
@@ -131,30 +132,87 @@ QString RelationshipsOf(const QString &part)
     return part.left(slash + 1) + u"_rels/"_s + part.mid(slash + 1) + u".rels"_s;
 }
 
-// Outline levels of the paragraph styles (from 1), through the styles they are based on.
-QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, YieldClock &clock, const QString &part)
+// The languages a w:lang element gives: w:val for most characters, w:eastAsia for Chinese,
+// Japanese and Korean ones, w:bidi for right-to-left and complex scripts; null where it says none.
+TextLanguages WLanguages(const XmlPull &pull)
 {
-    QHash<QString, int> levels;
+    return {LanguageTag(WAttribute(pull, u"val")), LanguageTag(WAttribute(pull, u"eastAsia")),
+            LanguageTag(WAttribute(pull, u"bidi"))};
+}
+
+// The languages of the run properties (w:rPr, w:rPrDefault's) just started.
+TextLanguages RunLanguages(XmlPull &pull, QString *characterStyle = nullptr)
+{
+    TextLanguages languages;
+    while (pull.NextChild()) {
+        if (IsW(pull) && pull.xml.name() == u"lang")
+            languages = WLanguages(pull);
+        else if (characterStyle && IsW(pull) && pull.xml.name() == u"rStyle")
+            *characterStyle = WAttribute(pull, u"val");
+        pull.Skip();
+    }
+    return languages;
+}
+
+// What the styles part says: the paragraph styles' outline levels (from 1, through the
+// styles they are based on) and the languages of the document's defaults, of its paragraph
+// and character styles.
+struct WordStyles
+{
+    QHash<QString, int> headingLevels;
+    TextLanguages defaults;
+    StyleLanguages paragraph;
+    StyleLanguages character;
+    QString defaultParagraph; // the style of a paragraph that names none
+};
+
+WordStyles ReadStyles(const ZipPackage &package, YieldClock &clock, const QString &part)
+{
+    WordStyles styles;
+    QHash<QString, int> &levels = styles.headingLevels;
     const qint64 index = part.isEmpty() ? -1 : package.Locate(part);
     if (index < 0)
-        return levels;
+        return styles;
     WholeBytes bytes(package.ReadAll(index, qint64(64) << 20));
     XmlPull pull(bytes, clock, nullptr, package.Path());
     QHash<QString, QString> basedOn;
     QHash<QString, int> own; // 0: body text, said so
     while (pull.Next() != QXmlStreamReader::EndDocument) {
-        if (pull.xml.tokenType() != QXmlStreamReader::StartElement || !IsW(pull) || pull.xml.name() != u"style")
+        if (pull.xml.tokenType() != QXmlStreamReader::StartElement || !IsW(pull))
             continue;
-        if (WAttribute(pull, u"type") != u"paragraph") {
+        if (pull.xml.name() == u"rPrDefault") {
+            while (pull.NextChild()) {
+                if (IsW(pull) && pull.xml.name() == u"rPr")
+                    styles.defaults = Over(RunLanguages(pull), styles.defaults);
+                else
+                    pull.Skip();
+            }
+            continue;
+        }
+        if (pull.xml.name() != u"style")
+            continue;
+        const QString type = WAttribute(pull, u"type");
+        if (type != u"paragraph" && type != u"character") {
             pull.Skip();
             continue;
         }
         const QString id = WAttribute(pull, u"styleId");
+        const QString isDefault = WAttribute(pull, u"default");
+        if (type == u"paragraph" && !isDefault.isNull() && IsOn(isDefault) && styles.defaultParagraph.isEmpty())
+            styles.defaultParagraph = id;
+        QString parent;
+        TextLanguages languages;
         while (pull.NextChild()) {
             if (!IsW(pull)) {
                 pull.Skip();
             } else if (pull.xml.name() == u"basedOn") {
-                basedOn.insert(id, WAttribute(pull, u"val"));
+                parent = WAttribute(pull, u"val");
+                if (type == u"paragraph")
+                    basedOn.insert(id, parent);
+                pull.Skip();
+            } else if (pull.xml.name() == u"rPr") {
+                languages = RunLanguages(pull);
+            } else if (type != u"paragraph") {
                 pull.Skip();
             } else if (pull.xml.name() == u"name") {
                 const QString name = WAttribute(pull, u"val").toLower();
@@ -177,6 +235,7 @@ QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, YieldClock &clo
                 pull.Skip();
             }
         }
+        (type == u"paragraph" ? styles.paragraph : styles.character).Add(id, parent, languages);
     }
     for (auto it = basedOn.cbegin(); it != basedOn.cend(); ++it) {
         QString style = it.key();
@@ -192,7 +251,7 @@ QHash<QString, int> ReadHeadingStyles(const ZipPackage &package, YieldClock &clo
     for (auto it = levels.begin(); it != levels.end();) {
         it = it.value() > 0 ? std::next(it) : levels.erase(it);
     }
-    return levels;
+    return styles;
 }
 
 // How footnotes and endnotes are numbered, from the document's settings.
@@ -235,6 +294,7 @@ void ReadCoreProperties(const ZipPackage &package, YieldClock &clock, const QStr
         return;
     QString title;
     QString author;
+    QString language;
     try {
         WholeBytes bytes(package.ReadAll(index, kMaxPropertiesBytes));
         XmlPull pull(bytes, clock, nullptr, package.Path());
@@ -245,6 +305,8 @@ void ReadCoreProperties(const ZipPackage &package, YieldClock &clock, const QStr
                 title = pull.ElementText(kMaxHeadingTitle).simplified();
             else if (pull.xml.name() == u"creator" && author.isEmpty())
                 author = pull.ElementText(kMaxHeadingTitle).simplified();
+            else if (pull.xml.name() == u"language" && language.isEmpty())
+                language = pull.ElementText(kMaxHeadingTitle).simplified();
         }
     } catch (const RuntimeError &) {
         return;
@@ -253,18 +315,20 @@ void ReadCoreProperties(const ZipPackage &package, YieldClock &clock, const QStr
         facts->title = title;
     if (facts->author.isEmpty())
         facts->author = author;
+    if (facts->language.isEmpty())
+        facts->language = LanguageTag(language);
 }
 
 // Streams the main document part and writes its body text.
 class BodyParser
 {
 public:
-    BodyParser(const QString &path, XmlPull &pull, LineWriter &out, const QHash<QString, int> &headingStyles, NoteNumbering footnotes,
+    BodyParser(const QString &path, XmlPull &pull, LineWriter &out, const WordStyles &styles, NoteNumbering footnotes,
                NoteNumbering endnotes, DocumentFacts *facts)
         : m_path(path)
         , m_pull(pull)
         , m_out(out)
-        , m_headingStyles(headingStyles)
+        , m_styles(styles)
         , m_footnotes(std::move(footnotes))
         , m_endnotes(std::move(endnotes))
         , m_facts(facts)
@@ -364,11 +428,14 @@ private:
         ParagraphStyle style;
         QString title;
         bool first = true;
+        m_paragraphLanguages = m_styles.paragraph.Of(m_styles.defaultParagraph, m_styles.defaults);
         while (m_pull.NextChild()) {
             if (first && IsW(m_pull) && Name() == u"pPr") {
                 ParagraphProperties(&style);
                 if (style.level > 0 && m_facts)
                     m_title = &title;
+                if (!style.id.isEmpty())
+                    m_paragraphLanguages = m_styles.paragraph.Of(style.id, m_styles.defaults);
             } else {
                 InlineElement();
             }
@@ -397,6 +464,7 @@ private:
 
     struct ParagraphStyle
     {
+        QString id;
         int level = 0; // outline level from 1; 0: body text
         bool markDeleted = false;
         bool dropCap = false;
@@ -413,7 +481,8 @@ private:
             }
             const QStringView name = Name();
             if (name == u"pStyle") {
-                style->level = m_headingStyles.value(WAttribute(m_pull, u"val"));
+                style->id = WAttribute(m_pull, u"val");
+                style->level = m_styles.headingLevels.value(style->id);
             } else if (name == u"outlineLvl") {
                 bool ok = false;
                 outline = WAttribute(m_pull, u"val").toInt(&ok);
@@ -462,10 +531,20 @@ private:
         m_pull.Skip(); // deletions, marks, proofing, comment ranges
     }
 
+    // A run is in its paragraph's languages unless its properties (its own, then its
+    // character style's) say others.
     void RunElement()
     {
         bool customMark = false;
+        if (m_facts)
+            m_out.SetLanguages(m_paragraphLanguages);
         while (m_pull.NextChild()) {
+            if (m_facts && IsW(m_pull) && Name() == u"rPr") {
+                QString characterStyle;
+                const TextLanguages own = RunLanguages(m_pull, &characterStyle);
+                m_out.SetLanguages(Over(own, m_styles.character.Of(characterStyle, m_paragraphLanguages)));
+                continue;
+            }
             if (!IsW(m_pull)) {
                 if (m_pull.xml.namespaceUri() == kMc && Name() == u"AlternateContent") {
                     AlternateContent([this, &customMark] {
@@ -766,7 +845,8 @@ private:
     const QString &m_path;
     XmlPull &m_pull;
     LineWriter &m_out;
-    const QHash<QString, int> &m_headingStyles;
+    const WordStyles &m_styles;
+    TextLanguages m_paragraphLanguages;
     NoteNumbering m_footnotes;
     NoteNumbering m_endnotes;
     DocumentFacts *m_facts;
@@ -805,13 +885,17 @@ void DocxReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     NoteNumbering footnotes;
     NoteNumbering endnotes;
     ReadNoteNumbering(package, clock, rels.byType.value(u"settings"_s), &footnotes, &endnotes);
-    QHash<QString, int> headingStyles;
+    WordStyles styles;
     if (facts) {
         try {
-            headingStyles = ReadHeadingStyles(package, clock, rels.byType.value(u"styles"_s));
+            styles = ReadStyles(package, clock, rels.byType.value(u"styles"_s));
         } catch (const RuntimeError &) {
-            // Damaged styles name no headings; the paragraphs' own outline levels still do.
+            // Damaged styles name no headings and give no languages; the paragraphs' own
+            // outline levels and the runs' own languages still count.
+            styles = WordStyles();
         }
+        if (!styles.defaults.western.isEmpty())
+            facts->language = styles.defaults.western;
         ReadCoreProperties(package, clock, packageRels.byType.value(u"core-properties"_s), facts);
     }
 
@@ -819,7 +903,8 @@ void DocxReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     TextBudget budget(path);
     XmlPull pull(*source, clock, &budget, path);
     LineWriter out(sink, budget);
-    BodyParser(path, pull, out, headingStyles, footnotes, endnotes, facts).Run();
+    out.KeepLanguages(facts);
+    BodyParser(path, pull, out, styles, footnotes, endnotes, facts).Run();
     out.Finish();
 }
 
@@ -836,8 +921,9 @@ QString DocxBodyTextFromXml(const QByteArray &documentXml, DocumentFacts *facts)
     NoteNumbering footnotes;
     NoteNumbering endnotes;
     endnotes.format = u"lowerRoman"_s;
-    const QHash<QString, int> headingStyles;
-    BodyParser(path, pull, out, headingStyles, footnotes, endnotes, facts).Run();
+    const WordStyles styles;
+    out.KeepLanguages(facts);
+    BodyParser(path, pull, out, styles, footnotes, endnotes, facts).Run();
     out.Finish();
     return text;
 }

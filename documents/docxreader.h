@@ -13,7 +13,10 @@ class IEventLoop;
 // tabs and line breaks, field results, inserted text (deleted text left out), footnote and
 // endnote references as their numbers; text boxes, headers, footers, comments and note
 // texts are left out. The title and author come from the package's core properties, the
-// headings from the paragraphs' outline levels. Limits as for every reader (limits.h).
+// headings from the paragraphs' outline levels; the document's own language from the
+// defaults of its styles (else the core properties), the languages of its passages from
+// w:lang on runs, character and paragraph styles (w:val, w:eastAsia and w:bidi, each for
+// the characters of its class). Limits as for every reader (limits.h).
 class DocxReader final : public IDocumentReader
 {
 public:

@@ -48,6 +48,7 @@ struct Book
 {
     QString title;
     QString author;
+    QString language;
     QHash<QString, Item> manifest; // by id
     QStringList spine;             // ids in reading order
     QString ncx;                   // the id of the EPUB 2 table of contents
@@ -144,6 +145,8 @@ Book ParsePackageDocument(const QByteArray &bytes, YieldClock &clock, const QStr
             book.title = pull.ElementText(kMaxLabel).simplified();
         } else if (xml.namespaceUri() == kDc && name == u"creator" && book.author.isEmpty()) {
             book.author = pull.ElementText(kMaxLabel).simplified();
+        } else if (xml.namespaceUri() == kDc && name == u"language" && book.language.isEmpty()) {
+            book.language = LanguageTag(pull.ElementText(kMaxLabel));
         } else if (name == u"item") {
             const QString id = LocalAttribute(xml, u"id");
             const QString item = ResolvePartName(opf, LocalAttribute(xml, u"href"));
@@ -312,6 +315,7 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     if (facts) {
         facts->title = book.title;
         facts->author = book.author;
+        facts->language = book.language;
     }
     QHash<QString, QSet<QString>> wanted; // part -> fragments that chapters point at
     for (const Chapter &chapter : chapters)

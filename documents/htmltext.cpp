@@ -183,6 +183,7 @@ HtmlText::HtmlText(LineWriter &out, DocumentFacts *facts, bool headings)
     , m_facts(facts)
     , m_headings(headings && facts)
 {
+    m_out.KeepLanguages(facts);
 }
 
 qint64 HtmlText::NextLine() const
@@ -193,6 +194,29 @@ qint64 HtmlText::NextLine() const
 }
 
 bool HtmlText::Enter(QStringView name, const Attributes &attributes)
+{
+    if (!EnterElement(name, attributes))
+        return false;
+    if (!m_facts)
+        return true;
+    // xml:lang comes before lang; an empty one says the language is not known.
+    QString said = attributes(u"xml:lang");
+    if (said.isNull())
+        said = attributes(u"lang");
+    QString language = m_language;
+    if (!said.isNull() && said.trimmed().isEmpty())
+        language = u"und"_s;
+    else if (const QString tag = LanguageTag(said); !tag.isNull())
+        language = tag;
+    if (name == u"html" && m_facts->language.isEmpty() && language != u"und")
+        m_facts->language = language;
+    m_open.emplace_back(name.toString(), m_language);
+    m_language = language;
+    m_out.SetLanguage(m_language);
+    return true;
+}
+
+bool HtmlText::EnterElement(QStringView name, const Attributes &attributes)
 {
     if (IsSkipped(name) || !attributes(u"hidden").isNull())
         return false;
@@ -248,6 +272,11 @@ bool HtmlText::Enter(QStringView name, const Attributes &attributes)
 
 void HtmlText::Leave(QStringView name)
 {
+    if (!m_open.empty() && m_open.back().first == name) {
+        m_language = m_open.back().second;
+        m_open.pop_back();
+        m_out.SetLanguage(m_language);
+    }
     if (name == u"title") {
         m_inTitle = false;
         if (m_facts && m_facts->title.isEmpty())

@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <vector>
 
 class ByteSource;
 class YieldClock;
@@ -18,7 +19,9 @@ class YieldClock;
 // stand on lines of their own, white space runs count as one space, preformatted text
 // keeps its lines, a line break begins a line, an image is its description in brackets.
 // Scripts, styles, forms, embedded objects, ruby annotations and hidden elements are left
-// out. The page's title and author (and, when asked, its headings) go to the facts.
+// out. The page's title and author (and, when asked, its headings) go to the facts, and
+// the languages its elements say (lang, xml:lang, inherited; the root's is the page's own
+// when the facts have none yet).
 class HtmlText
 {
 public:
@@ -45,6 +48,7 @@ public:
     void SetClock(YieldClock *clock) { m_clock = clock; }
 
 private:
+    bool EnterElement(QStringView name, const Attributes &attributes);
     void Begin();
     void Emit(QStringView text);
 
@@ -65,6 +69,9 @@ private:
     int m_headingLevel = 0;
     qint64 m_headingLine = 0;
     QString m_heading;
+    // The elements entered, each with the language of the text around it.
+    std::vector<std::pair<QString, QString>> m_open;
+    QString m_language;
 };
 
 /// Reads an XHTML document (well-formed XML) into text; when it is not well-formed, it is

@@ -29,6 +29,9 @@ inline constexpr qint64 kRatioFreeBytes = qint64(16) << 20;
 inline constexpr int kMaxDepth = 1000;
 /// A longer run of blank lines says nothing more to a listener and only makes segments.
 inline constexpr int kMaxBlankLines = 64;
+/// A book in many languages changes language a few thousand times; beyond this many marks
+/// the rest of the text is in the document's own language.
+inline constexpr qsizetype kMaxLanguageMarks = 100'000;
 /// Files for LibreOffice, pictures included: a thousand pages with fifty photographs take 71 MB as .doc, 270 MB as RTF.
 inline constexpr qint64 kMaxOfficeFileBytes = qint64(512) << 20;
 /// LibreOffice's data: 272 MiB for that document, where an RTF of nested groups takes 1.2 GB per MB.

@@ -225,17 +225,23 @@ int LeaveSpan(MD_SPANTYPE type, void *, void *userdata)
     });
 }
 
-// The title and author of a front matter's "key: value" lines.
+// The title, author and language of a front matter's "key: value" lines.
 void FrontMatterFields(const QString &block, DocumentFacts *facts)
 {
-    static const QRegularExpression field(uR"(^(title|author)\s*:\s*(.*?)\s*$)"_s,
+    static const QRegularExpression field(uR"(^(title|author|lang)\s*:\s*(.*?)\s*$)"_s,
                                           QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
     for (auto it = field.globalMatch(block); it.hasNext();) {
         const QRegularExpressionMatch f = it.next();
         QString value = f.captured(2);
         if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
             value = value.mid(1, value.size() - 2);
-        QString &slot = f.captured(1).toLower() == u"title"_s ? facts->title : facts->author;
+        const QString key = f.captured(1).toLower();
+        if (key == u"lang"_s) {
+            if (facts->language.isEmpty())
+                facts->language = LanguageTag(value);
+            continue;
+        }
+        QString &slot = key == u"title"_s ? facts->title : facts->author;
         if (slot.isEmpty())
             slot = value.simplified();
     }
@@ -249,7 +255,7 @@ int TextCallback(MD_TEXTTYPE type, const MD_CHAR *data, MD_SIZE size, void *user
 
 // A YAML front matter block at the very start ("---" lines around "key: value" lines,
 // closed by "---" or "..."): metadata, never text. Answers where the Markdown begins after
-// it; its title and author go to facts, unless it is larger than kMaxFrontMatterBytes or
+// it; its title, author and language go to facts, unless it is larger than kMaxFrontMatterBytes or
 // holds a line longer than kMaxFrontMatterLine.
 qsizetype FrontMatter(const QByteArray &utf8, DocumentFacts *facts)
 {

@@ -11,8 +11,8 @@ class IEventLoop;
 // that headings, paragraphs, list items, code lines and table cells stand on lines of
 // their own, and markup, link targets, raw HTML tags and the content of raw script and
 // style elements are never read out. A front matter block of YAML is never read; it gives
-// the title and author, else the first top-level heading is the title; the headings are
-// the chapters. Limits as for every reader (limits.h).
+// the title, author and language ("lang:"), else the first top-level heading is the
+// title; the headings are the chapters. Limits as for every reader (limits.h).
 class MarkdownReader final : public IDocumentReader
 {
 public:

@@ -5,6 +5,7 @@
 #include "common/runtimeerror.h"
 #include "documents/limits.h"
 #include "documents/linewriter.h"
+#include "documents/stylelanguages.h"
 #include "filesystem/filesystem.h"
 
 #include <QElapsedTimer>
@@ -36,9 +37,13 @@ const QString kForm = u"urn:oasis:names:tc:opendocument:xmlns:form:1.0"_s;
 const QString kManifest = u"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"_s;
 const QString kMeta = u"urn:oasis:names:tc:opendocument:xmlns:meta:1.0"_s;
 const QString kDublinCore = u"http://purl.org/dc/elements/1.1/"_s;
+const QString kStyle = u"urn:oasis:names:tc:opendocument:xmlns:style:1.0"_s;
+const QString kFo = u"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"_s;
 
 // Real meta.xml files hold a few kilobytes; beyond this one says nothing worth reading.
 constexpr qint64 kMaxMetaBytes = qint64(1) << 20;
+// Real styles.xml files hold tens of kilobytes; beyond this one gives no languages.
+constexpr qint64 kMaxStylesBytes = qint64(16) << 20;
 // What is kept of a title, an author or a heading: more says nothing more in a player.
 constexpr qsizetype kMaxFactCharacters = 1024;
 
@@ -57,19 +62,23 @@ public:
     virtual void Text(QStringView text) = 0;
     /// The line of the document's text that the output is on; -1 when it is not the text.
     virtual qint64 Line() const { return -1; }
+    /// The languages of the text that follows.
+    virtual void Languages(const TextLanguages &) {}
 };
 
 // The document's text, as every reader writes it.
 class SinkOutput final : public Output
 {
 public:
-    explicit SinkOutput(const IDocumentReader::TextSink &sink)
+    SinkOutput(const IDocumentReader::TextSink &sink, DocumentFacts *facts)
         : m_writer(sink)
     {
+        m_writer.KeepLanguages(facts);
     }
     void Paragraph() override { m_writer.Paragraph(); }
     void Text(QStringView text) override { m_writer.Text(text); }
     qint64 Line() const override { return m_writer.Line(); }
+    void Languages(const TextLanguages &languages) override { m_writer.SetLanguages(languages); }
     /// The end of the text: a blank last line is kept when its run is short.
     void Finish() { m_writer.Finish(); }
 
@@ -77,17 +86,33 @@ private:
     LineWriter m_writer;
 };
 
+// Paragraphs kept to be written later (deleted text, repeated cells), each with the
+// languages it began in.
+struct Collected
+{
+    QStringList paragraphs;
+    QList<TextLanguages> languages;
+};
+
 class CollectOutput final : public Output
 {
 public:
-    void Paragraph() override { paragraphs.append(QString()); }
+    void Paragraph() override
+    {
+        collected.paragraphs.append(QString());
+        collected.languages.append(m_languages);
+    }
     void Text(QStringView text) override
     {
-        if (paragraphs.isEmpty())
-            paragraphs.append(QString());
-        paragraphs.last().append(text);
+        if (collected.paragraphs.isEmpty())
+            Paragraph();
+        collected.paragraphs.last().append(text);
     }
-    QStringList paragraphs;
+    void Languages(const TextLanguages &languages) override { m_languages = languages; }
+    Collected collected;
+
+private:
+    TextLanguages m_languages;
 };
 
 // Counts the paragraphs that pass through to another output.
@@ -105,6 +130,7 @@ public:
     }
     void Text(QStringView text) override { m_next.Text(text); }
     qint64 Line() const override { return m_next.Line(); }
+    void Languages(const TextLanguages &languages) override { m_next.Languages(languages); }
     int count = 0;
 
 private:
@@ -130,6 +156,7 @@ public:
         Keep(text);
     }
     qint64 Line() const override { return m_next.Line(); }
+    void Languages(const TextLanguages &languages) override { m_next.Languages(languages); }
     QString kept;
 
 private:
@@ -179,36 +206,89 @@ public:
     virtual qint64 Inflated() const = 0;
 };
 
+// The languages an OpenDocument's styles give its text: paragraph styles over the default
+// paragraph style, text styles (spans, links) over the paragraph.
+struct OdtStyles
+{
+    StyleLanguages paragraph;
+    StyleLanguages text;
+    TextLanguages defaults;
+};
+
+// The language of one class of characters that text properties give: a BCP 47 tag, else
+// a language and a country; null when they say none.
+QString PropertyLanguage(const QXmlStreamAttributes &attributes, const QString &rfcName, const QString &languageNs,
+                         const QString &languageName, const QString &countryName)
+{
+    const QStringView rfc = attributes.value(kStyle, rfcName);
+    if (!rfc.isEmpty()) {
+        const QString tag = LanguageTag(rfc);
+        if (!tag.isNull())
+            return tag;
+    }
+    const QStringView language = attributes.value(languageNs, languageName);
+    if (language.isEmpty())
+        return QString();
+    return LanguageTag(language, attributes.value(languageNs, countryName));
+}
+
+TextLanguages PropertyLanguages(const QXmlStreamAttributes &attributes)
+{
+    return {PropertyLanguage(attributes, u"rfc-language-tag"_s, kFo, u"language"_s, u"country"_s),
+            PropertyLanguage(attributes, u"rfc-language-tag-asian"_s, kStyle, u"language-asian"_s, u"country-asian"_s),
+            PropertyLanguage(attributes, u"rfc-language-tag-complex"_s, kStyle, u"language-complex"_s,
+                             u"country-complex"_s)};
+}
+
 // Streams content.xml and writes the body text to an output, as the office suite's text
 // interface gives it. The text may never outgrow the XML read so far by more than
 // kTextSlack; the window is served every kYieldMs.
 class BodyParser
 {
 public:
-    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path,
+    BodyParser(QXmlStreamReader &xml, XmlSource &source, IEventLoop *events, QString path, OdtStyles &styles,
                DocumentFacts *facts = nullptr)
         : m_xml(xml)
         , m_source(source)
         , m_events(events)
         , m_path(std::move(path))
         , m_facts(facts)
+        , m_styles(styles)
     {
         m_sinceYield.start();
     }
 
+    // The styles on the way are read when the facts are wanted (the languages they give).
     void Run(Output &out)
     {
         for (;;) {
             const auto token = Next();
             if (token == QXmlStreamReader::EndDocument)
                 break;
-            if (token == QXmlStreamReader::StartElement && m_xml.namespaceUri() == kOffice
-                && m_xml.name() == u"text") {
+            if (token != QXmlStreamReader::StartElement || m_xml.namespaceUri() != kOffice)
+                continue;
+            if (m_facts && (m_xml.name() == u"styles" || m_xml.name() == u"automatic-styles")) {
+                Styles();
+            } else if (m_xml.name() == u"text") {
+                if (m_facts && !m_styles.defaults.western.isEmpty())
+                    m_facts->language = m_styles.defaults.western;
                 Block(out, 1);
                 return;
             }
         }
         throw RuntimeError(u"The document holds no text body: "_s + m_path, ErrorNumber::PathFileAccessError);
+    }
+
+    // The common styles of styles.xml; its automatic styles are its headers' and footers'.
+    void RunStyles()
+    {
+        for (;;) {
+            const auto token = Next();
+            if (token == QXmlStreamReader::EndDocument)
+                return;
+            if (token == QXmlStreamReader::StartElement && m_xml.namespaceUri() == kOffice && m_xml.name() == u"styles")
+                Styles();
+        }
     }
 
 private:
@@ -308,6 +388,54 @@ private:
         out.Paragraph();
     }
 
+    // The children of office:styles or office:automatic-styles: the languages of paragraph
+    // and text styles and of the default paragraph style.
+    void Styles()
+    {
+        while (NextChildElement()) {
+            const bool isDefault = m_xml.name() == u"default-style";
+            if (m_xml.namespaceUri() != kStyle || (m_xml.name() != u"style" && !isDefault)) {
+                SkipElement();
+                continue;
+            }
+            const QXmlStreamAttributes attributes = m_xml.attributes();
+            const QStringView family = attributes.value(kStyle, u"family"_s);
+            TextLanguages own;
+            while (NextChildElement()) {
+                if (m_xml.namespaceUri() == kStyle && m_xml.name() == u"text-properties")
+                    own = Over(PropertyLanguages(m_xml.attributes()), own);
+                SkipElement();
+            }
+            const QString name = attributes.value(kStyle, u"name"_s).toString();
+            const QString parent = attributes.value(kStyle, u"parent-style-name"_s).toString();
+            if (family == u"paragraph" && isDefault)
+                m_styles.defaults = Over(own, m_styles.defaults);
+            else if (family == u"paragraph")
+                m_styles.paragraph.Add(name, parent, own);
+            else if (family == u"text" && !isDefault)
+                m_styles.text.Add(name, parent, own);
+        }
+    }
+
+    // The languages of the paragraph element just started, from its style.
+    void ParagraphLanguages(Output &out)
+    {
+        if (!m_facts)
+            return;
+        m_languages = m_styles.paragraph.Of(m_xml.attributes().value(kText, u"style-name"_s).toString(),
+                                            m_styles.defaults);
+        out.Languages(m_languages);
+    }
+
+    // Kept paragraphs written at last, each in the languages it began in; then those of
+    // the text around again.
+    void EmitCollected(Output &out, const Collected &collected, qsizetype i)
+    {
+        if (m_facts)
+            out.Languages(collected.languages.value(i));
+        Emit(out, collected.paragraphs[i]);
+    }
+
     // Children of the current element as block content: paragraphs, lists, tables, sections.
     void Block(Output &out, int depth)
     {
@@ -330,11 +458,14 @@ private:
             if (name == u"change") {
                 const QString id = m_xml.attributes().value(kText, u"change-id"_s).toString();
                 SkipElement();
-                for (const QString &paragraph : m_deletions.value(id)) {
+                const Collected deleted = m_deletions.value(id);
+                for (qsizetype i = 0; i < deleted.paragraphs.size(); ++i) {
                     Tick();
                     NewParagraph(out);
-                    Emit(out, paragraph);
+                    EmitCollected(out, deleted, i);
                 }
+                if (m_facts)
+                    out.Languages(m_languages);
                 return;
             }
             // A section its author hid is never read aloud: the document's reader never
@@ -365,6 +496,7 @@ private:
 
     void Paragraph(Output &out, int depth)
     {
+        ParagraphLanguages(out);
         NewParagraph(out);
         ParagraphState state;
         Inline(out, state, depth);
@@ -376,6 +508,7 @@ private:
     {
         if (!m_facts || out.Line() < 0 || m_facts->headings.size() >= kMaxDocumentHeadings)
             return Paragraph(out, depth);
+        ParagraphLanguages(out);
         bool ok = false;
         const int level = m_xml.attributes().value(kText, u"outline-level"_s).toInt(&ok);
         HeadingOutput heading(out);
@@ -464,19 +597,23 @@ private:
                 SkipElement();
                 // Deleted text shows where its change mark stands; each further deleted
                 // paragraph begins a line of its own.
-                const QStringList deleted = m_deletions.value(id);
-                for (qsizetype i = 0; i < deleted.size(); ++i) {
+                const Collected deleted = m_deletions.value(id);
+                for (qsizetype i = 0; i < deleted.paragraphs.size(); ++i) {
                     if (i > 0)
                         NewParagraph(out);
-                    Emit(out, deleted[i]);
+                    EmitCollected(out, deleted, i);
                 }
+                if (m_facts)
+                    out.Languages(m_languages);
                 return;
             }
             if (IsField(name))
                 return Field(out, state);
             if (name == u"number" || name == u"ruby-text" || IsMark(name))
                 return SkipElement();
-            return Inline(out, state, depth); // spans, links, meta, ruby bases
+            if (m_facts && (name == u"span" || name == u"a"))
+                return Span(out, state, depth);
+            return Inline(out, state, depth); // spans and links read without facts, meta, ruby bases
         }
         if (ns == kOffice) {
             if (name == u"annotation") {
@@ -492,6 +629,17 @@ private:
             return;
         }
         Inline(out, state, depth);
+    }
+
+    // A span or a link, in the languages its text style gives.
+    void Span(Output &out, ParagraphState &state, int depth)
+    {
+        const TextLanguages around = m_languages;
+        m_languages = m_styles.text.Of(m_xml.attributes().value(kText, u"style-name"_s).toString(), around);
+        out.Languages(m_languages);
+        Inline(out, state, depth);
+        m_languages = around;
+        out.Languages(around);
     }
 
     // Marks hold no text; a reference to one (bookmark-ref, reference-ref) is a field.
@@ -604,7 +752,7 @@ private:
                 if (m_xml.namespaceUri() == kText && m_xml.name() == u"deletion") {
                     CollectOutput deleted;
                     Block(deleted, depth + 2);
-                    m_deletions.insert(id, deleted.paragraphs);
+                    m_deletions.insert(id, deleted.collected);
                 } else {
                     SkipElement(); // insertions are in the body already; format changes add nothing
                 }
@@ -647,12 +795,14 @@ private:
             CollectOutput cell;
             Cell(cell, depth + 1);
             for (int r = 0; r < repeat; ++r) {
-                for (const QString &paragraph : std::as_const(cell.paragraphs)) {
+                for (qsizetype i = 0; i < cell.collected.paragraphs.size(); ++i) {
                     Tick();
                     NewParagraph(out);
-                    Emit(out, paragraph);
+                    EmitCollected(out, cell.collected, i);
                 }
             }
+            if (m_facts)
+                out.Languages(m_languages);
         }
     }
 
@@ -676,7 +826,9 @@ private:
     IEventLoop *m_events;
     QString m_path;
     DocumentFacts *m_facts;
-    QHash<QString, QStringList> m_deletions;
+    OdtStyles &m_styles;
+    TextLanguages m_languages; // of the text being read
+    QHash<QString, Collected> m_deletions;
     QString m_buffer;
     qint64 m_total = 0;
     quint32 m_tokens = 0;
@@ -823,13 +975,14 @@ bool ManifestEncryptsContent(zip_t *zip)
     return false;
 }
 
-// The title and author of a document's office:meta, in meta.xml or at the top of a flat
-// document; the reading stops where office:meta ends.
+// The title, author and language of a document's office:meta, in meta.xml or at the top
+// of a flat document; the reading stops where office:meta ends.
 void ReadMetaXml(const QByteArray &bytes, DocumentFacts &facts)
 {
     QXmlStreamReader xml(bytes);
     QString creator;
     QString initialCreator;
+    QString language;
     int depth = 0;
     bool inMeta = false;
     while (!xml.atEnd() && depth <= kMaxDepth) {
@@ -856,6 +1009,8 @@ void ReadMetaXml(const QByteArray &bytes, DocumentFacts &facts)
             target = &creator;
         else if (xml.namespaceUri() == kMeta && xml.name() == u"initial-creator" && initialCreator.isEmpty())
             target = &initialCreator;
+        else if (xml.namespaceUri() == kDublinCore && xml.name() == u"language" && language.isEmpty())
+            target = &language;
         if (!target)
             continue;
         QString text;
@@ -875,6 +1030,8 @@ void ReadMetaXml(const QByteArray &bytes, DocumentFacts &facts)
         *target = OneLine(text);
     }
     facts.author = creator.isEmpty() ? initialCreator : creator;
+    if (const QString tag = LanguageTag(language); !tag.isEmpty())
+        facts.language = tag;
 }
 
 // The title and the author that meta.xml names, as far as it can be read: a meta.xml that
@@ -901,6 +1058,38 @@ void ReadMeta(zip_t *zip, DocumentFacts &facts)
         return;
     bytes.truncate(static_cast<qsizetype>(n));
     ReadMetaXml(bytes, facts);
+}
+
+// The languages of styles.xml's common styles, as far as they can be read: a styles.xml
+// that is missing, too large, damaged or hostile gives none (what was read before a fault
+// stands), and the text is read all the same.
+void ReadStyles(zip_t *zip, OdtStyles &styles, const QString &path)
+{
+    const zip_int64_t index = zip_name_locate(zip, "styles.xml", 0);
+    if (index < 0)
+        return;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
+        || !(st.valid & ZIP_STAT_COMP_SIZE) || st.size > static_cast<zip_uint64_t>(kMaxStylesBytes)
+        || EntryRefusedBySize(st.size, st.comp_size)
+        || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
+        return;
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
+    if (!file)
+        return;
+    QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
+    const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
+    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
+        return;
+    bytes.truncate(static_cast<qsizetype>(n));
+    QXmlStreamReader xml(bytes);
+    WholeXmlSource source(bytes.size());
+    DocumentFacts unused;
+    try {
+        BodyParser(xml, source, nullptr, path, styles, &unused).RunStyles();
+    } catch (const RuntimeError &) {
+    }
 }
 
 } // namespace
@@ -935,8 +1124,11 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
     }
     if (ManifestEncryptsContent(zip.get()))
         throw PasswordProtected(path);
-    if (facts)
+    OdtStyles styles;
+    if (facts) {
         ReadMeta(zip.get(), *facts);
+        ReadStyles(zip.get(), styles, path);
+    }
 
     const zip_int64_t index = zip_name_locate(zip.get(), "content.xml", 0);
     if (index < 0)
@@ -965,8 +1157,8 @@ void OdtReader::ReadBodyText(const QString &path, const TextSink &sink, Document
 
     QXmlStreamReader xml;
     ZipXmlSource source(file.get(), xml, static_cast<qint64>(entry.size), m_events, path);
-    SinkOutput out(sink);
-    BodyParser(xml, source, m_events, path, facts).Run(out);
+    SinkOutput out(sink, facts);
+    BodyParser(xml, source, m_events, path, styles, facts).Run(out);
     out.Finish();
 }
 
@@ -985,8 +1177,9 @@ void FlatOdtReader::ReadBodyText(const QString &path, const TextSink &sink, Docu
     }
     QXmlStreamReader xml;
     FileXmlSource source(file, xml, m_events, path);
-    SinkOutput out(sink);
-    BodyParser(xml, source, m_events, path, facts).Run(out);
+    SinkOutput out(sink, facts);
+    OdtStyles styles;
+    BodyParser(xml, source, m_events, path, styles, facts).Run(out);
     out.Finish();
 }
 
@@ -995,9 +1188,10 @@ QString OdtBodyTextFromXml(const QByteArray &contentXml, DocumentFacts *facts)
     QXmlStreamReader xml(contentXml);
     QString text;
     const IDocumentReader::TextSink sink = [&text](QStringView piece) { text.append(piece); };
-    SinkOutput out(sink);
+    SinkOutput out(sink, facts);
     WholeXmlSource source(contentXml.size());
-    BodyParser(xml, source, nullptr, u"content.xml"_s, facts).Run(out);
+    OdtStyles styles;
+    BodyParser(xml, source, nullptr, u"content.xml"_s, styles, facts).Run(out);
     out.Finish();
     return text;
 }

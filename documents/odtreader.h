@@ -12,7 +12,11 @@ class IEventLoop;
 // its compressed size is refused before it is read (each is "too large"). The reader
 // yields to the event loop, when it has one, every 30 ms. The facts are the title and the
 // author of meta.xml (read within limits of its own; one that cannot be read names
-// nothing) and the headings (text:h) with the lines they begin on.
+// nothing), the headings (text:h) with the lines they begin on, and the languages that the
+// styles give the text: the default paragraph style's is the document's own (else
+// meta.xml's dc:language), paragraph and text styles (automatic and common, through the
+// styles they are based on; styles.xml within limits of its own) mark the rest, each of
+// the three languages of a style (Western, Asian, complex) for the characters of its class.
 class OdtReader final : public IDocumentReader
 {
 public:
@@ -36,5 +40,5 @@ private:
 };
 
 /// The body text of an OpenDocument content.xml given whole, for tests and tools; facts,
-/// when given, receive its headings.
+/// when given, receive its headings and the languages of its automatic styles.
 QString OdtBodyTextFromXml(const QByteArray &contentXml, DocumentFacts *facts = nullptr);

@@ -1,5 +1,6 @@
 // libFuzzer target for the document reader. An input is tried as content.xml and as a
-// whole package on disk; the reader may refuse it with its error, never crash or hang.
+// whole package on disk, with the facts (and so the styles' languages) read; the reader may
+// refuse it with its error, never crash or hang.
 //
 //   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVOCATEXT_FUZZ=ON
 //   cmake --build build-fuzz --target vocatext-odtreader-fuzz
@@ -21,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     try {
-        OdtBodyTextFromXml(bytes);
+        DocumentFacts facts;
+        OdtBodyTextFromXml(bytes, &facts);
     } catch (const RuntimeError &) {
     }
 
@@ -32,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file.close();
         OdtReader reader;
         qint64 total = 0;
+        DocumentFacts facts;
         try {
-            reader.ReadBodyText(package, [&total](QStringView piece) { total += piece.size(); });
+            reader.ReadBodyText(package, [&total](QStringView piece) { total += piece.size(); }, &facts);
         } catch (const RuntimeError &) {
         }
     }

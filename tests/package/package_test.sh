@@ -27,7 +27,7 @@ description=$(field Description)
 [[ "${description%%$'\n'*}" == *"spoken MP3"* ]] || fail "Description"
 [ "$(field Suggests)" = "libreoffice-writer-nogui, parallel, rsync, slurm-client, ffmpeg" ] || fail "Suggests: $(field Suggests)"
 depends=$(field Depends)
-for library in libqt6widgets6 libqt6core6 libespeak-ng1 libflite1 libsoxr0 libebur128-1 libzip4 libtag1v5 lame espeak-ng-data; do
+for library in libqt6widgets6 libqt6core6 libespeak-ng1 libflite1 libsoxr0 libebur128-1 libzip4 libtag1v5 libcld2-0 lame espeak-ng-data; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

@@ -66,7 +66,7 @@ def text_export(odt, profile):
 
 # The sources that LibreOffice also writes as Word documents (those with comments crash
 # the bridge when loaded, see text_export).
-DOCX_FROM_SOURCES = ["paragraphs", "lists", "table", "table2", "tracked", "fields", "frames", "sections"]
+DOCX_FROM_SOURCES = ["paragraphs", "lists", "table", "table2", "tracked", "fields", "frames", "sections", "languages"]
 
 
 def docx_text(desktop, dispatcher, path):
