@@ -7,11 +7,13 @@
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
 #include "common/services.h"
+#include "common/settingkeys.h"
 #include "common/settings.h"
 #include "common/statements.h"
 #include "filelist/documentlist.h"
 #include "pipeline/documentjob.h"
 #include "pipeline/encoder.h"
+#include "pipeline/voicepicker.h"
 #include "speech/ratevolume.h"
 #include "ui/mainwindow.h"
 #include "ui/messageboxes.h"
@@ -42,6 +44,15 @@ JobSetup SetupOf(const Services &services, const IMainWindow &window, const QStr
     setup.track = track;
     setup.trackCount = trackCount;
     NameTheVoice(services.Speech(), setup);
+    // Each passage in the voice of its language, as the settings say; a pair of "Voice For"
+    // that names no voice is passed over (the window shows nothing of it).
+    Quietly([&] {
+        setup.languageSwitch =
+            ReadSetting(services.Settings(), SettingKey::LanguageSwitch).compare(u"False"_s, Qt::CaseInsensitive) != 0;
+        QString ignored;
+        setup.voicesFor = VoicesForLanguages(ReadSetting(services.Settings(), SettingKey::VoiceFor).split(u';', Qt::SkipEmptyParts),
+                                             services.Speech().VoiceDescriptions(), &ignored);
+    });
     return setup;
 }
 

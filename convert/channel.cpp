@@ -47,7 +47,9 @@ TextFacts PiecesOf(const QStringList &words)
 
 QStringList SpokenAnswer(int piece, const SpokenFacts &facts)
 {
-    QStringList answer{u"spoken"_s, QString::number(piece), QString::number(facts.seconds, 'f', 3)};
+    // The scripts no voice speaks are names of one word each ("Tibetan", "Ol_Chiki").
+    QStringList answer{u"spoken"_s, QString::number(piece), QString::number(facts.seconds, 'f', 3),
+                       u"-"_s + facts.unspoken.join(u',')};
     for (const qint64 start : facts.lineStarts)
         answer << QString::number(start);
     return answer;
@@ -55,8 +57,8 @@ QStringList SpokenAnswer(int piece, const SpokenFacts &facts)
 
 SpokenFacts SpokenOf(const QStringList &words)
 {
-    SpokenFacts facts{{}, words.value(2).toDouble()};
-    for (qsizetype k = 3; k < words.size(); ++k)
+    SpokenFacts facts{{}, words.value(2).toDouble(), words.value(3).mid(1).split(u',', Qt::SkipEmptyParts)};
+    for (qsizetype k = 4; k < words.size(); ++k)
         facts.lineStarts.append(words[k].toLongLong());
     return facts;
 }

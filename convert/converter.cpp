@@ -124,6 +124,8 @@ int Converter::Run()
     common.coverFile = m_options.cover;
     common.readAlong = (m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt;
     common.srt = m_options.srt;
+    common.languageSwitch = m_options.languageSwitch;
+    common.voicesFor = m_options.voicesFor;
     common.lrc = m_options.lrc;
     EncoderProgram encoder;
     QByteArray encoderBytes;
@@ -159,7 +161,7 @@ int Converter::Run()
                              QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),
                              u"-h"_s};
     WorkerSetup worker{QLocale::system().name(), common.choice, common.limits, common.pieces, levelsFolder,
-                       common.readAlong};
+                       common.readAlong, common.languageSwitch, common.voicesFor};
     Scheduler scheduler(m_options, {services, m_platform.processes, encoder, console, kFfmpeg, kFfprobe,
                                     QStringList{u"--worker"_s} + WorkerArguments(worker), cache});
     QSet<QString> swept; // output folders whose leftovers of killed conversions are gone
@@ -194,5 +196,5 @@ int Converter::Run()
         std::printf("%d converted, %d skipped, %d failed, %d left out; %.2f hours of speech in %s\n", scheduler.Converted(),
                     scheduler.Skipped(), scheduler.Failed(), batch.leftOut, scheduler.SpokenSeconds() / 3600,
                     Console::Duration(console.Elapsed()).toLocal8Bit().constData());
-    return scheduler.Failed() ? 1 : 0;
+    return scheduler.Failed() || (scheduler.Unspoken() && !m_options.allowUnspoken) ? 1 : 0;
 }

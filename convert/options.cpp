@@ -1,11 +1,13 @@
 #include "convert/options.h"
 
+
 #include "common/helpers.h"
 
 #include "common/buildconfig.h"
 #include "common/settingkeys.h"
 #include "common/settings.h"
 #include "documents/dispatchingreader.h"
+#include "pipeline/voicepicker.h"
 
 #include <QCommandLineParser>
 
@@ -183,8 +185,18 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     const QCommandLineOption cacheSize(u"cache-size"_s, u"The most the cache of finished pieces holds (default 2G; "
                                                         u"K, M, G as units); the pieces used longest ago go first."_s,
                                        u"SIZE"_s);
+    const QCommandLineOption voiceFor(u"voice-for"_s, u"The voice for passages of a language, LANG=VOICE;... (VOICE its "
+                                                      u"position in --list-voices or a part of its name), as the "
+                                                      u"setting \"Voice For\"; else the engine's voice for each."_s,
+                                      u"LANG=VOICE;..."_s);
+    const QCommandLineOption noSwitch(u"no-language-switch"_s, u"The chosen voice reads every passage, whatever its "
+                                                               u"language."_s);
+    const QCommandLineOption allowUnspoken(u"allow-unspoken"_s, u"Letters that no installed voice speaks are said "
+                                                                u"(left to the chosen voice) but do not make the exit "
+                                                                u"status 1."_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
-                       types, noTags, noChapters, stall, noCache, cacheSize, cover, subtitles});
+                       types, noTags, noChapters, stall, noCache, cacheSize, cover, subtitles, voiceFor, noSwitch,
+                       allowUnspoken});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -245,6 +257,21 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     }
     if (parser.isSet(cover))
         options.cover = AbsolutePath(parser.value(cover));
+    options.allowUnspoken = parser.isSet(allowUnspoken);
+    options.languageSwitch = parser.isSet(noSwitch)
+                                 ? false
+                                 : ReadSetting(store, SettingKey::LanguageSwitch.Key(),
+                                               SettingKey::LanguageSwitch.Default())
+                                           .compare(u"False"_s, Qt::CaseInsensitive)
+                                       != 0;
+    {
+        const QString pairs = parser.isSet(voiceFor) ? parser.value(voiceFor)
+                                                     : ReadSetting(store, SettingKey::VoiceFor.Key(), QString());
+        QString error;
+        options.voicesFor = VoicesForLanguages(pairs.split(u';', Qt::SkipEmptyParts), voices, &error);
+        if (!error.isEmpty())
+            return usage((parser.isSet(voiceFor) ? u"--voice-for: "_s : u"The setting \"Voice For\": "_s) + error);
+    }
     if (parser.isSet(cacheSize)) {
         QString size = parser.value(cacheSize).trimmed().toUpper();
         qint64 unit = 1;

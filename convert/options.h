@@ -2,6 +2,7 @@
 
 #include "pipeline/documentjob.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,12 @@ struct ConvertOptions
     // Subtitles written beside each spoken document (name.srt, name.lrc).
     bool srt = false;
     bool lrc = false;
+    // Each passage read by the voice for its language; the user's voices for languages
+    // (normalized tag -> position of the voice from 0).
+    bool languageSwitch = true;
+    QHash<QString, int> voicesFor;
+    // Letters that no installed voice speaks make the run's status 1 unless allowed.
+    bool allowUnspoken = false;
     // The cover of documents that name none and have none beside them; "": none.
     QString cover;
     qint64 cacheBytes = qint64(2) << 30;

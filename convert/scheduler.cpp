@@ -27,11 +27,6 @@ Scheduler::Scheduler(const ConvertOptions &options, Tools tools)
 
 Scheduler::~Scheduler() = default;
 
-qint64 Scheduler::Now() const
-{
-    return m_clock.elapsed();
-}
-
 void Scheduler::Add(std::unique_ptr<DocumentJob> job)
 {
     Task &task = m_tasks.emplace_back();
@@ -368,6 +363,7 @@ void Scheduler::Place(Task &task, JobOutcome made)
 
 void Scheduler::Converted(Task &task)
 {
+    m_unspoken += task.job->Unspoken().isEmpty() ? 0 : 1;
     for (const QString &note : task.job->Notes())
         m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + note, true);
     task.state = State::Finished;
@@ -379,11 +375,6 @@ void Scheduler::Converted(Task &task)
     else
         m_tools.console.Progress(u"converted "_s + task.job->Setup().document + u" -> "_s + task.job->Output() + u" ("_s
                                  + QString::number(seconds / 60, 'f', 1) + u" min of speech)"_s);
-}
-
-void Scheduler::Fail(Task &task, const JobOutcome &outcome)
-{
-    Fail(task, outcome.description);
 }
 
 void Scheduler::Fail(Task &task, const QString &why)

@@ -61,6 +61,8 @@ public:
     int Converted() const { return m_converted; }
     int Skipped() const { return m_skipped; }
     int Failed() const { return m_failed; }
+    /// Documents converted with letters that no installed voice speaks.
+    int Unspoken() const { return m_unspoken; }
     double SpokenSeconds() const { return m_seconds; }
 
     /// The most documents that are read and cut ahead of being spoken.
@@ -102,7 +104,7 @@ private:
     /// The output of a task whose last step gave made takes its place, unless that step failed.
     void Place(Task &task, JobOutcome made);
     void Converted(Task &task);
-    void Fail(Task &task, const JobOutcome &outcome);
+    void Fail(Task &task, const JobOutcome &outcome) { Fail(task, outcome.description); }
     void Fail(Task &task, const QString &why);
     void Settle(Task &task);
     void Watch();
@@ -111,7 +113,7 @@ private:
     void ChildStalled(Task &task, int piece);
     void Stop();
     void Refresh(bool force = false);
-    qint64 Now() const;
+    qint64 Now() const { return m_clock.elapsed(); }
 
     ConvertOptions m_options;
     Tools m_tools;
@@ -126,5 +128,6 @@ private:
     int m_converted = 0;
     int m_skipped = 0;
     int m_failed = 0;
+    int m_unspoken = 0;
     double m_seconds = 0;
 };

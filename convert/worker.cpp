@@ -82,6 +82,18 @@ std::optional<int> Whole(const QString &text, int low, int high)
     return ok && value >= low && value <= high ? std::optional<int>(value) : std::nullopt;
 }
 
+// "one" (the chosen voice reads all), or "switch" with the user's voices: "switch fr=3 de=5".
+QString LanguageArgument(const WorkerSetup &setup)
+{
+    if (!setup.languageSwitch)
+        return u"one"_s;
+    QStringList pairs{u"switch"_s};
+    for (auto it = setup.voicesFor.cbegin(); it != setup.voicesFor.cend(); ++it)
+        pairs.append(it.key() + u'=' + QString::number(it.value()));
+    std::sort(pairs.begin() + 1, pairs.end());
+    return pairs.join(u' ');
+}
+
 } // namespace
 
 QStringList WorkerArguments(const WorkerSetup &setup)
@@ -98,14 +110,26 @@ QStringList WorkerArguments(const WorkerSetup &setup)
                                .arg(setup.pieces->spacing)
                          : u"segments"_s,
             setup.levels.isEmpty() ? u"-"_s : setup.levels,
-            setup.readAlong ? u"sentences"_s : u"lines"_s};
+            setup.readAlong ? u"sentences"_s : u"lines"_s, LanguageArgument(setup)};
 }
 
 bool ParseWorkerArguments(const QStringList &arguments, WorkerSetup *setup)
 {
-    if (arguments.size() != 9 || (arguments[8] != u"sentences"_s && arguments[8] != u"lines"_s))
+    if (arguments.size() != 10 || (arguments[8] != u"sentences"_s && arguments[8] != u"lines"_s))
         return false;
     setup->readAlong = arguments[8] == u"sentences"_s;
+    const QStringList languages = arguments[9].split(u' ', Qt::SkipEmptyParts);
+    setup->languageSwitch = languages.value(0) == u"switch"_s;
+    if (!setup->languageSwitch && languages.value(0) != u"one"_s)
+        return false;
+    setup->voicesFor.clear();
+    for (qsizetype k = 1; k < languages.size(); ++k) {
+        const qsizetype at = languages[k].indexOf(u'=');
+        const auto voice = Whole(languages[k].mid(at + 1), 0, 1 << 20);
+        if (at <= 0 || !voice)
+            return false;
+        setup->voicesFor.insert(languages[k].left(at), *voice);
+    }
     const auto voice = Whole(arguments[1], -1, 1 << 20);
     const auto volume = Whole(arguments[2], 0, 100);
     const auto rate = Whole(arguments[3], -10, 10);
@@ -156,6 +180,8 @@ int RunWorker(const WorkerSetup &setup)
         jobSetup.document = document;
         jobSetup.language = language;
         jobSetup.readAlong = setup.readAlong;
+        jobSetup.languageSwitch = setup.languageSwitch;
+        jobSetup.voicesFor = setup.voicesFor;
         jobSetup.choice = setup.choice;
         jobSetup.limits = setup.limits;
         jobSetup.pieces = setup.pieces;

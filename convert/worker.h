@@ -5,6 +5,7 @@
 #include <optional>
 #include "pipeline/speak.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,9 @@ struct WorkerSetup
     QString levels;
     /// Every sentence spoken as a line of its own, for subtitles.
     bool readAlong = false;
+    /// Each passage read by the voice for its language, the user's voices for languages.
+    bool languageSwitch = true;
+    QHash<QString, int> voicesFor;
 };
 
 /// The worker's arguments after "--worker", in the order the converter passes them.

@@ -12,14 +12,15 @@
 #include "pipeline/encoder.h"
 #include "pipeline/tags.h"
 #include "pipeline/jobsteps.h"
+#include "pipeline/passages.h"
 #include "pipeline/readalongtext.h"
 #include "pipeline/writer1.h"
 
 #include "readalong/cues.h"
 
-#include <QFile>
 
 #include <algorithm>
+#include <numeric>
 #include <tuple>
 
 using namespace Qt::StringLiterals;
@@ -134,12 +135,31 @@ JobOutcome DocumentJob::Cut()
             if (const int error = Fs::WriteReplacing(Workspace() + u"/document.txt"_s, *text, 0600))
                 throw FileSystemError(error, Workspace() + u"/document.txt"_s);
         }
-        QList<LinePlace> places;
-        const QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);
+        // The places of the headings, for the chapters, and of the language marks, kept
+        // beside the pieces for whichever process speaks them.
+        QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);
+        const qsizetype headings = watched.size();
+        for (const LanguageMark &mark : std::as_const(m_facts.languages))
+            watched.append(mark.line);
+        std::vector<qsizetype> order(static_cast<size_t>(watched.size()));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return watched[a] < watched[b]; });
+        QList<qint64> sorted;
+        for (const qsizetype k : order)
+            sorted.append(watched[k]);
+        QList<LinePlace> found;
         const int pieces = m_setup.pieces ? CutIntoPieces(m_reports, m_services.Events(), TextPath(), *m_setup.pieces,
-                                                          watched, &places)
+                                                          sorted, &found)
                                           : CutTextFileFSO(m_reports, m_services.Events(), TextPath(), m_setup.limits,
-                                                           watched, &places);
+                                                           sorted, &found);
+        QList<LinePlace> places(watched.size());
+        for (qsizetype k = 0; k < static_cast<qsizetype>(order.size()) && k < found.size(); ++k)
+            places[order[static_cast<size_t>(k)]] = found[k];
+        const QByteArray languages =
+            LanguagesFileText(m_facts.language, m_facts.languages, places.mid(headings));
+        if (const int error = Fs::WriteReplacing(Workspace() + u"/languages.txt"_s, languages, 0600))
+            throw FileSystemError(error, Workspace() + u"/languages.txt"_s);
+        places.resize(headings);
         TakeText({pieces, m_facts.title, m_facts.author, m_facts.language, m_facts.headings, places});
     });
 }
@@ -155,59 +175,6 @@ void DocumentJob::TakeText(const TextFacts &facts)
     m_encoded.assign(static_cast<size_t>(std::max(0, facts.pieces)), 0);
     m_spoken.assign(static_cast<size_t>(std::max(0, facts.pieces)), SpokenFacts());
     m_keys.assign(static_cast<size_t>(std::max(0, facts.pieces)), QByteArray());
-}
-
-JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
-{
-    return Step(JobStep::Speech, [&] {
-        const QString wav = PiecePath(piece, u".wav"_s);
-        KillFile(m_services.Events(), wav);
-        // Read along, every sentence is a line of its own, so that the engine says where it begins.
-        const QList<Passage> sentences{{-1, m_setup.readAlong ? ReadAlong().SpeechText(piece) : QString(), false}};
-        const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
-                                                     m_setup.readAlong ? &sentences : nullptr);
-        if (spoken.failed)
-            throw RuntimeError(spoken.description, spoken.number);
-        const auto status = Fs::Stat(wav);
-        const double seconds = status ? static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050 : 0;
-        if (m_setup.checkSpeech)
-            CheckSpeech(piece, wav, seconds);
-        TakeSpoken(piece, {spoken.lineStarts, seconds});
-    });
-}
-
-void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
-{
-    const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
-    int words = 0;
-    if (bytes) {
-        const QString text = CodePage::DecodeWorkingText(*bytes);
-        for (const QStringView word : QStringView(text).split(u' ', Qt::SkipEmptyParts))
-            words += std::any_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
-    }
-    if (words == 0 || m_setup.choice.volume == 0)
-        return; // nothing to say, or silence asked for
-    // Speech is heard: some sample stands above the breath of an "h" (0.5 % of full scale).
-    QFile file(wav);
-    int loudest = 0;
-    if (file.open(QIODevice::ReadOnly) && file.seek(44)) {
-        for (QByteArray block; !(block = file.read(1 << 16)).isEmpty();) {
-            const auto *samples = reinterpret_cast<const qint16 *>(block.constData());
-            for (qsizetype i = 0; i < block.size() / 2; ++i)
-                loudest = std::max(loudest, std::abs(int(samples[i])));
-        }
-    }
-    if (loudest < std::max(1, 164 * m_setup.choice.volume / 100))
-        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
-                               + u" words, but its speech is silent"_s,
-                           ErrorNumber::UnexpectedError);
-    // A voice says its words at its rate; a quarter of that time is speech cut short.
-    const double least = words * 60.0 / WordsPerMinute(m_setup.choice.rate) / 4;
-    if (seconds < least)
-        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
-                               + u" words, but its speech lasts only "_s + QString::number(seconds, 'f', 1)
-                               + u" s: it was cut short"_s,
-                           ErrorNumber::UnexpectedError);
 }
 
 bool DocumentJob::HasSpeech(int piece)
@@ -241,6 +208,10 @@ void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
         if (piece > static_cast<int>(m_sentenceStarts.size()))
             m_sentenceStarts.resize(static_cast<size_t>(piece));
         m_sentenceStarts[static_cast<size_t>(piece - 1)] = facts.lineStarts;
+    }
+    for (const QString &script : facts.unspoken) {
+        if (!m_unspoken.contains(script))
+            m_unspoken.append(script);
     }
     m_clock.Spoken(piece, lineStarts);
     m_seconds += facts.seconds;
@@ -362,6 +333,15 @@ void DocumentJob::DropJoinFiles()
     Quietly([&] { KillFile(events, Workspace() + u"/JoinMP3.bat"_s); });
     for (int piece = 1; piece <= m_text.pieces; ++piece)
         Quietly([&] { KillFile(events, PiecePath(piece, u".mp3"_s)); });
+}
+
+QStringList DocumentJob::Notes() const
+{
+    QStringList notes = m_notes;
+    if (!m_unspoken.isEmpty())
+        notes.append(u"no installed voice speaks its "_s + m_unspoken.join(u", "_s)
+                     + u" letters; the chosen voice read them as it could"_s);
+    return notes;
 }
 
 ReadAlongText &DocumentJob::ReadAlong()

@@ -9,7 +9,9 @@
 #include "pipeline/shell32.h"
 #include "pipeline/speak.h"
 #include "pipeline/tags.h"
+#include "pipeline/voicepicker.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -58,6 +60,11 @@ struct JobSetup
     /// The subtitles written beside the output once it is in place (readAlong): name.srt, name.lrc.
     bool srt = false;
     bool lrc = false;
+    /// Each passage is read by the voice for its language (the document's marks, its
+    /// script, its letters); off: the chosen voice reads everything.
+    bool languageSwitch = true;
+    /// The user's own voices for languages (normalized tag -> position of the voice).
+    QHash<QString, int> voicesFor;
     /// The document's language when another process's job read it (the worker that speaks a piece).
     QString language;
     /// A picture to take as the cover when the document names none and none stands beside it.
@@ -179,7 +186,9 @@ public:
     /// (OutputForm::Opus).
     JobOutcome WriteOpus();
     /// What is said of the document beside its failures (a cover left out, ...), in words.
-    const QStringList &Notes() const { return m_notes; }
+    QStringList Notes() const;
+    /// The scripts of letters in the document that no installed voice speaks.
+    const QStringList &Unspoken() const { return m_unspoken; }
     /// The complete output takes its place, and the subtitles asked for are written beside it.
     JobOutcome PutInPlace();
     bool IsFinished() const { return m_finished; }
@@ -203,6 +212,12 @@ public:
     QString SpeechLanguage() const;
 
 private:
+    /// What the engine is given of a piece: its passages, each read by the voice for its
+    /// language (read along, every sentence on a line of its own); unspoken receives the
+    /// scripts no voice speaks. One passage of the chosen voice: the piece's text as it is.
+    QList<Passage> SpeechInput(int piece, QStringList *unspoken);
+    /// What decides a piece's sound besides the sound parts, for its key in the cache.
+    QByteArray SpeechKeyText(int piece, QStringList *unspoken);
     void CheckSpeech(int piece, const QString &wav, double seconds);
     /// Writes name.srt and/or name.lrc beside the output: one cue per sentence in the
     /// document's own words.
@@ -225,6 +240,7 @@ private:
     std::vector<SpokenFacts> m_spoken;
     std::vector<QList<qint64>> m_sentenceStarts; // by piece with readAlong: where each sentence begins
     std::unique_ptr<ReadAlongText> m_readAlong;
+    std::optional<VoicePicker> m_voices; // once asked for
     std::vector<QByteArray> m_keys; // by piece, once known
     qint64 m_encodedSamples = 0;
     double m_seconds = 0;
@@ -233,6 +249,7 @@ private:
     PartialFile m_audiobook; // the M4B beside the output
     bool m_finished = false;
     QStringList m_notes;
+    QStringList m_unspoken;
 };
 
 // The jobs of a front end that are under way: closing the window or stopping the

@@ -72,13 +72,11 @@ bool DocumentJob::FromCache(PieceCache &cache, int piece)
         return false;
     bool taken = false;
     Quietly([&] {
-        // The key is of the words the engine is given: read along, each sentence on a line.
-        const auto words = m_setup.readAlong ? Fs::Result<QByteArray>(ReadAlong().SpeechText(piece).toUtf8())
-                                             : Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
-        if (!words)
-            return;
+        // The key is of what the engine is given: the passages and their voices, read
+        // along each sentence on a line.
+        QStringList unspoken;
         QByteArray &key = m_keys[static_cast<size_t>(piece - 1)];
-        key = PieceCache::Key(m_setup.soundParts, *words);
+        key = PieceCache::Key(m_setup.soundParts, SpeechKeyText(piece, &unspoken));
         const std::optional<CachedPiece> kept = cache.Find(key);
         if (!kept)
             return;
@@ -93,7 +91,9 @@ bool DocumentJob::FromCache(PieceCache &cache, int piece)
             throw FileSystemError(error, target);
         if (m_text.pieces == 1)
             m_partial.Hold();
-        TakeSpoken(piece, kept->spoken);
+        SpokenFacts spoken = kept->spoken;
+        spoken.unspoken = unspoken;
+        TakeSpoken(piece, spoken);
         const qint64 samples = Mp3SamplesOf(kept->audio);
         m_clock.Encoded(piece, samples);
         m_encodedSamples += samples;

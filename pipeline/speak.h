@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -46,6 +47,8 @@ struct SpokenFacts
 {
     QList<qint64> lineStarts;
     double seconds = 0;
+    /// The scripts of letters that no installed voice speaks ("Tibetan"), read by the chosen voice.
+    QStringList unspoken;
 };
 
 /// True when a WAV file of speech stands at the path as a listing of normal files shows it.

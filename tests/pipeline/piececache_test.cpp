@@ -24,7 +24,7 @@ TEST(PieceCache, KeepsWholeEntriesAndThrowsAwayWhatFailsItsDigest)
     const QByteArray key = PieceCache::Key({u"voice"_s, u"rate 0"_s}, "some words\n");
     EXPECT_NE(key, PieceCache::Key({u"voice"_s, u"rate 1"_s}, "some words\n"));
     EXPECT_FALSE(cache.Find(key));
-    ASSERT_TRUE(cache.Keep(key, audio, {{0, 500}, 1.5}));
+    ASSERT_TRUE(cache.Keep(key, audio, {{0, 500}, 1.5, {}}));
     const auto found = cache.Find(key);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->audio, QByteArray(1000, 'a'));

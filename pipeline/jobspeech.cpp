@@ -1,0 +1,120 @@
+// Speaking a piece: the passages the engine is given, each read by the voice for its
+// language, and the check that what came back is speech that lasts as its words do.
+#include "pipeline/documentjob.h"
+
+#include "api/speech.h"
+#include "common/codepage.h"
+#include "common/runtimeerror.h"
+#include "common/services.h"
+#include "filesystem/filesystem.h"
+#include "pipeline/jobsteps.h"
+#include "pipeline/passages.h"
+#include "pipeline/readalongtext.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+namespace Fs = FileSystem;
+using namespace JobParts;
+
+JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
+{
+    return Step(JobStep::Speech, [&] {
+        const QString wav = PiecePath(piece, u".wav"_s);
+        KillFile(m_services.Events(), wav);
+        QStringList unspoken;
+        const QList<Passage> passages = SpeechInput(piece, &unspoken);
+        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && !m_setup.readAlong;
+        const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
+                                                     asItIs ? nullptr : &passages);
+        if (spoken.failed)
+            throw RuntimeError(spoken.description, spoken.number);
+        const auto status = Fs::Stat(wav);
+        const double seconds = status ? static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050 : 0;
+        if (m_setup.checkSpeech)
+            CheckSpeech(piece, wav, seconds);
+        TakeSpoken(piece, {spoken.lineStarts, seconds, unspoken});
+    });
+}
+
+QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken)
+{
+    // Read along, every sentence is a line of its own, so that the engine says where it begins.
+    QString text;
+    if (m_setup.readAlong) {
+        text = ReadAlong().SpeechText(piece);
+    } else {
+        const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
+        if (!bytes)
+            throw FileSystemError(bytes.Error(), PiecePath(piece, u".txt"_s));
+        text = CodePage::DecodeWorkingText(*bytes);
+    }
+    if (!m_setup.languageSwitch)
+        return {{-1, text, false}};
+    if (!m_voices)
+        m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
+    // The marks count the piece's lines; read along, its sentences are lines of their own,
+    // and the letters alone say where the language changes.
+    QString language;
+    const auto file = Fs::ReadFile(Workspace() + u"/languages.txt"_s, qint64(1) << 30);
+    QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
+    if (m_setup.readAlong)
+        marks.clear();
+    QList<Passage> passages = PassagesOf(text, language, marks, *m_voices, unspoken);
+    for (Passage &passage : passages) {
+        if (passage.voice == m_voices->Chosen())
+            passage.voice = -1;
+    }
+    if (passages.isEmpty())
+        passages.append({-1, text, false});
+    return passages;
+}
+
+QByteArray DocumentJob::SpeechKeyText(int piece, QStringList *unspoken)
+{
+    const QList<Passage> passages = SpeechInput(piece, unspoken);
+    if (passages.size() == 1 && passages[0].voice < 0)
+        return passages[0].text.toUtf8();
+    QByteArray key;
+    for (const Passage &passage : passages)
+        key += QByteArray::number(passage.voice) + (passage.continuesLine ? "+" : "") + '\x1f'
+               + passage.text.toUtf8() + '\x1e';
+    return key;
+}
+
+void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
+{
+    const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
+    int words = 0;
+    if (bytes) {
+        const QString text = CodePage::DecodeWorkingText(*bytes);
+        for (const QStringView word : QStringView(text).split(u' ', Qt::SkipEmptyParts))
+            words += std::any_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    }
+    if (words == 0 || m_setup.choice.volume == 0)
+        return; // nothing to say, or silence asked for
+    // Speech is heard: some sample stands above the breath of an "h" (0.5 % of full scale).
+    QFile file(wav);
+    int loudest = 0;
+    if (file.open(QIODevice::ReadOnly) && file.seek(44)) {
+        for (QByteArray block; !(block = file.read(1 << 16)).isEmpty();) {
+            const auto *samples = reinterpret_cast<const qint16 *>(block.constData());
+            for (qsizetype i = 0; i < block.size() / 2; ++i)
+                loudest = std::max(loudest, std::abs(int(samples[i])));
+        }
+    }
+    if (loudest < std::max(1, 164 * m_setup.choice.volume / 100))
+        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
+                               + u" words, but its speech is silent"_s,
+                           ErrorNumber::UnexpectedError);
+    // A voice says its words at its rate; a quarter of that time is speech cut short.
+    const double least = words * 60.0 / WordsPerMinute(m_setup.choice.rate) / 4;
+    if (seconds < least)
+        throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
+                               + u" words, but its speech lasts only "_s + QString::number(seconds, 'f', 1)
+                               + u" s: it was cut short"_s,
+                           ErrorNumber::UnexpectedError);
+}

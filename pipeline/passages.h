@@ -1,0 +1,27 @@
+#pragma once
+
+#include "api/documentreader.h"
+#include "api/speech.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+class VoicePicker;
+
+// The passages of a piece of text, each of one language and read by the voice for it:
+// the document's marks where they fit the letters, else the script, else the letters
+// themselves say the language (see LanguageRuns). Neighbours that one voice reads are one
+// passage. unspoken receives the names of the scripts of letters that no installed voice
+// speaks (read by the chosen voice, which gives them no sound of their own).
+QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, const QList<LanguageMark> &marks,
+                          const VoicePicker &voices, QStringList *unspoken);
+
+// The language marks of a document kept beside its pieces: a line "language TAG" for the
+// document's own, then a line "PIECE LINE COLUMN TAG" for each mark, where the cut put it.
+QByteArray LanguagesFileText(const QString &documentLanguage, const QList<LanguageMark> &marks,
+                             const QList<struct LinePlace> &places);
+// The document's language and the marks on one piece from that file, lines counted from
+// the piece's start; the mark in effect where the piece begins stands first, at 0, 0.
+QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QString *documentLanguage);

@@ -1,0 +1,56 @@
+#include "pipeline/cut.h"
+#include "pipeline/passages.h"
+#include "pipeline/voicepicker.h"
+#include "tests/fakes/fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<std::pair<int, QString>> Voiced(const QList<Passage> &passages)
+{
+    QList<std::pair<int, QString>> voiced;
+    for (const Passage &passage : passages)
+        voiced.append({passage.voice, passage.text});
+    return voiced;
+}
+
+} // namespace
+
+TEST(Passages, EachPassageIsReadByTheVoiceOfItsLanguageAndNeighboursOfOneVoiceAreOne)
+{
+    FakeSpeechEngine engine; // English (Great Britain), German, French (France)
+    const VoicePicker voices(engine, 0, {});
+    QStringList unspoken;
+    // A French mark on a line, German by the user's mark inside a line, Tibetan that no voice speaks.
+    const QString text = u"An English line.\nUne ligne en français.\nEnglish, then Deutsch hier.\nབོད་ཡིག\n"_s;
+    const QList<LanguageMark> marks{{1, 0, u"fr-FR"_s}, {2, 0, u""_s}, {2, 14, u"de"_s}, {3, 0, u""_s}};
+    const QList<Passage> passages = PassagesOf(text, u"en-GB"_s, marks, voices, &unspoken);
+    EXPECT_EQ(Voiced(passages), (QList<std::pair<int, QString>>{{0, u"An English line.\n"_s},
+                                                                 {2, u"Une ligne en français.\n"_s},
+                                                                 {0, u"English, then "_s},
+                                                                 {1, u"Deutsch hier.\n"_s},
+                                                                 {0, u"བོད་ཡིག\n"_s}}));
+    EXPECT_FALSE(passages[2].continuesLine);
+    EXPECT_TRUE(passages[3].continuesLine);
+    EXPECT_EQ(unspoken, QStringList{u"Tibetan"_s});
+
+    // The user's voice for a language comes before the engine's.
+    const VoicePicker mine(engine, 0, {{u"fr"_s, 1}});
+    EXPECT_EQ(PassagesOf(u"Une ligne en français.\n"_s, u"fr"_s, {}, mine, nullptr).value(0).voice, 1);
+}
+
+TEST(Passages, TheMarksKeptBesideThePiecesComeBackForEachPieceWithTheLanguageInEffectAtItsStart)
+{
+    const QList<LanguageMark> marks{{0, 5, u"fr"_s}, {3, 0, u""_s}, {7, 2, u"de"_s}};
+    const QList<LinePlace> places{{1, 0}, {1, 3}, {2, 1}};
+    const QByteArray file = LanguagesFileText(u"en"_s, marks, places);
+    QString language;
+    EXPECT_EQ(MarksOfPiece(file, 1, &language), (QList<LanguageMark>{{0, 5, u"fr"_s}, {3, 0, u""_s}}));
+    EXPECT_EQ(language, u"en"_s);
+    EXPECT_EQ(MarksOfPiece(file, 2, nullptr), (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"de"_s}}));
+    EXPECT_EQ(MarksOfPiece(file, 3, nullptr), (QList<LanguageMark>{{0, 0, u"de"_s}}));
+    EXPECT_TRUE(MarksOfPiece(QByteArray(), 1, nullptr).isEmpty());
+}
