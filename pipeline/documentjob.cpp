@@ -69,6 +69,11 @@ QString DocumentJob::TextPath()
     return Workspace() + u"/output.txt"_s;
 }
 
+QString DocumentJob::LanguagesPath()
+{
+    return Workspace() + u"/languages.txt"_s;
+}
+
 QString DocumentJob::PiecePath(int piece, const QString &extension)
 {
     return SegmentPath(TextPath(), piece, extension);
@@ -155,10 +160,15 @@ JobOutcome DocumentJob::Cut()
         QList<LinePlace> places(watched.size());
         for (qsizetype k = 0; k < static_cast<qsizetype>(order.size()) && k < found.size(); ++k)
             places[order[static_cast<size_t>(k)]] = found[k];
-        const QByteArray languages =
-            LanguagesFileText(m_facts.language, m_facts.languages, places.mid(headings));
-        if (const int error = Fs::WriteReplacing(Workspace() + u"/languages.txt"_s, languages, 0600))
-            throw FileSystemError(error, Workspace() + u"/languages.txt"_s);
+        // Kept only when the document says something of its languages.
+        if (!m_facts.language.isEmpty() || !m_facts.languages.isEmpty()) {
+            const QByteArray languages =
+                LanguagesFileText(m_facts.language, m_facts.languages, places.mid(headings));
+            if (const int error = Fs::WriteReplacing(LanguagesPath(), languages, 0600))
+                throw FileSystemError(error, LanguagesPath());
+        } else {
+            Fs::Remove(LanguagesPath()); // an earlier document's
+        }
         places.resize(headings);
         TakeText({pieces, m_facts.title, m_facts.author, m_facts.language, m_facts.headings, places});
     });
@@ -411,6 +421,7 @@ void DocumentJob::Close()
     IEventLoop &events = m_services.Events();
     for (int piece = 1; piece <= m_text.pieces; ++piece)
         Quietly([&] { KillFile(events, PiecePath(piece, u".wav"_s)); });
+    Quietly([&] { Fs::Remove(LanguagesPath()); });
     DropJoinFiles();
 }
 

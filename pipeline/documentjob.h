@@ -205,6 +205,8 @@ public:
 
 private:
     QString TextPath();
+    /// Where the document's language marks are kept beside its pieces, when it has any.
+    QString LanguagesPath();
     /// The text of the document read along (readAlong), made when first asked for.
     ReadAlongText &ReadAlong();
 public:

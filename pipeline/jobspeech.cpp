@@ -59,7 +59,7 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken)
     // The marks count the piece's lines; read along, its sentences are lines of their own,
     // and the letters alone say where the language changes.
     QString language;
-    const auto file = Fs::ReadFile(Workspace() + u"/languages.txt"_s, qint64(1) << 30);
+    const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
     QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
     if (m_setup.readAlong)
         marks.clear();
