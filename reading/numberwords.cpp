@@ -115,6 +115,8 @@ NumberWords::NumberWords(const QString &language)
     for (int e = 0; e < 5; ++e)
         f.germanOrdinal[e] = f.pick({u"%spellout-ordinal"_s + endings[e], f.ordinal[0][0]});
     f.year = f.pick({u"%spellout-numbering-year"_s, f.counting});
+    for (int d = 0; d < 10; ++d)
+        m_digits.append(isValid() ? f.spell(d, f.counting) : QString::number(d));
 
     status = U_ZERO_ERROR;
     icu::DateFormatSymbols symbols(locale, status);
@@ -179,11 +181,11 @@ QString NumberWords::digits(QStringView digits) const
 {
     QString out;
     for (const QChar c : digits) {
-        if (!c.isDigit())
+        if (c < u'0' || c > u'9')
             continue;
         if (!out.isEmpty())
             out += u' ';
-        out += isValid() ? m_formats->spell(c.digitValue(), m_formats->counting) : QString(c);
+        out += m_digits[c.digitValue()];
     }
     return out;
 }

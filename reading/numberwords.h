@@ -51,6 +51,7 @@ public:
 private:
     struct Formats;
     std::unique_ptr<Formats> m_formats;
+    QStringList m_digits;
     QStringList m_months;
     QStringList m_foldedMonths;
     DateOrder m_dateOrder = DateOrder::MonthDay;

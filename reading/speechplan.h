@@ -21,7 +21,8 @@ struct SpeechPassage
     QString text;
     /// The lexicon's entries in text.
     QList<LexiconHit> lexiconHits;
-    /// Of the chosen rate and volume; 100 is as chosen, a volume of 0 is silent.
+    /// Of the chosen rate and volume; 100 is as chosen, a volume of 0 is silent. ReadSsml
+    /// gives at most 1000 and 400.
     int ratePercent = 100;
     int volumePercent = 100;
     /// A pause after the passage's words.

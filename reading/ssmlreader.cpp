@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -24,8 +25,25 @@ struct Voicing
     double volume = 1.0;
 };
 
+// A rate or volume is at most this many times the chosen one.
+constexpr double kMaxRate = 10.0;
+constexpr double kMaxVolume = 4.0;
+
+// The first tag of a language attribute.
+QString LanguageTag(QStringView value)
+{
+    return value.toString().simplified().section(u' ', 0, 0);
+}
+
 // A rate or volume relative to the enclosing one: words, percentages ("150%", "+20%"),
 // decibels ("-6dB") and multipliers ("1.5"); the enclosing one when it is none of those.
+double Relative(QStringView value, double enclosing, bool volume);
+
+double Bounded(QStringView value, double enclosing, bool volume)
+{
+    return std::clamp(Relative(value, enclosing, volume), 0.0, volume ? kMaxVolume : kMaxRate);
+}
+
 double Relative(QStringView value, double enclosing, bool volume)
 {
     const QString text = value.trimmed().toString().toLower();
@@ -130,28 +148,28 @@ private:
                 return u"not SSML: the root is <%1> in the namespace \"%2\", not <speak> in %3"_s
                     .arg(name.toString().left(64), reader.namespaceUri().toString().left(128), kSsmlNamespace);
             m_rooted = true;
-            m_plan.language = attributes.value(kXmlNamespace, u"lang"_s).toString();
+            m_plan.language = LanguageTag(attributes.value(kXmlNamespace, u"lang"_s));
             Voicing root;
             root.language = m_plan.language;
             m_stack.append(root);
             return {};
         }
         Voicing voicing = m_stack.last();
-        const QStringView language = attributes.value(kXmlNamespace, u"lang"_s);
+        const QString language = LanguageTag(attributes.value(kXmlNamespace, u"lang"_s));
         if (!language.isEmpty())
-            voicing.language = language.toString();
+            voicing.language = language;
         if (name == u"voice") {
             if (attributes.hasAttribute(u"name"_s))
                 voicing.voiceName = attributes.value(u"name"_s).toString().simplified();
-            const QString languages = attributes.value(u"languages"_s).toString().simplified();
+            const QString languages = LanguageTag(attributes.value(u"languages"_s));
             if (!languages.isEmpty() && language.isEmpty())
-                voicing.language = languages.section(u' ', 0, 0);
+                voicing.language = languages;
             m_voiceStarted = true;
         } else if (name == u"prosody") {
             if (attributes.hasAttribute(u"rate"_s))
-                voicing.rate = Relative(attributes.value(u"rate"_s), voicing.rate, false);
+                voicing.rate = Bounded(attributes.value(u"rate"_s), voicing.rate, false);
             if (attributes.hasAttribute(u"volume"_s))
-                voicing.volume = Relative(attributes.value(u"volume"_s), voicing.volume, true);
+                voicing.volume = Bounded(attributes.value(u"volume"_s), voicing.volume, true);
         } else if (name == u"p") {
             closeParagraph();
             m_plan.paragraphs.append(SpeechParagraph());
