@@ -115,6 +115,9 @@ LanguageRules English(bool british)
                     {u"trillion"_s, QString()}};
     r.abbreviations = {
         {u"Mr."_s, u"Mister"_s, Use::Title},
+        {u"Mr"_s, u"Mister"_s, Use::Title},
+        {u"Mrs"_s, u"Missus"_s, Use::Title},
+        {u"Ms"_s, u"Miz"_s, Use::Title},
         {u"Mrs."_s, u"Missus"_s, Use::Title},
         {u"Ms."_s, u"Miz"_s, Use::Title},
         {u"Messrs."_s, u"Messieurs"_s, Use::Title},

@@ -332,7 +332,7 @@ private:
             m_out.spans.last().sourceLength += length;
             m_out.spans.last().spokenLength += length;
         } else {
-            m_out.spans.append({m_done, length, m_out.text.size(), length});
+            m_out.spans.append({m_done, length, m_out.text.size(), length, true});
         }
         m_out.text += m_text.mid(m_done, length);
         m_lastIdentity = true;
@@ -348,7 +348,7 @@ private:
             placed.length = reading.spoken.size();
             m_out.lexiconHits.append(placed);
         }
-        m_out.spans.append({reading.start, reading.end - reading.start, m_out.text.size(), reading.spoken.size()});
+        m_out.spans.append({reading.start, reading.end - reading.start, m_out.text.size(), reading.spoken.size(), false});
         m_out.text += reading.spoken;
         m_lastIdentity = false;
         m_done = reading.end;
@@ -1231,13 +1231,12 @@ SpokenSpan SpokenText::sourceOf(qsizetype start, qsizetype length) const
     out.spokenStart = first->spokenStart;
     out.sourceLength = last->sourceStart + last->sourceLength - first->sourceStart;
     out.spokenLength = last->spokenStart + last->spokenLength - first->spokenStart;
-    // Within a stretch read as written, the source is the same characters.
-    if (first == last && first->sourceLength == first->spokenLength &&
-        text.mid(first->spokenStart, first->spokenLength).size() == first->sourceLength && length > 0) {
+    out.asWritten = first == last && first->asWritten;
+    if (out.asWritten && length > 0) {
         const qsizetype offset = start - first->spokenStart;
         const qsizetype inside = std::min(length, first->spokenLength - offset);
         if (offset >= 0 && inside > 0)
-            return {first->sourceStart + offset, inside, start, inside};
+            return {first->sourceStart + offset, inside, start, inside, true};
     }
     return out;
 }
@@ -1249,6 +1248,13 @@ SpokenText SpokenForm(QStringView text, const QString &language, const Lexicon *
 
 QString EspeakInput(const QString &text, const QList<LexiconHit> &hits, const QString &language)
 {
+    // The document's own "[[" is never phoneme input.
+    const auto words = [&text](qsizetype from, qsizetype to) {
+        QString piece = text.mid(from, to - from);
+        piece.replace(u"[["_s, u"[ ["_s);
+        piece.replace(u"]]"_s, u"] ]"_s);
+        return piece;
+    };
     QString out;
     qsizetype done = 0;
     for (const LexiconHit &hit : hits) {
@@ -1257,15 +1263,11 @@ QString EspeakInput(const QString &text, const QList<LexiconHit> &hits, const QS
         const QString phonemes = IpaToEspeak(hit.ipa, language);
         if (phonemes.isEmpty())
             continue;
-        out += QStringView(text).mid(done, hit.start - done);
-        // a space after "]]" keeps espeak-ng from reading a following stop as a word
-        out += u"[["_s + phonemes + u"]] "_s;
+        // Nothing between "]]" and a stop after it: espeak-ng reads a stop standing alone as "dot".
+        out += words(done, hit.start) + u"[["_s + phonemes + u"]]"_s;
         done = hit.start + hit.length;
-        while (done < text.size() && text[done] == u' ')
-            ++done;
     }
-    out += QStringView(text).mid(done);
-    return out;
+    return out + words(done, text.size());
 }
 
 QString SayAs(QStringView content, QStringView interpretAs, QStringView format, const QString &language)

@@ -18,6 +18,8 @@ struct SpokenSpan
     qsizetype sourceLength = 0;
     qsizetype spokenStart = 0;
     qsizetype spokenLength = 0;
+    /// The source's characters, read as written.
+    bool asWritten = false;
     bool operator==(const SpokenSpan &) const = default;
 };
 
@@ -26,13 +28,13 @@ struct SpokenText
     /// What the engine is given.
     QString text;
     /// In order, covering text from its start to its end without gaps; a stretch read as
-    /// written is one span of equal lengths.
+    /// written is one span.
     QList<SpokenSpan> spans;
     /// The lexicon's entries found, in order.
     QList<LexiconHit> lexiconHits;
 
-    /// The smallest stretch of the source that text[start, start + length) was made from,
-    /// with the spoken stretch widened to the spans it touches.
+    /// The smallest stretch of the source that text[start, start + length) was made from:
+    /// the same characters where they are read as written, else the spans it touches whole.
     SpokenSpan sourceOf(qsizetype start, qsizetype length) const;
 };
 
@@ -48,8 +50,9 @@ struct SpokenText
 SpokenText SpokenForm(QStringView text, const QString &language, const Lexicon *lexicon = nullptr);
 
 /// text with each hit that has an IPA pronunciation as espeak-ng's phoneme input
-/// ("[[t@m'A:toU]]", read when espeak-ng is asked for phoneme input); a hit whose IPA
-/// espeak-ng cannot be given keeps its word.
+/// ("[[t@m'A:toU]]", read when espeak-ng is asked for phoneme input, espeakPHONEMES); a
+/// hit whose IPA espeak-ng cannot be given keeps its word, and the text's own "[[" and "]]"
+/// are parted so that they are never taken for phonemes.
 QString EspeakInput(const QString &text, const QList<LexiconHit> &hits, const QString &language);
 
 /// What a reader says for content marked up as interpretAs ("cardinal", "ordinal",

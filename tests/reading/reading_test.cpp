@@ -55,8 +55,8 @@ const Golden kGolden[] = {
      u"World War two."},
     {u"en-US", u"Part C of the 1990s, $3 million, 1/2 and the 2nd one.",
      u"Part C of the nineteen nineties, three million dollars, one half and the second one."},
-    {u"en-GB", u"On 4 March 1066 at 10:00, 101 came.",
-     u"On the fourth of March ten sixty-six at ten o'clock, one hundred and one came."},
+    {u"en-GB", u"On 4 March 1066 at 10:00, 101 came with Mr Bean.",
+     u"On the fourth of March ten sixty-six at ten o'clock, one hundred and one came with Mister Bean."},
     {u"fr-FR", u"12,50 €", u"douze euros cinquante | douze euros et cinquante centimes"},
     {u"fr-FR", u"XIXe siècle", u"dix-neuvième siècle"},
     {u"fr-FR", u"Le 1er mai, la 2e fois, Louis XIV et François Ier.",
@@ -104,6 +104,10 @@ void ExpectSpansCoverBoth(const QString &source, const SpokenText &spoken)
     for (const SpokenSpan &span : spoken.spans) {
         ASSERT_EQ(span.sourceStart, from);
         ASSERT_EQ(span.spokenStart, to);
+        if (span.asWritten) {
+            ASSERT_EQ(source.mid(span.sourceStart, span.sourceLength),
+                      spoken.text.mid(span.spokenStart, span.spokenLength));
+        }
         from += span.sourceLength;
         to += span.spokenLength;
     }
@@ -158,7 +162,7 @@ TEST(SpokenForm, EachSpokenPiecePointsBackToTheWordsItCameFrom)
 
     // Text that needs nothing is one span; a long text with numbers stays linear and whole.
     const QString plain = u"Nothing to change here, at all."_s;
-    EXPECT_EQ(SpokenForm(plain, u"en"_s).spans, (QList<SpokenSpan>{{0, plain.size(), 0, plain.size()}}));
+    EXPECT_EQ(SpokenForm(plain, u"en"_s).spans, (QList<SpokenSpan>{{0, plain.size(), 0, plain.size(), true}}));
     QString book;
     for (int k = 0; book.size() < 400'000; ++k)
         book += u"On %1/3/2024 page %2 cost $%3.50, Mr. Smith said. "_s.arg(k % 28 + 1).arg(k).arg(k % 97);
@@ -204,7 +208,7 @@ TEST(Lexicon, PlsAndPlainFormsMergeInOrderOfPrecedenceWholeWordsAndCaseAsDocumen
     EXPECT_EQ(spoken.text.mid(nice.start, nice.length), u"Nice"_s);
     EXPECT_EQ(nice.ipa, u"niːs"_s); // the first pronunciation of a lexeme is its own
     EXPECT_EQ(spoken.lexiconHits[6].ipa, u"ˈtQlkiːn"_s);
-    EXPECT_EQ(EspeakInput(u"a Nice day"_s, {{2, 4, u"Nice"_s, QString(), u"niːs"_s}}, u"en"_s), u"a [[ni:s]] day"_s);
+    EXPECT_EQ(EspeakInput(u"[[a]] Nice."_s, {{6, 4, u"Nice"_s, QString(), u"niːs"_s}}, u"en"_s), u"[ [a] ] [[ni:s]]."_s);
 
     // The lexicon works in a language without rules too, and an alias that leads to another
     // grapheme is followed to its end.
