@@ -44,6 +44,8 @@ struct Passage
     QString text;
     /// It begins inside a line of the whole text (a phrase of another language), not at a line's start.
     bool continuesLine = false;
+    /// Its language (BCP 47); "": the whole text's.
+    QString language = QString();
 };
 
 // One voice of the speech engine: the chosen installed voice, its volume and rate, and

@@ -49,6 +49,7 @@ JobSetup SetupOf(const Services &services, const IMainWindow &window, const QStr
     Quietly([&] {
         setup.languageSwitch =
             ReadSetting(services.Settings(), SettingKey::LanguageSwitch).compare(u"False"_s, Qt::CaseInsensitive) != 0;
+        setup.lexicons = UserLexicons(services.Settings());
         QString ignored;
         setup.voicesFor = VoicesForLanguages(ReadSetting(services.Settings(), SettingKey::VoiceFor).split(u';', Qt::SkipEmptyParts),
                                              services.Speech().VoiceDescriptions(), &ignored);

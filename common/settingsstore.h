@@ -15,4 +15,7 @@ public:
     /// Stores the text; it is on disk when the call returns. Throws RuntimeError when
     /// the store cannot be written (the value is still kept for this session).
     virtual void SetValue(const QString &key, const QString &value) = 0;
+    /// The folder that holds the store and the user's other files of settings (such as
+    /// pronunciation lexicons); "" for a store that lives in no folder.
+    virtual QString Folder() const { return QString(); }
 };

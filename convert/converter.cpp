@@ -125,6 +125,7 @@ int Converter::Run()
     common.readAlong = (m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt;
     common.srt = m_options.srt;
     common.languageSwitch = m_options.languageSwitch;
+    common.lexicons = m_options.lexicons;
     common.voicesFor = m_options.voicesFor;
     common.lrc = m_options.lrc;
     EncoderProgram encoder;

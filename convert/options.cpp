@@ -10,6 +10,7 @@
 #include "pipeline/voicepicker.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cmath>
 #include <tuple>
@@ -194,9 +195,13 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     const QCommandLineOption allowUnspoken(u"allow-unspoken"_s, u"Letters that no installed voice speaks are said "
                                                                 u"(left to the chosen voice) but do not make the exit "
                                                                 u"status 1."_s);
+    const QCommandLineOption lexicon(u"lexicon"_s, u"A pronunciation lexicon (W3C PLS, or \"word = respelling\" a "
+                                                   u"line) for every document, after lexicon.pls or lexicon.txt beside "
+                                                   u"the document and in the settings' folder."_s,
+                                     u"FILE"_s);
     parser.addOptions({help, version, out, beside, voice, rate, volume, jobs, skip, quiet, list, shard, missing, format,
                        types, noTags, noChapters, stall, noCache, cacheSize, cover, subtitles, voiceFor, noSwitch,
-                       allowUnspoken});
+                       allowUnspoken, lexicon});
     parser.addPositionalArgument(u"DOCUMENT|FOLDER"_s, u"The documents to convert, and folders to walk for them."_s,
                                  u"DOCUMENT|FOLDER..."_s);
 
@@ -258,6 +263,12 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     if (parser.isSet(cover))
         options.cover = AbsolutePath(parser.value(cover));
     options.allowUnspoken = parser.isSet(allowUnspoken);
+    options.lexicons = UserLexicons(store);
+    if (parser.isSet(lexicon)) {
+        if (!QFileInfo(parser.value(lexicon)).isFile())
+            return usage(u"--lexicon: no such file: "_s + parser.value(lexicon));
+        options.lexicons.append(AbsolutePath(parser.value(lexicon)));
+    }
     options.languageSwitch = parser.isSet(noSwitch)
                                  ? false
                                  : ReadSetting(store, SettingKey::LanguageSwitch.Key(),

@@ -39,6 +39,8 @@ struct ConvertOptions
     QHash<QString, int> voicesFor;
     // Letters that no installed voice speaks make the run's status 1 unless allowed.
     bool allowUnspoken = false;
+    // The pronunciation lexicons after those beside each document: the user's own, then --lexicon.
+    QStringList lexicons;
     // The cover of documents that name none and have none beside them; "": none.
     QString cover;
     qint64 cacheBytes = qint64(2) << 30;

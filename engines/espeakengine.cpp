@@ -226,8 +226,10 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
         lines.emplace(utf8, std::pow(10.0, settings.levelDb / 20), 22050);
         context.lines = &*lines;
     }
+    // What stands within [[ ]] is a lexicon's pronunciation: the cleaning leaves no bracket
+    // of the document's own.
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,
-                                             0, espeakCHARS_UTF8, nullptr, &context);
+                                             0, espeakCHARS_UTF8 | espeakPHONEMES, nullptr, &context);
     if (result != EE_OK)
         throw RuntimeError(playback ? u"The default audio output could not be used"_s
                                     : u"The speech engine failed"_s,

@@ -7,6 +7,7 @@
 #include "common/helpers.h"
 #include "common/runtimeerror.h"
 #include "common/services.h"
+#include "common/settingsstore.h"
 #include "filesystem/filesystem.h"
 #include "pipeline/commandline.h"
 #include "pipeline/encoder.h"
@@ -14,6 +15,8 @@
 #include "pipeline/jobsteps.h"
 #include "pipeline/passages.h"
 #include "pipeline/readalongtext.h"
+
+#include "reading/lexicon.h"
 #include "pipeline/writer1.h"
 
 #include "readalong/cues.h"
@@ -35,6 +38,12 @@ void NameTheVoice(ISpeechEngine &speech, JobSetup &setup)
         setup.voiceDescription = voices.value(setup.choice.voice, voices.value(0));
         setup.voiceLanguage = speech.VoiceLanguage(setup.choice.voice);
     });
+}
+
+QStringList UserLexicons(const ISettingsStore &settings)
+{
+    const QString folder = settings.Folder();
+    return folder.isEmpty() ? QStringList() : QStringList{folder + u"/lexicon.pls"_s, folder + u"/lexicon.txt"_s};
 }
 
 DocumentJob::DocumentJob(JobSetup setup, const CoreServices &services, IFailureHandler &reports)
@@ -74,6 +83,43 @@ QString DocumentJob::LanguagesPath()
     return Workspace() + u"/languages.txt"_s;
 }
 
+QString DocumentJob::LexiconPath()
+{
+    return Workspace() + u"/lexicon.txt"_s;
+}
+
+QString DocumentJob::OwnTextPath()
+{
+    return Workspace() + u"/document.txt"_s;
+}
+
+void DocumentJob::KeepLexicon()
+{
+    // The document's folder first, then the user's own, then the one asked for.
+    const QString folder = GetFolderPath(m_setup.document);
+    QStringList files;
+    if (!m_setup.document.isEmpty())
+        files << folder + u"lexicon.pls"_s << folder + u"lexicon.txt"_s;
+    files += m_setup.lexicons;
+    QList<Lexicon> lexicons;
+    for (const QString &file : std::as_const(files)) {
+        if (!Fs::Stat(file))
+            continue;
+        LexiconResult read = LoadLexiconFile(file);
+        if (read.ok())
+            lexicons.append(std::move(read.lexicon));
+        else
+            m_notes.append(u"the lexicon "_s + file + u" is left out: "_s + read.error);
+    }
+    const Lexicon merged = MergeLexicons(lexicons).lexicon;
+    if (merged.isEmpty()) {
+        Fs::Remove(LexiconPath()); // an earlier document's
+        return;
+    }
+    if (const int error = Fs::WriteReplacing(LexiconPath(), PlainLexiconText(merged), 0600))
+        throw FileSystemError(error, LexiconPath());
+}
+
 QString DocumentJob::PiecePath(int piece, const QString &extension)
 {
     return SegmentPath(TextPath(), piece, extension);
@@ -81,7 +127,10 @@ QString DocumentJob::PiecePath(int piece, const QString &extension)
 
 JobOutcome DocumentJob::PrepareWorkspace()
 {
-    return Step(JobStep::Text, [&] { Workspace(); });
+    return Step(JobStep::Text, [&] {
+        Workspace();
+        KeepLexicon(); // read by the workers that speak the pieces
+    });
 }
 
 void DocumentJob::ClearStale(const CoreServices &services)
@@ -132,14 +181,17 @@ JobOutcome DocumentJob::PlanOutput(const QString &outputPath, bool removeLeft)
 JobOutcome DocumentJob::Cut()
 {
     return Step(JobStep::Segments, [&] {
-        // Read along, the document's own words are kept: the cues show them, not the cleaned ones.
-        if (m_setup.readAlong) {
+        // The document's own words are kept: the spoken form reads them, and the cues show
+        // them, not the cleaned ones.
+        if (m_setup.readAlong || m_setup.spokenForm) {
             const auto text = Fs::ReadFile(TextPath(), qint64(1) << 31);
             if (!text)
                 throw FileSystemError(text.Error(), TextPath());
-            if (const int error = Fs::WriteReplacing(Workspace() + u"/document.txt"_s, *text, 0600))
-                throw FileSystemError(error, Workspace() + u"/document.txt"_s);
+            if (const int error = Fs::WriteReplacing(OwnTextPath(), *text, 0600))
+                throw FileSystemError(error, OwnTextPath());
         }
+        if (m_setup.workspace.isEmpty())
+            KeepLexicon(); // the job that owns the workspace, where the document is known
         // The places of the headings, for the chapters, and of the language marks, kept
         // beside the pieces for whichever process speaks them.
         QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);
@@ -358,7 +410,7 @@ ReadAlongText &DocumentJob::ReadAlong()
 {
     if (!m_readAlong)
         m_readAlong = std::make_unique<ReadAlongText>([this](int piece) { return PiecePath(piece, u".txt"_s); },
-                                                      Workspace() + u"/document.txt"_s, SpeechLanguage());
+                                                      OwnTextPath(), SpeechLanguage());
     return *m_readAlong;
 }
 
@@ -421,7 +473,8 @@ void DocumentJob::Close()
     IEventLoop &events = m_services.Events();
     for (int piece = 1; piece <= m_text.pieces; ++piece)
         Quietly([&] { KillFile(events, PiecePath(piece, u".wav"_s)); });
-    Quietly([&] { Fs::Remove(LanguagesPath()); });
+    for (const QString &kept : {LanguagesPath(), LexiconPath(), OwnTextPath()})
+        Quietly([&] { Fs::Remove(kept); });
     DropJoinFiles();
 }
 

@@ -23,7 +23,9 @@ class EncoderProgram;
 class IFailureHandler;
 class IProcessRunner;
 class ISpeechEngine;
+class ISettingsStore;
 class ReadAlongText;
+class Lexicon;
 struct CoreServices;
 
 // One document's conversion: made from plain values, it owns the plan (its working files,
@@ -65,6 +67,12 @@ struct JobSetup
     bool languageSwitch = true;
     /// The user's own voices for languages (normalized tag -> position of the voice).
     QHash<QString, int> voicesFor;
+    /// Numbers, dates, amounts, abbreviations and the like are read as a careful reader reads
+    /// them, in the language of each passage; the lexicons' words as they say.
+    bool spokenForm = true;
+    /// The user's pronunciation lexicons (the settings folder's, --lexicon), in order of
+    /// precedence after those beside the document (lexicon.pls, lexicon.txt).
+    QStringList lexicons;
     /// The document's language when another process's job read it (the worker that speaks a piece).
     QString language;
     /// A picture to take as the cover when the document names none and none stands beside it.
@@ -100,6 +108,10 @@ struct TextFacts
     QList<DocumentHeading> headings;
     QList<LinePlace> places;
 };
+
+/// The user's own pronunciation lexicons: lexicon.pls and lexicon.txt in the folder of the
+/// settings (JobSetup::lexicons, before any that a front end adds).
+QStringList UserLexicons(const ISettingsStore &settings);
 
 /// Names the chosen voice as the tags do: its description and its language (both empty
 /// when the engine cannot say).
@@ -207,6 +219,13 @@ private:
     QString TextPath();
     /// Where the document's language marks are kept beside its pieces, when it has any.
     QString LanguagesPath();
+    /// Where the lexicons of the document are kept, merged, beside its pieces; its own text.
+    QString LexiconPath();
+    QString OwnTextPath();
+    /// Merges the lexicons of the document into LexiconPath (none: no file).
+    void KeepLexicon();
+    const Lexicon *TheLexicon();
+    bool SpeaksPhonemes(int voice);
     /// The text of the document read along (readAlong), made when first asked for.
     ReadAlongText &ReadAlong();
 public:
@@ -243,6 +262,8 @@ private:
     std::vector<QList<qint64>> m_sentenceStarts; // by piece with readAlong: where each sentence begins
     std::unique_ptr<ReadAlongText> m_readAlong;
     std::optional<VoicePicker> m_voices; // once asked for
+    std::unique_ptr<Lexicon> m_lexicon; // once asked for
+    QStringList m_voiceNames;
     std::vector<QByteArray> m_keys; // by piece, once known
     qint64 m_encodedSamples = 0;
     double m_seconds = 0;

@@ -11,6 +11,8 @@
 #include "pipeline/passages.h"
 #include "pipeline/readalongtext.h"
 
+#include "reading/lexicon.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -27,7 +29,10 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         KillFile(m_services.Events(), wav);
         QStringList unspoken;
         const QList<Passage> passages = SpeechInput(piece, &unspoken);
-        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && !m_setup.readAlong;
+        // One passage of the chosen voice that says the piece's text as it stands: its file.
+        const auto file = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
+        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && !m_setup.readAlong && file
+                            && CodePage::DecodeWorkingText(*file) == passages[0].text;
         const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
                                                      asItIs ? nullptr : &passages);
         if (spoken.failed)
@@ -42,35 +47,71 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
 
 QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken)
 {
-    // Read along, every sentence is a line of its own, so that the engine says where it begins.
+    // Read along, every sentence is a line of its own, so that the engine says where it
+    // begins. The spoken form reads the document's own characters beside the cleaned ones.
     QString text;
+    QString own;
     if (m_setup.readAlong) {
-        text = ReadAlong().SpeechText(piece);
+        text = ReadAlong().SpeechText(piece, nullptr, &own);
     } else {
         const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
         if (!bytes)
             throw FileSystemError(bytes.Error(), PiecePath(piece, u".txt"_s));
         text = CodePage::DecodeWorkingText(*bytes);
+        if (m_setup.spokenForm)
+            Quietly([&] { own = ReadAlong().OwnText(piece); });
     }
-    if (!m_setup.languageSwitch)
-        return {{-1, text, false}};
-    if (!m_voices)
-        m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
-    // The marks count the piece's lines; read along, its sentences are lines of their own,
-    // and the letters alone say where the language changes.
-    QString language;
-    const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
-    QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
-    if (m_setup.readAlong)
-        marks.clear();
-    QList<Passage> passages = PassagesOf(text, language, marks, *m_voices, unspoken);
-    for (Passage &passage : passages) {
-        if (passage.voice == m_voices->Chosen())
-            passage.voice = -1;
+    QList<Passage> passages;
+    if (m_setup.languageSwitch) {
+        if (!m_voices)
+            m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
+        // The marks count the piece's lines; read along, its sentences are lines of their
+        // own, and the letters alone say where the language changes.
+        QString language;
+        const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
+        QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
+        if (m_setup.readAlong)
+            marks.clear();
+        passages = PassagesOf(text, language, marks, *m_voices, unspoken);
+        for (Passage &passage : passages) {
+            if (passage.voice == m_voices->Chosen())
+                passage.voice = -1;
+        }
     }
     if (passages.isEmpty())
         passages.append({-1, text, false});
+    if (m_setup.spokenForm) {
+        const Lexicon *lexicon = TheLexicon();
+        qsizetype at = 0;
+        for (Passage &passage : passages) {
+            const qsizetype length = passage.text.size();
+            passage.text = SpokenPassage(passage.text, own.mid(at, length),
+                                         passage.language.isEmpty() ? SpeechLanguage() : passage.language, lexicon,
+                                         SpeaksPhonemes(passage.voice));
+            at += length;
+        }
+    }
     return passages;
+}
+
+bool DocumentJob::SpeaksPhonemes(int voice)
+{
+    if (m_voiceNames.isEmpty())
+        Quietly([&] { m_voiceNames = m_services.Speech().VoiceDescriptions(); });
+    return m_voiceNames.value(voice < 0 ? m_setup.choice.voice : voice).startsWith(u"eSpeak"_s);
+}
+
+const Lexicon *DocumentJob::TheLexicon()
+{
+    if (!m_lexicon) {
+        m_lexicon = std::make_unique<Lexicon>();
+        Quietly([&] {
+            if (Fs::Stat(LexiconPath()))
+                if (LexiconResult read = LoadLexiconFile(LexiconPath()); read.ok())
+                    *m_lexicon = std::move(read.lexicon);
+        });
+    }
+    return m_lexicon->isEmpty() ? nullptr : &*m_lexicon;
 }
 
 QByteArray DocumentJob::SpeechKeyText(int piece, QStringList *unspoken)

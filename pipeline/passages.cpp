@@ -4,6 +4,8 @@
 #include "pipeline/voicepicker.h"
 
 #include "languages/languageruns.h"
+#include "reading/lexicon.h"
+#include "reading/spokenform.h"
 
 using namespace Qt::StringLiterals;
 
@@ -23,7 +25,8 @@ QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, con
         if (!passages.isEmpty() && passages.last().voice == voice)
             passages.last().text += text.mid(run.start, run.length);
         else
-            passages.append({voice, text.mid(run.start, run.length).toString(), !atLineStart});
+            passages.append({voice, text.mid(run.start, run.length).toString(), !atLineStart,
+                             run.language.isEmpty() ? documentLanguage : run.language});
     }
     return passages;
 }
@@ -64,4 +67,45 @@ QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QSt
     if (anyBefore && (marks.isEmpty() || marks.first().line != 0 || marks.first().column != 0))
         marks.prepend({0, 0, before});
     return marks;
+}
+
+QString SpokenPassage(const QString &cleaned, const QString &own, const QString &language, const Lexicon *lexicon,
+                      bool phonemes)
+{
+    if (own.size() != cleaned.size())
+        return cleaned; // not the same characters: read as the cleaning left it
+    QString spoken;
+    spoken.reserve(cleaned.size() + cleaned.size() / 8);
+    qsizetype lineStart = 0;
+    while (lineStart < cleaned.size()) {
+        qsizetype lineEnd = cleaned.indexOf(u'\n', lineStart);
+        if (lineEnd < 0)
+            lineEnd = cleaned.size();
+        const QStringView ownLine = QStringView(own).mid(lineStart, lineEnd - lineStart);
+        const SpokenText said = SpokenForm(ownLine, language, lexicon);
+        QString line;
+        for (const SpokenSpan &span : said.spans)
+            line += span.asWritten ? cleaned.mid(lineStart + span.sourceStart, span.sourceLength)
+                                   : said.text.mid(span.spokenStart, span.spokenLength);
+        // What is read as written is as long in both, so the hits stand where they stood.
+        if (phonemes && !said.lexiconHits.isEmpty())
+            line = EspeakInput(line, said.lexiconHits, language);
+        spoken += line;
+        if (lineEnd < cleaned.size())
+            spoken += u'\n';
+        lineStart = lineEnd + 1;
+    }
+    return spoken;
+}
+
+QByteArray PlainLexiconText(const Lexicon &lexicon)
+{
+    QByteArray text;
+    for (const LexiconEntry &entry : lexicon.entries()) {
+        const QString said = entry.alias.isEmpty() ? u'/' + entry.ipa + u'/' : entry.alias;
+        if (entry.grapheme.contains(u'\n') || entry.grapheme.contains(u'=') || said.contains(u'\n'))
+            continue;
+        text += entry.grapheme.toUtf8() + " = " + said.toUtf8() + '\n';
+    }
+    return text;
 }

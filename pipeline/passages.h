@@ -18,6 +18,20 @@ class VoicePicker;
 QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, const QList<LanguageMark> &marks,
                           const VoicePicker &voices, QStringList *unspoken);
 
+class Lexicon;
+
+// A passage as a careful reader says it: numbers, amounts, dates, times, units, Roman
+// numerals and abbreviations in words of its language, the lexicon's words as it says
+// them (phonemes for espeak-ng when phonemes is set). cleaned is the passage as the
+// cleaning left it, own the same characters as the document has them (the cleaning keeps
+// one character for one); what is read as written comes from cleaned, line by line.
+QString SpokenPassage(const QString &cleaned, const QString &own, const QString &language, const Lexicon *lexicon,
+                      bool phonemes);
+
+// A lexicon in the plain form ("word = respelling", IPA between slashes), for a lexicon
+// merged from several files to be kept beside the pieces.
+QByteArray PlainLexiconText(const Lexicon &lexicon);
+
 // The language marks of a document kept beside its pieces: a line "language TAG" for the
 // document's own, then a line "PIECE LINE COLUMN TAG" for each mark, where the cut put it.
 QByteArray LanguagesFileText(const QString &documentLanguage, const QList<LanguageMark> &marks,

@@ -46,17 +46,31 @@ QList<TextSpan> ReadAlongText::SentencesOf(const QString &ownWords) const
     return Sentences(ownWords, m_language);
 }
 
-QString ReadAlongText::SpeechText(int piece, QList<int> *sentenceLines)
+QString ReadAlongText::OwnText(int piece)
+{
+    QString text;
+    for (const QString &line : OwnWords(piece))
+        text += line + u'\n';
+    return text;
+}
+
+QString ReadAlongText::SpeechText(int piece, QList<int> *sentenceLines, QString *ownText)
 {
     const QStringList lines = PieceLines(piece);
     const QStringList own = OwnWords(piece);
     QString spoken;
     for (qsizetype k = 0; k < lines.size(); ++k) {
         const QList<TextSpan> spans = SentencesOf(own.value(k));
-        for (const TextSpan &span : spans)
+        for (const TextSpan &span : spans) {
             spoken += lines[k].mid(span.start, span.length) + u'\n';
-        if (spans.isEmpty())
+            if (ownText)
+                *ownText += own.value(k).mid(span.start, span.length) + u'\n';
+        }
+        if (spans.isEmpty()) {
             spoken += lines[k] + u'\n';
+            if (ownText)
+                *ownText += own.value(k) + u'\n';
+        }
         if (sentenceLines)
             sentenceLines->append(std::max<int>(1, static_cast<int>(spans.size())));
     }

@@ -24,7 +24,11 @@ public:
 
     /// The piece's text as the engine is given it, every sentence on a line of its own;
     /// sentenceLines receives, for each line of the piece, how many lines it became.
-    QString SpeechText(int piece, QList<int> *sentenceLines = nullptr);
+    /// own receives the same text in the document's own characters.
+    QString SpeechText(int piece, QList<int> *sentenceLines = nullptr, QString *own = nullptr);
+    /// The piece's lines in the document's own characters, each ended by a line end: the
+    /// piece's text as the document has it.
+    QString OwnText(int piece);
     /// Every sentence of the document in its own words, timed by the clock from where the
     /// engine heard each begin (starts: by piece, a sample for each sentence line).
     QList<TimedSentence> TimedSentences(int pieces, const std::vector<QList<qint64>> &starts,

@@ -49,3 +49,9 @@ QString IniSettingsStore::FileName() const
 {
     return m_settings->fileName();
 }
+
+QString IniSettingsStore::Folder() const
+{
+    const QString file = FileName();
+    return file.left(file.lastIndexOf(u'/'));
+}

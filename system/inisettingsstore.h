@@ -22,6 +22,7 @@ public:
     void SetValue(const QString &key, const QString &value) override;
 
     QString FileName() const;
+    QString Folder() const override;
 
 private:
     std::unique_ptr<QSettings> m_settings;

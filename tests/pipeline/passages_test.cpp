@@ -1,6 +1,8 @@
+#include "pipeline/clean.h"
 #include "pipeline/cut.h"
 #include "pipeline/passages.h"
 #include "pipeline/voicepicker.h"
+#include "reading/lexicon.h"
 #include "tests/fakes/fakes.h"
 
 #include <gtest/gtest.h>
@@ -53,4 +55,26 @@ TEST(Passages, TheMarksKeptBesideThePiecesComeBackForEachPieceWithTheLanguageInE
     EXPECT_EQ(MarksOfPiece(file, 2, nullptr), (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"de"_s}}));
     EXPECT_EQ(MarksOfPiece(file, 3, nullptr), (QList<LanguageMark>{{0, 0, u"de"_s}}));
     EXPECT_TRUE(MarksOfPiece(QByteArray(), 1, nullptr).isEmpty());
+}
+
+TEST(Passages, ACarefulReaderSaysNumbersAndAbbreviationsFromTheDocumentsOwnCharacters)
+{
+    const QString own = u"The ticket costs $12.50 on 3/4/2024 at 12:30.\nChapter IV begins on Elm St. near p. 14.\n"_s;
+    QString cleaned; // as the cut writes the lines: the cleaning keeps one character for one
+    for (const QString &line : own.split(u'\n', Qt::SkipEmptyParts))
+        cleaned += CleanLineOfAnyScript(line) + u'\n';
+    ASSERT_EQ(cleaned.size(), own.size());
+    const QString spoken = SpokenPassage(cleaned, own, u"en-US"_s, nullptr, false);
+    for (const QString &said : {u"twelve dollars and fifty cents on March fourth, twenty twenty-four at twelve thirty"_s,
+                                u"chapter four begins"_s, u"Street near page fourteen"_s})
+        EXPECT_TRUE(spoken.contains(said)) << spoken.toStdString();
+    EXPECT_EQ(spoken.count(u'\n'), 2); // the lines, where the engine says each begins
+    // The lexicon's word as it says, in every case; a word of a passage that is not the
+    // document's own characters is read as the cleaning left it.
+    const LexiconResult lexicon = ReadPlainLexicon("nginx = engine x\n");
+    ASSERT_TRUE(lexicon.ok());
+    EXPECT_EQ(SpokenPassage(u"we run nginx\n"_s, u"We run Nginx\n"_s, u"en"_s, &lexicon.lexicon, false),
+              u"we run engine x\n"_s);
+    EXPECT_EQ(SpokenPassage(u"3 4\n"_s, u"3/4/\n"_s, u"en"_s, nullptr, false), u"3 4\n"_s);
+    EXPECT_EQ(ReadPlainLexicon(PlainLexiconText(lexicon.lexicon)).lexicon.entries(), lexicon.lexicon.entries());
 }
