@@ -52,6 +52,7 @@ struct Book
     QHash<QString, Item> manifest; // by id
     QStringList spine;             // ids in reading order
     QString ncx;                   // the id of the EPUB 2 table of contents
+    QString coverId;               // EPUB 2: <meta name="cover" content="ID">
 };
 
 struct Chapter
@@ -152,6 +153,8 @@ Book ParsePackageDocument(const QByteArray &bytes, YieldClock &clock, const QStr
             const QString item = ResolvePartName(opf, LocalAttribute(xml, u"href"));
             if (!id.isEmpty() && !item.isEmpty() && !book.manifest.contains(id))
                 book.manifest.insert(id, {item, LocalAttribute(xml, u"media-type"), LocalAttribute(xml, u"properties")});
+        } else if (name == u"meta" && LocalAttribute(xml, u"name") == u"cover" && book.coverId.isEmpty()) {
+            book.coverId = LocalAttribute(xml, u"content");
         } else if (name == u"spine") {
             book.ncx = LocalAttribute(xml, u"toc");
         } else if (name == u"itemref") {
@@ -294,6 +297,31 @@ bool IsContentDocument(const Item &item)
                    || item.part.endsWith(u".htm"_s, Qt::CaseInsensitive)));
 }
 
+// The book's cover picture: the item EPUB 3 marks "cover-image", else the one EPUB 2 names
+// in <meta name="cover">; a picture of a type a player shows, no larger than a cover is.
+void ReadCover(const ZipPackage &package, const Book &book, DocumentFacts *facts)
+{
+    constexpr qint64 kMaxCoverBytes = qint64(16) << 20;
+    const Item *cover = nullptr;
+    for (const Item &item : book.manifest) {
+        if (item.properties.split(u' ').contains(u"cover-image"_s))
+            cover = &item;
+    }
+    if (!cover && book.manifest.contains(book.coverId))
+        cover = &*book.manifest.constFind(book.coverId);
+    if (!cover || (cover->mediaType != u"image/jpeg" && cover->mediaType != u"image/png"))
+        return;
+    const qint64 index = package.Locate(cover->part);
+    if (index < 0)
+        return;
+    try {
+        facts->cover = package.ReadAll(index, kMaxCoverBytes);
+    } catch (const RuntimeError &) {
+        return; // larger than any cover: the book is read without it
+    }
+    facts->coverType = facts->cover.isEmpty() ? QString() : cover->mediaType;
+}
+
 } // namespace
 
 EpubReader::EpubReader(IEventLoop *events)
@@ -316,6 +344,7 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         facts->title = book.title;
         facts->author = book.author;
         facts->language = book.language;
+        ReadCover(package, book, facts);
     }
     QHash<QString, QSet<QString>> wanted; // part -> fragments that chapters point at
     for (const Chapter &chapter : chapters)

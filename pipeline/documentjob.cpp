@@ -192,6 +192,9 @@ JobOutcome DocumentJob::Cut()
         }
         if (m_setup.workspace.isEmpty())
             KeepLexicon(); // the job that owns the workspace, where the document is known
+        else if (!m_facts.cover.isEmpty()) // the book's cover, for the job that tags its audio
+            if (const int error = Fs::WriteReplacing(Workspace() + u"/cover"_s, m_facts.cover, 0600))
+                throw FileSystemError(error, Workspace() + u"/cover"_s);
         // The places of the headings, for the chapters, and of the language marks, kept
         // beside the pieces for whichever process speaks them.
         QList<qint64> watched = ChapterClock::WatchedLines(m_facts.headings);

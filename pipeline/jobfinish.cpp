@@ -167,6 +167,8 @@ void DocumentJob::FindCover(AudiobookTags &tags)
     QList<std::pair<QString, QByteArray>> candidates;
     if (!m_facts.cover.isEmpty())
         candidates.append({u"The book's cover"_s, m_facts.cover});
+    else if (const auto kept = Fs::ReadFile(Workspace() + u"/cover"_s, kMaxCoverBytes + 1)) // read by a worker
+        candidates.append({u"The book's cover"_s, *kept});
     const QString folder = GetFolderPath(m_setup.document);
     for (const QString &name : {u"cover.jpg"_s, u"cover.png"_s, u"folder.jpg"_s}) {
         if (const auto bytes = Fs::ReadFile(folder + name, kMaxCoverBytes + 1))

@@ -60,9 +60,11 @@ QByteArray Xhtml(const QByteArray &body)
 // An EPUB 3 book: its chapters in the spine in the order given, a navigation document
 // (in the spine too, as some books have it), and the entries the caller adds.
 QString WriteBook(const QString &path, const QList<std::pair<QString, QByteArray>> &chapters, const QByteArray &nav,
-                  QList<std::pair<QString, QByteArray>> more = {}, const QByteArray &title = "The Title")
+                  QList<std::pair<QString, QByteArray>> more = {}, const QByteArray &title = "The Title",
+                  const QByteArray &items = "")
 {
-    QByteArray manifest = "<item id=\"nav\" href=\"nav.xhtml\" properties=\"nav\" media-type=\"application/xhtml+xml\"/>";
+    QByteArray manifest =
+        "<item id=\"nav\" href=\"nav.xhtml\" properties=\"nav\" media-type=\"application/xhtml+xml\"/>" + items;
     QByteArray spine = "<itemref idref=\"nav\"/>";
     QList<std::pair<QString, QByteArray>> entries = {
         {u"mimetype"_s, "application/epub+zip"},
@@ -128,6 +130,17 @@ TEST(EpubReader, TheSpineInOrderWithChaptersTitleAndAuthor)
         EXPECT_EQ(facts.headings[i].level, levels[i]) << i;
     }
     EXPECT_EQ(facts.headings[2].title, u"Later on"_s);
+
+    // Its cover: the picture EPUB 3 marks as the cover image.
+    const QByteArray png = "\x89PNG\r\n\x1a\n picture";
+    DocumentFacts covered;
+    Read(reader,
+         WriteBook(dir.filePath(u"cover.epub"_s), {{u"one.xhtml"_s, Xhtml("<p>Text.</p>")}}, "",
+                   {{u"OEBPS/img/front.png"_s, png}}, "Covered",
+                   "<item id=\"pic\" href=\"img/front.png\" media-type=\"image/png\" properties=\"cover-image\"/>"),
+         &covered);
+    EXPECT_EQ(covered.cover, png);
+    EXPECT_EQ(covered.coverType, u"image/png"_s);
 }
 
 // Books that pandoc wrote, EPUB 3 and EPUB 2 (table of contents in toc.ncx).
