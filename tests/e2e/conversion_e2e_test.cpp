@@ -185,14 +185,15 @@ TEST_F(ConversionEndToEnd, BothFrontEndsJoinTheSameSpeechIntoOneMp3ThatDecodesIn
     EXPECT_EQ(rate, 22050);
 
     // espeak-ng's speech of a text is longer or shorter by up to a few tenths of a second
-    // (here 0.3 s in 164 s) with what it spoke before it.
+    // (here 0.3 s in 164 s) with what it spoke before it, and the run says the numbers of
+    // the lines in words where the segment files hold digits (another 0.3 s).
     const double first = SpeakAgain(work.filePath(u"output001.txt"_s)).seconds;
     const double second = SpeakAgain(work.filePath(u"output002.txt"_s)).seconds;
     const double joinedSeconds = static_cast<double>(frames) * samplesPerFrame / rate;
-    EXPECT_NEAR(joinedSeconds, first + second, 0.5);
+    EXPECT_NEAR(joinedSeconds, first + second, 0.8);
     const WavInfo decoded = DecodeMp3(mp3);
     ASSERT_TRUE(decoded.valid);
-    EXPECT_NEAR(decoded.seconds, first + second, 0.5);
+    EXPECT_NEAR(decoded.seconds, first + second, 0.8);
 
     // The headless converter, with pieces of its own, makes the same speech.
     QTemporaryDir convertedInto;
