@@ -285,20 +285,23 @@ void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
     m_spoken[static_cast<size_t>(piece - 1)] = facts;
 }
 
+QString DocumentJob::PieceMp3(int piece)
+{
+    if (m_text.pieces != 1)
+        return PiecePath(piece, u".mp3"_s);
+    m_partial.Create(m_output); // one piece is encoded straight into the output's partial file
+    return m_partial.Path();
+}
+
 JobOutcome DocumentJob::StartEncoder(IProcessRunner &processes, const EncoderProgram &encoder, int piece,
                                      Started &started)
 {
     return Step(JobStep::Encoding, [&] {
-        QString target;
-        if (m_text.pieces == 1) {
-            m_partial.Create(m_output);
-            target = m_partial.Path();
-        } else {
-            // Made afresh: nothing that stands at its name is written through.
-            target = PiecePath(piece, u".mp3"_s);
+        const QString target = PieceMp3(piece);
+        // Made afresh: nothing that stands at its name is written through.
+        if (m_text.pieces != 1)
             if (auto made = Fs::CreateFresh(target, 0600); !made)
                 throw FileSystemError(made.Error(), target);
-        }
         started = StartChild(processes, EncoderCommandLine(encoder.Path(), PiecePath(piece, u".wav"_s), target),
                              &encoder.Program());
     });

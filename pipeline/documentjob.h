@@ -217,6 +217,9 @@ public:
 
 private:
     QString TextPath();
+    /// Where a piece's MP3 goes: one piece straight into the output's partial file (made
+    /// here), several beside the pieces.
+    QString PieceMp3(int piece);
     /// Where the document's language marks are kept beside its pieces, when it has any.
     QString LanguagesPath();
     /// Where the lexicons of the document are kept, merged, beside its pieces; its own text.

@@ -80,13 +80,7 @@ bool DocumentJob::FromCache(PieceCache &cache, int piece)
         const std::optional<CachedPiece> kept = cache.Find(key);
         if (!kept)
             return;
-        QString target;
-        if (m_text.pieces == 1) {
-            m_partial.Create(m_output);
-            target = m_partial.Path();
-        } else {
-            target = PiecePath(piece, u".mp3"_s);
-        }
+        const QString target = PieceMp3(piece);
         if (const int error = Fs::WriteReplacing(target, kept->audio, m_text.pieces == 1 ? Fs::WithUmask(0666) : 0600))
             throw FileSystemError(error, target);
         if (m_text.pieces == 1)
