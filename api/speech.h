@@ -92,6 +92,9 @@ public:
     /// The language of the voice at this position (-1: the default voice) as a tag such as
     /// "en-gb"; "" when the engine does not say.
     virtual QString VoiceLanguage(int index) = 0;
+    /// The languages of all the voices, in the order of VoiceDescriptions, from one look at
+    /// what is installed.
+    virtual QStringList VoiceLanguages() = 0;
     /// All that decides how the voice at this position sounds at this rate, besides the
     /// words: its engine with the engine's version, the voice, and the level it speaks at
     /// (measured when not yet known). The same identity, the same samples for the same words.

@@ -130,6 +130,7 @@ public:
     std::unique_ptr<IAudioFileStream> CreateFileStream() override { return m_engine.CreateFileStream(); }
     QStringList VoiceDescriptions() override { return m_engine.VoiceDescriptions(); }
     QString VoiceLanguage(int index) override { return m_engine.VoiceLanguage(index); }
+    QStringList VoiceLanguages() override { return m_engine.VoiceLanguages(); }
     QString VoiceIdentity(int index, int rate) override { return m_engine.VoiceIdentity(index, rate); }
 
 private:

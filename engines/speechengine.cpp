@@ -173,6 +173,14 @@ QString SpeechEngine::VoiceLanguage(int index)
     return voice.engine->Language(voice.index);
 }
 
+QStringList SpeechEngine::VoiceLanguages()
+{
+    QStringList languages;
+    for (const Voice &voice : Voices())
+        languages.append(voice.engine->Language(voice.index));
+    return languages;
+}
+
 QString SpeechEngine::VoiceIdentity(int index, int rate)
 {
     const QList<Voice> &voices = Voices();

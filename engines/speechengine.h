@@ -25,6 +25,7 @@ public:
     std::unique_ptr<IAudioFileStream> CreateFileStream() override;
     QStringList VoiceDescriptions() override;
     QString VoiceLanguage(int index) override;
+    QStringList VoiceLanguages() override;
     QString VoiceIdentity(int index, int rate) override;
 
     /// True when the voices of English-speaking users' engines come first for this locale

@@ -19,9 +19,8 @@ VoicePicker::VoicePicker(ISpeechEngine &speech, int chosen, QHash<QString, int> 
     , m_chosenFor(std::move(chosenFor))
 {
     Quietly([&] {
-        const qsizetype count = speech.VoiceDescriptions().size();
-        for (int i = 0; i < count; ++i)
-            m_languages.append(Normalized(speech.VoiceLanguage(i)));
+        for (const QString &language : speech.VoiceLanguages())
+            m_languages.append(Normalized(language));
     });
     m_chosenLanguage = m_languages.value(std::max(0, chosen));
 }

@@ -139,7 +139,7 @@ QByteArray Png(quint32 width, quint32 height)
     for (const quint32 side : {width, height})
         png += char(side >> 24), png += char(side >> 16), png += char(side >> 8), png += char(side);
     png += QByteArray("\x08\x02\x00\x00\x00\x12\x34\x56\x78", 9);
-    return png + QByteArray("\0\0\0\x05IDAT\x78\x9c\x63\x00\x00\x11\x22\x33\x44", 21)
+    return png + QByteArray("\0\0\0\x05IDAT\x78\x9c\x63\x00\x00\x11\x22\x33\x44", 17)
            + QByteArray("\0\0\0\0IEND\xae\x42\x60\x82", 12);
 }
 

@@ -90,6 +90,7 @@ public:
     std::unique_ptr<IAudioFileStream> CreateFileStream() override;
     QStringList VoiceDescriptions() override;
     QString VoiceLanguage(int index) override { return languages.value(index, languages.value(0)); }
+    QStringList VoiceLanguages() override { return languages.mid(0, voices.size()); }
     QString VoiceIdentity(int index, int rate) override
     {
         return voices.value(index, voices.value(0)) + QStringLiteral("|rate ") + QString::number(rate);
