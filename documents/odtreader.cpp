@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -1037,27 +1038,36 @@ void ReadMetaXml(const QByteArray &bytes, DocumentFacts &facts)
 // The title and the author that meta.xml names, as far as it can be read: a meta.xml that
 // is missing, too large, damaged or hostile names nothing, and the text is read all the
 // same. What was complete before a fault stands.
-void ReadMeta(zip_t *zip, DocumentFacts &facts)
+// A small entry of the package whole, or nothing: missing, larger than limit, inflated
+// beyond any real document's ratio, encrypted, or holding other than it declares.
+std::optional<QByteArray> SmallEntry(zip_t *zip, const char *name, qint64 limit)
 {
-    const zip_int64_t index = zip_name_locate(zip, "meta.xml", 0);
+    const zip_int64_t index = zip_name_locate(zip, name, 0);
     if (index < 0)
-        return;
+        return std::nullopt;
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
-        || st.size > static_cast<zip_uint64_t>(kMaxMetaBytes)
+        || !(st.valid & ZIP_STAT_COMP_SIZE) || st.size > static_cast<zip_uint64_t>(limit)
+        || EntryRefusedBySize(st.size, st.comp_size)
         || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
-        return;
+        return std::nullopt;
     std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
     if (!file)
-        return;
+        return std::nullopt;
     // One byte more than declared is asked for: an entry that holds more is not read.
     QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
     const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
     if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
-        return;
+        return std::nullopt;
     bytes.truncate(static_cast<qsizetype>(n));
-    ReadMetaXml(bytes, facts);
+    return bytes;
+}
+
+void ReadMeta(zip_t *zip, DocumentFacts &facts)
+{
+    if (const std::optional<QByteArray> bytes = SmallEntry(zip, "meta.xml", kMaxMetaBytes))
+        ReadMetaXml(*bytes, facts);
 }
 
 // The languages of styles.xml's common styles, as far as they can be read: a styles.xml
@@ -1065,24 +1075,10 @@ void ReadMeta(zip_t *zip, DocumentFacts &facts)
 // stands), and the text is read all the same.
 void ReadStyles(zip_t *zip, OdtStyles &styles, const QString &path)
 {
-    const zip_int64_t index = zip_name_locate(zip, "styles.xml", 0);
-    if (index < 0)
+    const std::optional<QByteArray> read = SmallEntry(zip, "styles.xml", kMaxStylesBytes);
+    if (!read)
         return;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)
-        || !(st.valid & ZIP_STAT_COMP_SIZE) || st.size > static_cast<zip_uint64_t>(kMaxStylesBytes)
-        || EntryRefusedBySize(st.size, st.comp_size)
-        || ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
-        return;
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0));
-    if (!file)
-        return;
-    QByteArray bytes(static_cast<qsizetype>(st.size) + 1, Qt::Uninitialized);
-    const zip_int64_t n = zip_fread(file.get(), bytes.data(), st.size + 1);
-    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
-        return;
-    bytes.truncate(static_cast<qsizetype>(n));
+    const QByteArray &bytes = *read;
     QXmlStreamReader xml(bytes);
     WholeXmlSource source(bytes.size());
     DocumentFacts unused;
