@@ -63,9 +63,11 @@ size_t PowerOfTwoAtLeast(size_t n)
 
 // Half away from zero, as lround, within the 16-bit range; without a branch on the sign,
 // which speech flips at random.
-qint16 Rounded(double y)
+qint16 Rounded(float y)
 {
-    return static_cast<qint16>(std::clamp(y + std::copysign(0.5, y), -32768.0, 32767.0));
+    // |y| is at most full scale raised by kMaxLevelDb: far inside an int.
+    const auto rounded = static_cast<int>(y + std::copysign(0.5f, y));
+    return static_cast<qint16>(std::clamp(rounded, -32768, 32767));
 }
 
 } // namespace
@@ -76,23 +78,26 @@ qint16 Rounded(double y)
 // gains over k .. m: never above what any peak within the look-ahead requires. Where no
 // sample near m comes close to the ceiling, no peak between them can pass it either: the
 // interpolation is skipped, and a block of such samples with the gain at rest is copied.
+// A block is worked in passes: the inputs kept, the gain each needs, then the outputs, so
+// that the one pass that must go sample by sample (the gain's) does nothing else.
 class LevelStage::Limiter
 {
 public:
     Limiter(double gain, double volume, int sampleRate)
         : m_taps(Interpolators())
         , m_gain(static_cast<float>(gain))
-        , m_volume(volume)
+        , m_volume(static_cast<float>(volume))
         , m_ceiling(32768.0 * std::pow(10.0, (kPeakCeiling - kDetectionMarginDb) / 20))
         , m_lookAhead(std::max(1, static_cast<int>(std::lround(kLookAheadSeconds * sampleRate))))
-        , m_release(1 - std::exp(-1.0 / (kReleaseSeconds * sampleRate)))
-        , m_size(PowerOfTwoAtLeast(static_cast<size_t>(m_lookAhead + 2 * kTaps)))
+        , m_keep(std::exp(-1.0 / (kReleaseSeconds * sampleRate)))
+        , m_size(PowerOfTwoAtLeast(static_cast<size_t>(kBlock + m_lookAhead + 2 * kTaps)))
         , m_input(2 * m_size)
         , m_minimumIndex(PowerOfTwoAtLeast(static_cast<size_t>(m_lookAhead + 1)))
         , m_minimumValue(m_minimumIndex.size())
         , m_box(static_cast<size_t>(m_lookAhead), static_cast<qint64>(kGainUnit))
         , m_boxFull(static_cast<qint64>(kGainUnit) * m_lookAhead)
         , m_boxSum(m_boxFull)
+        , m_perBox(1.0 / static_cast<double>(m_boxFull))
     {
         // No interpolated point exceeds the largest sample of its taps times the sum of
         // their magnitudes.
@@ -107,28 +112,44 @@ public:
     /// Samples held back for the look-ahead: the first this many outputs belong before the stream.
     qint64 Delay() const { return kHalfTaps + m_lookAhead - 1; }
 
-    /// Takes count inputs and gives the output of each push: that of input n - Delay().
+    /// Takes count inputs and gives the output of each: that of input n - Delay().
     void Process(const qint16 *in, qint64 count, qint16 *out)
     {
-        constexpr qint64 kBlock = 256;
         for (qint64 at = 0; at < count; at += kBlock) {
             const qint64 size = std::min(kBlock, count - at);
-            if (AtRest(in + at, size)) {
-                Copy(in + at, size, out + at);
+            const bool rest = AtRest(in + at, size);
+            Keep(in + at, size);
+            if (rest) {
+                std::fill_n(m_gains.begin(), size, 1.0f);
+                m_previousPeak = 0;
+                m_minimumCount = 0;
             } else {
-                for (qint64 i = 0; i < size; ++i)
-                    out[at + i] = Push(in[at + i]);
+                Limit(size);
             }
+            // The inputs due out lie side by side in the ring (see Keep).
+            const float *due = &m_input[static_cast<size_t>(m_n - Delay()) & (m_size - 1)];
+            const float volume = m_volume;
+            qint16 *to = out + at;
+            for (qint64 i = 0; i < size; ++i)
+                to[i] = Rounded(due[i] * m_gains[size_t(i)] * volume);
+            m_n += size;
         }
     }
 
 private:
+    static constexpr qint64 kBlock = 256;
+
     // Each input is kept twice, size apart, so that every stretch of taps lies in one piece.
-    void Keep(float scaled)
+    void Keep(const qint16 *in, qint64 count)
     {
         const size_t slot = static_cast<size_t>(m_n) & (m_size - 1);
-        m_input[slot] = scaled;
-        m_input[slot + m_size] = scaled;
+        const size_t size = static_cast<size_t>(count); // at most m_size
+        const size_t first = std::min(size, m_size - slot);
+        float *kept = m_input.data();
+        for (size_t i = 0; i < first; ++i)
+            kept[slot + i] = kept[slot + i + m_size] = float(in[i]) * m_gain;
+        for (size_t i = first; i < size; ++i)
+            kept[slot + i] = kept[slot + i - m_size] = float(in[i]) * m_gain;
     }
     float Kept(qint64 i) const { return m_input[static_cast<size_t>(i) & (m_size - 1)]; }
 
@@ -136,7 +157,7 @@ private:
     // gain is back at 1.
     bool AtRest(const qint16 *in, qint64 size) const
     {
-        if (m_envelope < 1 || m_boxSum != m_boxFull || m_n - kHalfTaps - m_lastLimited < m_lookAhead
+        if (m_distance > 0 || m_boxSum != m_boxFull || m_n - kHalfTaps - m_lastLimited < m_lookAhead
             || m_lastNear >= m_n - 2 * kHalfTaps)
             return false;
         int loudest = 0;
@@ -145,32 +166,53 @@ private:
         return float(loudest) * std::abs(m_gain) <= m_near;
     }
 
-    // The block at rest: each output is its input times the gain and the volume.
-    void Copy(const qint16 *in, qint64 size, qint16 *out)
+    // The gains of the block's outputs, the inputs m_n .. m_n + size - 1 kept.
+    void Limit(qint64 size)
     {
         for (qint64 i = 0; i < size; ++i) {
-            Keep(float(in[i]) * m_gain);
-            out[i] = Rounded(static_cast<double>(Kept(m_n - Delay())) * m_volume);
-            ++m_n;
+            const qint64 n = m_n + i;
+            if (std::abs(Kept(n)) > m_near)
+                m_lastNear = n;
+            m_required[size_t(i)] = Required(n - kHalfTaps);
         }
-        m_previousPeak = 0;
-        m_minimumCount = 0;
+        // The release and the box with their state at hand, not in the object, so that
+        // each sample waits for nothing but the one before.
+        double distance = m_distance;
+        qint64 boxSum = m_boxSum;
+        int boxAt = m_boxAt;
+        qint64 *box = m_box.data();
+        for (qint64 i = 0; i < size; ++i) {
+            const qint64 m = m_n + i - kHalfTaps;
+            const double minimum = Minimum(m, m_required[size_t(i)]);
+            if (minimum == 1 && distance == 0 && boxSum == m_boxFull) {
+                m_gains[size_t(i)] = 1;
+                continue;
+            }
+            // Down at once, up again slowly (the distance from 1 shrinks by a constant
+            // factor, and is gone below a millionth); then the mean over the look-ahead
+            // smooths the way down.
+            const double released = distance * m_keep;
+            distance = std::max(1 - minimum, released < 1e-6 ? 0.0 : released);
+            const auto quantised = static_cast<qint64>((1 - distance) * kGainUnit); // not negative: rounded down
+            boxSum += quantised - box[boxAt];
+            box[boxAt] = quantised;
+            boxAt = boxAt + 1 == m_lookAhead ? 0 : boxAt + 1;
+            m_gains[size_t(i)] = static_cast<float>(static_cast<double>(boxSum) * m_perBox);
+        }
+        m_distance = distance;
+        m_boxSum = boxSum;
+        m_boxAt = boxAt;
     }
 
-    qint16 Push(float x)
+    // The gain that keeps sample m and the peaks beside it under the ceiling: 1 where none
+    // comes near it.
+    double Required(qint64 m)
     {
-        const float scaled = x * m_gain;
-        Keep(scaled);
-        if (std::abs(scaled) > m_near)
-            m_lastNear = m_n;
-        const qint64 m = m_n - kHalfTaps;
-        ++m_n;
-
-        // The highest of |x[m]| and the interpolated points between x[m] and x[m + 1]; sample
-        // m sits on both intervals that touch it, which reach from x[m - 6] to x[m + 6].
         double required = 1;
         float peak = 0;
         if (m_lastNear >= m - kHalfTaps) {
+            // The highest of |x[m]| and the interpolated points between x[m] and x[m + 1];
+            // sample m sits on both intervals that touch it, which reach from x[m - 6] to x[m + 6].
             const float *taps = &m_input[static_cast<size_t>(m - (kHalfTaps - 1)) & (m_size - 1)];
             std::array<float, kOversampling> sum{};
             for (size_t i = 0; i < kTaps; ++i) {
@@ -187,51 +229,41 @@ private:
             }
         }
         m_previousPeak = peak;
+        return required;
+    }
 
-        // The smallest required gain of the last lookAhead samples.
-        double minimum = 1;
+    // The smallest gain that samples m - lookAhead + 1 .. m require, given what m requires.
+    double Minimum(qint64 m, double required)
+    {
         if (m - m_lastLimited >= m_lookAhead) {
             m_minimumCount = 0;
-        } else {
-            const size_t windowMask = m_minimumIndex.size() - 1;
-            while (m_minimumCount > 0
-                   && m_minimumValue[(m_minimumFirst + m_minimumCount - 1) & windowMask] >= required)
-                --m_minimumCount;
-            m_minimumIndex[(m_minimumFirst + m_minimumCount) & windowMask] = m;
-            m_minimumValue[(m_minimumFirst + m_minimumCount) & windowMask] = required;
-            ++m_minimumCount;
-            if (m_minimumIndex[m_minimumFirst & windowMask] <= m - m_lookAhead) {
-                ++m_minimumFirst;
-                --m_minimumCount;
-            }
-            minimum = m_minimumValue[m_minimumFirst & windowMask];
+            return 1;
         }
-
-        // Down at once, up again slowly; then the mean over the look-ahead smooths the way down.
-        double gain = 1;
-        if (minimum < 1 || m_envelope < 1 || m_boxSum != m_boxFull) {
-            const double rising = m_envelope + (1 - m_envelope) * m_release;
-            m_envelope = std::min(minimum, rising > 1 - 1e-6 ? 1.0 : rising);
-            const auto quantised = static_cast<qint64>(m_envelope * kGainUnit); // not negative: rounded down
-            qint64 &oldest = m_box[static_cast<size_t>(m_boxAt)];
-            m_boxSum += quantised - oldest;
-            oldest = quantised;
-            m_boxAt = m_boxAt + 1 == m_lookAhead ? 0 : m_boxAt + 1;
-            gain = static_cast<double>(m_boxSum) / static_cast<double>(m_boxFull);
+        const size_t windowMask = m_minimumIndex.size() - 1;
+        while (m_minimumCount > 0 && m_minimumValue[(m_minimumFirst + m_minimumCount - 1) & windowMask] >= required)
+            --m_minimumCount;
+        m_minimumIndex[(m_minimumFirst + m_minimumCount) & windowMask] = m;
+        m_minimumValue[(m_minimumFirst + m_minimumCount) & windowMask] = required;
+        ++m_minimumCount;
+        if (m_minimumIndex[m_minimumFirst & windowMask] <= m - m_lookAhead) {
+            ++m_minimumFirst;
+            --m_minimumCount;
         }
-        return Rounded(static_cast<double>(Kept(m - (m_lookAhead - 1))) * gain * m_volume);
+        return m_minimumValue[m_minimumFirst & windowMask];
     }
 
     const Taps m_taps;
     float m_gain;
-    double m_volume;
+    float m_volume;
     double m_ceiling;
     float m_near = 0; // a sample beyond this may make a peak beyond the ceiling
     int m_lookAhead;
-    double m_release;
+    double m_keep; // what remains of the distance from 1 after a sample
     size_t m_size;
     std::vector<float> m_input; // the latest inputs times the gain, twice (see Keep)
-    qint64 m_n = 0;             // inputs taken
+    std::array<double, kBlock> m_required{};
+    std::array<float, kBlock> m_gains{};
+    qint64 m_n = 0; // inputs taken
     qint64 m_lastNear = std::numeric_limits<qint64>::min() / 2;
     qint64 m_lastLimited = std::numeric_limits<qint64>::min() / 2;
     float m_previousPeak = 0;
@@ -240,17 +272,19 @@ private:
     std::vector<double> m_minimumValue;
     size_t m_minimumFirst = 0;
     size_t m_minimumCount = 0;
-    double m_envelope = 1;
-    // The last lookAhead envelope values, in units of 1 / kGainUnit, and their sum.
+    double m_distance = 0; // of the release-smoothed gain from 1
+    // The last lookAhead smoothed gains, in units of 1 / kGainUnit, and their sum.
     std::vector<qint64> m_box;
     int m_boxAt = 0;
     qint64 m_boxFull;
     qint64 m_boxSum;
+    double m_perBox;
 };
 
 LevelStage::LevelStage(ISampleSink &next, double levelDb, int volume, int sampleRate)
     : m_next(next)
-    , m_limiter(std::make_unique<Limiter>(std::pow(10.0, levelDb / 20), std::clamp(volume, 0, 100) / 100.0,
+    , m_limiter(std::make_unique<Limiter>(std::pow(10.0, std::clamp(levelDb, -kMaxLevelDb, kMaxLevelDb) / 20),
+                                          std::clamp(volume, 0, 100) / 100.0,
                                           sampleRate))
 {
 }

@@ -22,7 +22,7 @@ inline constexpr double kPeakCeiling = -2.5;
 class LevelStage final : public ISampleSink
 {
 public:
-    /// Passes the samples on to next, raised by levelDb, limited, then at volume (0 to 100):
+    /// Passes the samples on to next, raised by levelDb (at most ±30 dB), limited, then at volume (0 to 100):
     /// 20·log10(volume / 100) dB less, and silence at 0.
     LevelStage(ISampleSink &next, double levelDb, int volume = 100, int sampleRate = 22050);
     ~LevelStage() override;
