@@ -122,6 +122,17 @@ bool Mp4BoxesReachItsEnd(const QString &path)
     return movie && at == size;
 }
 
+// True when the file is a whole ZIP (an EPUB): it starts with a local entry and ends with
+// the end of its central directory, which is written last.
+bool ZipEndsWhole(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 44 || !file.read(4).startsWith("PK\x03\x04"))
+        return false;
+    file.seek(file.size() - 22);
+    return file.read(4) == QByteArray("PK\x05\x06", 4);
+}
+
 } // namespace
 
 Batch CollectBatch(const ConvertOptions &options, const CoreServices &services, Console &console)
@@ -218,6 +229,8 @@ bool UpToDate(const BatchEntry &entry, OutputFormat format)
         return Mp3FilePlaysToItsEnd(entry.output);
     case OutputFormat::M4b:
         return Mp4BoxesReachItsEnd(entry.output);
+    case OutputFormat::Epub:
+        return ZipEndsWhole(entry.output);
     case OutputFormat::Txt:
     case OutputFormat::Opus:
         return output->size > 0;

@@ -122,7 +122,8 @@ int Converter::Run()
                       true);
     common.checkSpeech = true;
     common.coverFile = m_options.cover;
-    common.readAlong = (m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt;
+    common.readAlong =
+        ((m_options.srt || m_options.lrc) && m_options.format != OutputForm::Txt) || m_options.format == OutputForm::Epub;
     common.srt = m_options.srt;
     common.languageSwitch = m_options.languageSwitch;
     common.lexicons = m_options.lexicons;
@@ -157,7 +158,7 @@ int Converter::Run()
     }
 
     if (m_options.cache && m_options.format != OutputForm::Opus)
-        common.soundParts = {u"vocatext speech 1"_s, services.Speech().VoiceIdentity(common.choice.voice, common.choice.rate),
+        common.soundParts = {u"vocatext speech 2"_s, services.Speech().VoiceIdentity(common.choice.voice, common.choice.rate),
                              QString::number(common.choice.rate), QString::number(common.choice.volume),
                              QString::fromLatin1(QCryptographicHash::hash(encoderBytes, QCryptographicHash::Sha256).toHex()),
                              u"-h"_s};

@@ -94,7 +94,8 @@ QString SlurmShard()
 
 // The formats by name; the first is the default.
 const std::pair<const char16_t *, OutputFormat> kFormats[] = {
-    {u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b}, {u"opus", OutputFormat::Opus}, {u"txt", OutputFormat::Txt}};
+    {u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b}, {u"opus", OutputFormat::Opus}, {u"epub", OutputFormat::Epub},
+    {u"txt", OutputFormat::Txt}};
 
 } // namespace
 
@@ -118,6 +119,8 @@ QString FormatWords(OutputFormat format)
         return u"text file"_s;
     case OutputFormat::Opus:
         return u"Ogg Opus file"_s;
+    case OutputFormat::Epub:
+        return u"EPUB 3 book read along"_s;
     }
     return QString();
 }

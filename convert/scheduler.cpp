@@ -327,6 +327,8 @@ void Scheduler::Joined(Task &task, const ChildEnd &end)
 
 void Scheduler::Complete(Task &task)
 {
+    if (m_options.format == OutputForm::Epub)
+        return Place(task, task.job->WriteEpub());
     // Tags that cannot be written are said; the MP3 takes its place without them.
     if (const JobOutcome tagged = task.job->Tag(); tagged.failed)
         m_tools.console.Print(u"vocatext-convert: "_s + task.job->Setup().document + u": "_s + tagged.description, true);

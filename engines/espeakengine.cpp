@@ -228,8 +228,11 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
     }
     // What stands within [[ ]] is a lexicon's pronunciation: the cleaning leaves no bracket
     // of the document's own.
+    // espeak-ng leaves out the pause after the text's last clause unless asked for it: without
+    // it a line that ends a piece or a passage runs into the next with a third of the pause.
+    const unsigned flags = espeakCHARS_UTF8 | espeakPHONEMES | (settings.endsLine ? espeakENDPAUSE : 0u);
     const espeak_ERROR result = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER,
-                                             0, espeakCHARS_UTF8 | espeakPHONEMES, nullptr, &context);
+                                             0, flags, nullptr, &context);
     if (result != EE_OK)
         throw RuntimeError(playback ? u"The default audio output could not be used"_s
                                     : u"The speech engine failed"_s,

@@ -16,6 +16,9 @@ struct SpeechSettings
     /// The voice's level at this rate in dB (see LevelStage): the volume of speech to the audio
     /// output, and what counts as sound for the line starts of speech into a sink.
     double levelDb = 0;
+    /// The text ends where a line of the document ends, so the pause of a line end follows
+    /// its last words; false for a passage that the next one goes on with, in the same line.
+    bool endsLine = true;
 };
 
 

@@ -283,10 +283,13 @@ void SpeechEngine::SpeakPassages(int chosen, const SpeechSettings &settings, con
     if (!output.IsOpen())
         throw RuntimeError(u"The output stream is not open"_s, ErrorNumber::UnexpectedError);
     CountingSink counted(output);
-    for (const Passage &passage : passages) {
+    for (qsizetype p = 0; p < passages.size(); ++p) {
+        const Passage &passage = passages[p];
         const qint64 before = counted.Count();
         QList<qint64> starts;
-        SpeakInto(passage.voice < 0 ? chosen : passage.voice, settings, passage.text, counted, &starts);
+        SpeechSettings passageSettings = settings;
+        passageSettings.endsLine = p + 1 == passages.size() || !passages[p + 1].continuesLine;
+        SpeakInto(passage.voice < 0 ? chosen : passage.voice, passageSettings, passage.text, counted, &starts);
         // Each voice at its own level, all at one loudness; a passage that begins inside a
         // line does not begin a line.
         for (qsizetype k = passage.continuesLine ? 1 : 0; lineStarts && k < starts.size(); ++k)

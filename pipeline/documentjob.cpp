@@ -19,7 +19,6 @@
 #include "reading/lexicon.h"
 #include "pipeline/writer1.h"
 
-#include "readalong/cues.h"
 
 
 #include <algorithm>
@@ -412,48 +411,14 @@ QStringList DocumentJob::Notes() const
     return notes;
 }
 
-ReadAlongText &DocumentJob::ReadAlong()
-{
-    if (!m_readAlong)
-        m_readAlong = std::make_unique<ReadAlongText>([this](int piece) { return PiecePath(piece, u".txt"_s); },
-                                                      OwnTextPath(), SpeechLanguage());
-    return *m_readAlong;
-}
-
-QString DocumentJob::SpeechLanguage() const
-{
-    if (!m_facts.language.isEmpty())
-        return m_facts.language;
-    return m_setup.language.isEmpty() ? m_setup.voiceLanguage : m_setup.language;
-}
-
-void DocumentJob::WriteSubtitles()
-{
-    const QList<Cue> cues = SubtitleCues(ReadAlong().TimedSentences(m_text.pieces, m_sentenceStarts, m_clock));
-    const QString base = m_output.left(m_output.lastIndexOf(u'.'));
-    const AudiobookTags tags = TagsFor(m_setup.document, m_facts, 0, 0, QString(), QString());
-    for (const auto &[wanted, path, text] :
-         {std::tuple{m_setup.srt, base + u".srt"_s, SrtText(cues)}, std::tuple{m_setup.lrc, base + u".lrc"_s,
-                                                                      LrcText(cues, tags.title, tags.artist)}}) {
-        if (!wanted)
-            continue;
-        // A subtitle file of the user's own that stands there is never replaced.
-        if (Fs::Stat(path) && !Fs::IsProgramOutput(path))
-            throw RuntimeError(path + u" is a file of yours, not one that Vocatext wrote, so it is left as it is"_s,
-                               ErrorNumber::PathFileAccessError);
-        if (const int error = Fs::WriteReplacing(path, text, Fs::WithUmask(0666)))
-            throw FileSystemError(error, path);
-        Fs::MarkAsProgramOutput(path);
-    }
-}
-
 JobOutcome DocumentJob::PutInPlace()
 {
     return Step(JobStep::Output, [&] {
         // The subtitles first: one that is a file of the user's leaves the older output too.
         if (m_setup.readAlong)
             WriteSubtitles();
-        (m_setup.form == OutputForm::M4b ? m_audiobook : m_partial).PutInPlace(m_output);
+        (m_setup.form == OutputForm::M4b || m_setup.form == OutputForm::Epub ? m_audiobook : m_partial)
+            .PutInPlace(m_output);
         m_finished = true;
     });
 }

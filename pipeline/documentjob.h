@@ -25,6 +25,7 @@ class IProcessRunner;
 class ISpeechEngine;
 class ISettingsStore;
 class ReadAlongText;
+struct ReadAlongBook;
 class Lexicon;
 struct CoreServices;
 
@@ -41,6 +42,7 @@ enum class OutputForm {
     M4b, // the spoken document as an audiobook, AAC in MP4, made by ffmpeg
     Txt, // the text that would be spoken: the cleaned lines of its pieces, UTF-8
     Opus, // the spoken document as Ogg Opus, the smallest files for speech
+    Epub, // an EPUB 3 of the document's text whose overlays highlight each sentence as it is heard
 };
 
 struct JobSetup
@@ -197,6 +199,9 @@ public:
     /// Encodes the pieces' speech, tags, chapters and cover into the partial Ogg Opus file
     /// (OutputForm::Opus).
     JobOutcome WriteOpus();
+    /// Writes the partial EPUB 3 (OutputForm::Epub): the document's text by chapters, each
+    /// with its stretch of the joined MP3 and an overlay that plays every sentence's clip.
+    JobOutcome WriteEpub();
     /// What is said of the document beside its failures (a cover left out, ...), in words.
     QStringList Notes() const;
     /// The scripts of letters in the document that no installed voice speaks.
@@ -249,6 +254,9 @@ private:
     template<typename F>
     JobOutcome Step(JobStep step, F &&work);
     AudiobookTags TagsToWrite();
+    /// Cuts the joined MP3 into an audio file per chapter of book, in the workspace, and
+    /// counts its sentences' times from their chapter's start.
+    void SplitAudio(ReadAlongBook &book);
     void FindCover(AudiobookTags &tags);
 
     JobSetup m_setup;

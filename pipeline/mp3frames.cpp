@@ -26,7 +26,7 @@ struct FrameWalk
     qint64 frames = 0;
 };
 
-FrameWalk WalkFrames(QByteArrayView bytes)
+FrameWalk WalkFrames(QByteArrayView bytes, std::vector<qint64> *offsets = nullptr)
 {
     // Bit rates (kbit/s) of layer III by MPEG version: 1, and 2 or 2.5.
     static constexpr int kRates[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
@@ -51,6 +51,8 @@ FrameWalk WalkFrames(QByteArrayView bytes)
             break; // free format or a bad index: no length to go by
         const int frameSamples = mpeg1 ? 1152 : 576;
         const qint64 length = qint64(frameSamples / 8) * bitRate / sampleRate + ((header >> 9) & 1);
+        if (offsets)
+            offsets->push_back(at);
         walk.samples += qint64(frameSamples) * kMp3SampleRate / sampleRate;
         ++walk.frames;
         at += length;
@@ -78,6 +80,14 @@ QByteArray MappedOrRead(QFile &file, QByteArrayView *view)
 qint64 Mp3SamplesOf(QByteArrayView bytes)
 {
     return WalkFrames(bytes).samples;
+}
+
+std::vector<qint64> Mp3FrameOffsets(QByteArrayView bytes)
+{
+    std::vector<qint64> offsets;
+    const qint64 end = WalkFrames(bytes, &offsets).end;
+    offsets.push_back(end);
+    return offsets;
 }
 
 bool Mp3PlaysToItsEnd(QByteArrayView bytes)

@@ -4,11 +4,15 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <vector>
+
 // The frames of the MP3 files the encoder makes: how long they play, and whether a file
 // holds them to its end.
 
 /// The sample rate of every MP3 the encoder makes: 22 050 Hz mono, MPEG-2 layer III.
 inline constexpr int kMp3SampleRate = 22050;
+/// The samples of each frame of the encoder's MP3s (MPEG-2 layer III).
+inline constexpr qint64 kMp3FrameSamples = 576;
 /// The silence before the first sample of a WAV file as a decoder plays its MP3: LAME's
 /// delay (576 samples) and the decoder's (529); a join keeps each segment's.
 inline constexpr qint64 kEncoderDelaySamples = 1105;
@@ -22,6 +26,9 @@ qint64 Id3v2TagLength(QByteArrayView bytes);
 qint64 Mp3Samples(const QString &path);
 /// The same for bytes held in memory.
 qint64 Mp3SamplesOf(QByteArrayView bytes);
+/// Where each frame of the MP3 in bytes begins (after an ID3v2 tag), and last where the
+/// frames end; each of the encoder's frames plays kMp3FrameSamples.
+std::vector<qint64> Mp3FrameOffsets(QByteArrayView bytes);
 /// True when the bytes are a whole MP3: frames from the first (after an ID3v2 tag) to the
 /// last byte (or an ID3v1 tag), the last one complete. An empty or cut file is not.
 bool Mp3PlaysToItsEnd(QByteArrayView bytes);

@@ -77,12 +77,15 @@ QString ReadAlongText::SpeechText(int piece, QList<int> *sentenceLines, QString 
     return spoken;
 }
 
-ReadAlongText::Place ReadAlongText::Walk(Place at, const QStringList &lines, QStringList *own) const
+ReadAlongText::Place ReadAlongText::Walk(Place at, const QStringList &lines, QStringList *own,
+                                        QList<qsizetype> *documentLines) const
 {
     for (const QString &line : lines) {
         const QString &whole = m_documentLines.value(at.line);
         if (own)
             own->append(whole.mid(at.offset, line.size()));
+        if (documentLines)
+            documentLines->append(at.line);
         at.offset += line.size();
         if (at.offset >= whole.size())
             at = {at.line + 1, 0};
@@ -90,31 +93,35 @@ ReadAlongText::Place ReadAlongText::Walk(Place at, const QStringList &lines, QSt
     return at;
 }
 
-QStringList ReadAlongText::OwnWords(int piece)
+QStringList ReadAlongText::OwnWords(int piece, QList<qsizetype> *documentLines)
 {
-    if (m_documentLines.isEmpty())
-        m_documentLines = ReadText(m_documentFile, qint64(1) << 31).replace(u"&#xa0;"_s, QString()).split(u'\n');
+    DocumentLines();
     // Where each piece begins is found once, from the lengths of the pieces before it.
     while (m_pieceStarts.size() < piece)
         m_pieceStarts.append(Walk(m_pieceStarts.last(), PieceLines(static_cast<int>(m_pieceStarts.size())), nullptr));
     QStringList own;
-    Walk(m_pieceStarts[piece - 1], PieceLines(piece), &own);
+    Walk(m_pieceStarts[piece - 1], PieceLines(piece), &own, documentLines);
     return own;
 }
 
 QList<TimedSentence> ReadAlongText::TimedSentences(int pieces, const std::vector<QList<qint64>> &starts,
-                                                   const ChapterClock &clock)
+                                                   const ChapterClock &clock, QList<qsizetype> *documentLines)
 {
     QList<TimedSentence> sentences;
     for (int piece = 1; piece <= pieces; ++piece) {
         const QList<qint64> heard =
             piece <= static_cast<int>(starts.size()) ? starts[static_cast<size_t>(piece - 1)] : QList<qint64>();
         qsizetype at = 0;
-        for (const QString &words : OwnWords(piece)) {
+        QList<qsizetype> lines;
+        const QStringList own = OwnWords(piece, &lines);
+        for (qsizetype k = 0; k < own.size(); ++k) {
+            const QString &words = own[k];
             const QList<TextSpan> spans = SentencesOf(words);
             for (const TextSpan &span : spans) {
                 const qint64 start = clock.TimeMs(piece, heard.value(at, heard.isEmpty() ? 0 : heard.last()));
                 sentences.append({words.mid(span.start, span.length), start, start});
+                if (documentLines)
+                    documentLines->append(lines[k]);
                 ++at;
             }
             at += spans.isEmpty() ? 1 : 0;
@@ -123,4 +130,11 @@ QList<TimedSentence> ReadAlongText::TimedSentences(int pieces, const std::vector
     for (qsizetype k = 0; k < sentences.size(); ++k)
         sentences[k].endMs = k + 1 < sentences.size() ? sentences[k + 1].startMs : clock.LengthMs();
     return sentences;
+}
+
+const QStringList &ReadAlongText::DocumentLines()
+{
+    if (m_documentLines.isEmpty())
+        m_documentLines = ReadText(m_documentFile, qint64(1) << 31).replace(u"&#xa0;"_s, QString()).split(u'\n');
+    return m_documentLines;
 }

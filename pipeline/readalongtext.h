@@ -30,15 +30,18 @@ public:
     /// piece's text as the document has it.
     QString OwnText(int piece);
     /// Every sentence of the document in its own words, timed by the clock from where the
-    /// engine heard each begin (starts: by piece, a sample for each sentence line).
+    /// engine heard each begin (starts: by piece, a sample for each sentence line);
+    /// documentLines receives the line of the document's text that each is on.
     QList<TimedSentence> TimedSentences(int pieces, const std::vector<QList<qint64>> &starts,
-                                        const ChapterClock &clock);
+                                        const ChapterClock &clock, QList<qsizetype> *documentLines = nullptr);
+    /// The document's own text, a line for each of its paragraphs.
+    const QStringList &DocumentLines();
 
 private:
     QStringList PieceLines(int piece) const;
     /// The lines of the piece as the document has them; a line longer than a piece goes on
     /// in the next.
-    QStringList OwnWords(int piece);
+    QStringList OwnWords(int piece, QList<qsizetype> *documentLines = nullptr);
     QList<TextSpan> SentencesOf(const QString &ownWords) const;
     struct Place
     {
@@ -47,7 +50,7 @@ private:
     };
     /// Walks a piece's lines from where it begins in the document's lines: the document's
     /// words of each (own), and where the next piece begins.
-    Place Walk(Place at, const QStringList &lines, QStringList *own) const;
+    Place Walk(Place at, const QStringList &lines, QStringList *own, QList<qsizetype> *documentLines = nullptr) const;
 
     std::function<QString(int)> m_pieceFile;
     QString m_documentFile;

@@ -2,9 +2,17 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
+#include <zip.h>
+
 #include <cstdlib>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
 
 ScopedEnv::ScopedEnv(const char *name, const std::optional<QString> &value)
     : m_name(name)
@@ -59,10 +67,6 @@ QString TestDataPath(const QString &name)
     return QStringLiteral(VOCATEXT_TEST_DATA_DIR "/") + name;
 }
 
-#include <zip.h>
-
-#include <stdexcept>
-
 void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &entries)
 {
     int error = 0;
@@ -76,6 +80,52 @@ void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
     }
     if (zip_close(zip) != 0)
         throw std::runtime_error("cannot write zip");
+}
+
+QList<ZipEntry> ReadZip(const QString &path)
+{
+    QList<ZipEntry> entries;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
+    if (!zip)
+        return entries;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat);
+        QByteArray bytes(static_cast<qsizetype>(stat.size), '\0');
+        zip_file_t *file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        zip_fread(file, bytes.data(), stat.size);
+        zip_fclose(file);
+        entries.append({QString::fromUtf8(stat.name), bytes, stat.comp_method == ZIP_CM_STORE});
+    }
+    zip_discard(zip);
+    return entries;
+}
+
+QByteArray Entry(const QList<ZipEntry> &entries, const QString &name)
+{
+    for (const ZipEntry &entry : entries) {
+        if (entry.name == name)
+            return entry.bytes;
+    }
+    return {};
+}
+
+QString EpubcheckOutput(const QString &path)
+{
+    const QString checker = QFileInfo(QStandardPaths::findExecutable(u"epubcheck"_s)).canonicalFilePath();
+    if (checker.isEmpty())
+        return QString();
+    if (path.isEmpty())
+        return u""_s;
+    // Debian's epubcheck is a jar that runs through binfmt_misc, which a container may lack.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (checker.endsWith(u".jar"_s))
+        process.start(u"java"_s, {u"-jar"_s, checker, path});
+    else
+        process.start(checker, {path});
+    process.waitForFinished(180'000);
+    return QString::fromUtf8(process.readAll()) + u"\nexit code "_s + QString::number(process.exitCode());
 }
 
 QByteArray ContentXml(const QByteArray &body)

@@ -43,6 +43,19 @@ bool ProcessRuns(const QByteArray &pid, int waitMs = 5000);
 
 /// Writes a zip package holding the given entries (name, bytes), deflated.
 void WriteZip(const QString &path, const QList<std::pair<QString, QByteArray>> &entries);
+struct ZipEntry
+{
+    QString name;
+    QByteArray bytes;
+    bool stored = false;
+};
+/// The entries of a zip package in their order; none when it cannot be read.
+QList<ZipEntry> ReadZip(const QString &path);
+/// The bytes of the entry of that name; empty when there is none.
+QByteArray Entry(const QList<ZipEntry> &entries, const QString &name);
+/// What Debian's epubcheck says of the EPUB at path (its messages and verdict); a null
+/// string when epubcheck is not installed, an empty one for an empty path.
+QString EpubcheckOutput(const QString &path);
 /// A content.xml whose office:text holds the given body markup.
 QByteArray ContentXml(const QByteArray &body);
 

@@ -665,12 +665,41 @@ TEST(TwoUsers, AWriteProtectedMp3IsLeftAsItIsAndSaidSo)
     EXPECT_EQ(ReadBytes(home + u"/kept.mp3"_s), QByteArray("the MP3 the user protected"));
 }
 
-TEST_F(ConvertTest, SubtitlesGiveEverySentenceInItsOwnWordsWhereItIsHeard)
+namespace {
+
+// Where speech begins after a pause in an audio file, by FFmpeg's own measure, in seconds.
+QList<double> SoundStarts(const QString &audio)
 {
-    // Pieces enough that sentences are found across them; abbreviations that end no sentence.
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s, {u"-hide_banner"_s, u"-i"_s, audio, u"-af"_s, u"silencedetect=n=-45dB:d=0.08"_s, u"-f"_s,
+                               u"null"_s, u"-"_s});
+    ffmpeg.waitForFinished(120000);
+    QList<double> sounds{0};
+    static const QRegularExpression end(uR"(silence_end: ([0-9.]+))"_s);
+    for (auto it = end.globalMatch(QString::fromUtf8(ffmpeg.readAllStandardError())); it.hasNext();)
+        sounds << it.next().captured(1).toDouble();
+    return sounds;
+}
+
+double Nearest(const QList<double> &sounds, double at)
+{
+    return *std::min_element(sounds.begin(), sounds.end(),
+                             [at](double a, double b) { return std::abs(a - at) < std::abs(b - at); });
+}
+
+} // namespace
+
+TEST_F(ConvertTest, ReadAlongGivesEverySentenceInItsOwnWordsWhereItIsHeard)
+{
+    // Pieces enough that sentences are found across them; abbreviations that end no sentence;
+    // a second chapter, and a paragraph written from right to left.
     QByteArray text = "# The River\n\n";
     QStringList sentences{u"The River"_s};
     for (int i = 1; i <= 40; ++i) {
+        if (i == 21) {
+            text += "# The Sea\n\n\u05D4\u05D9\u05DD \u05D2\u05D3\u05D5\u05DC.\n\n";
+            sentences << u"The Sea"_s << u"\u05D4\u05D9\u05DD \u05D2\u05D3\u05D5\u05DC."_s;
+        }
         const QString first = u"Dr. Smith walked to the river for the "_s + QString::number(i) + u". time, e.g. at noon."_s;
         const QString second = u"Did he see the boat? He did not, and the water ran fast!"_s;
         text += (first + u' ' + second + u"\n\n"_s).toUtf8();
@@ -693,15 +722,7 @@ TEST_F(ConvertTest, SubtitlesGiveEverySentenceInItsOwnWordsWhereItIsHeard)
     QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
     lines.removeIf([](const QString &line) { return !line.startsWith(u"[0"_s); });
     ASSERT_EQ(lines.size(), sentences.size());
-    // Where speech begins after a pause, by FFmpeg's own measure.
-    QProcess ffmpeg;
-    ffmpeg.start(u"ffmpeg"_s, {u"-hide_banner"_s, u"-i"_s, out.filePath(u"story.mp3"_s), u"-af"_s,
-                               u"silencedetect=n=-45dB:d=0.08"_s, u"-f"_s, u"null"_s, u"-"_s});
-    ASSERT_TRUE(ffmpeg.waitForFinished(120000));
-    QList<double> sounds{0};
-    static const QRegularExpression end(uR"(silence_end: ([0-9.]+))"_s);
-    for (auto it = end.globalMatch(QString::fromUtf8(ffmpeg.readAllStandardError())); it.hasNext();)
-        sounds << it.next().captured(1).toDouble();
+    const QList<double> sounds = SoundStarts(out.filePath(u"story.mp3"_s));
     double previous = -1;
     for (qsizetype k = 0; k < lines.size(); ++k) {
         EXPECT_EQ(lines[k].mid(10), sentences[k]);
@@ -709,14 +730,43 @@ TEST_F(ConvertTest, SubtitlesGiveEverySentenceInItsOwnWordsWhereItIsHeard)
         EXPECT_GT(at, previous) << lines[k].toStdString();
         previous = at;
         // Each begins with a sound of its own (LRC keeps hundredths, cut short).
-        const double nearest = *std::min_element(sounds.begin(), sounds.end(), [at](double a, double b) {
-            return std::abs(a - at) < std::abs(b - at);
-        });
-        EXPECT_LT(std::abs(nearest - at), 0.1) << lines[k].toStdString();
+        EXPECT_LT(std::abs(Nearest(sounds, at) - at), 0.1) << lines[k].toStdString();
     }
     QFile srt(out.filePath(u"story.srt"_s));
     ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
     EXPECT_TRUE(srt.readAll().startsWith("1\n00:00:0"));
+
+    // The EPUB: a page, an overlay and an MP3 for each chapter; each sentence a clip that
+    // begins where its chapter's MP3 speaks it.
+    result = Convert({u"-j2"_s, u"--format"_s, u"epub"_s, u"--out"_s, out.path(), document});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString epub = out.filePath(u"story.epub"_s);
+    const QList<ZipEntry> entries = ReadZip(epub);
+    QStringList read;
+    static const QRegularExpression span(uR"(<span id="s\d+">([^<]*)</span>)"_s);
+    static const QRegularExpression clip(uR"re(clipBegin="0:(\d\d):(\d\d\.\d\d\d)")re"_s);
+    for (const QString &chapter : {u"chapter-001"_s, u"chapter-002"_s}) {
+        const QString page = QString::fromUtf8(Entry(entries, u"EPUB/"_s + chapter + u".xhtml"_s));
+        for (auto it = span.globalMatch(page); it.hasNext();)
+            read << it.next().captured(1);
+        const QString audio = out.filePath(chapter + u".mp3"_s);
+        WriteBytes(audio, Entry(entries, u"EPUB/audio/"_s + chapter + u".mp3"_s));
+        const QList<double> heard = SoundStarts(audio);
+        QFile::remove(audio);
+        int clips = 0;
+        for (auto it = clip.globalMatch(QString::fromUtf8(Entry(entries, u"EPUB/"_s + chapter + u".smil"_s)));
+             it.hasNext(); ++clips) {
+            const auto match = it.next();
+            const double at = match.captured(1).toInt() * 60 + match.captured(2).toDouble();
+            EXPECT_LT(std::abs(Nearest(heard, at) - at), 0.1) << chapter.toStdString() << " at " << at;
+        }
+        EXPECT_GT(clips, 10);
+    }
+    EXPECT_EQ(read, sentences);
+    EXPECT_TRUE(Entry(entries, u"EPUB/chapter-002.xhtml"_s).contains("dir=\"rtl\""));
+    EXPECT_TRUE(Entry(entries, u"EPUB/chapter-003.xhtml"_s).isEmpty());
+    const QString verdict = EpubcheckOutput(epub);
+    EXPECT_TRUE(verdict.isNull() || verdict.contains(u"No errors or warnings detected."_s)) << verdict.toStdString();
 }
 
 TEST_F(ConvertTest, NoDocumentIsLostWithoutAWord)

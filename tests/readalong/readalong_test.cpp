@@ -29,41 +29,6 @@ QStringList Texts(QStringView text, const QList<TextSpan> &spans)
     return texts;
 }
 
-struct ZipEntry
-{
-    QString name;
-    QByteArray bytes;
-    bool stored = false;
-};
-
-QList<ZipEntry> ReadZip(const QString &path)
-{
-    QList<ZipEntry> entries;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
-    if (!zip)
-        return entries;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
-        zip_stat_t stat;
-        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat);
-        QByteArray bytes(static_cast<qsizetype>(stat.size), '\0');
-        zip_file_t *file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
-        zip_fread(file, bytes.data(), stat.size);
-        zip_fclose(file);
-        entries.append({QString::fromUtf8(stat.name), bytes, stat.comp_method == ZIP_CM_STORE});
-    }
-    zip_discard(zip);
-    return entries;
-}
-
-QByteArray Entry(const QList<ZipEntry> &entries, const QString &name)
-{
-    for (const ZipEntry &entry : entries) {
-        if (entry.name == name)
-            return entry.bytes;
-    }
-    return {};
-}
-
 ReadAlongBlock Block(ReadAlongBlock::Kind kind, QList<TimedSentence> sentences, QString language = {},
                      bool rightToLeft = false, int level = 1)
 {
@@ -314,24 +279,13 @@ TEST(ReadAlongEpub, RefusesInWordsAndLeavesNothing)
 
 TEST(ReadAlongEpub, EpubcheckAcceptsTheBookWithoutAWarning)
 {
-    QString checker = QFileInfo(QStandardPaths::findExecutable(u"epubcheck"_s)).canonicalFilePath();
     QTemporaryDir dir;
-    const QString audio = checker.isEmpty() ? QString() : MakeMp3(dir.path());
+    const QString audio = EpubcheckOutput(QString()).isNull() ? QString() : MakeMp3(dir.path());
     if (audio.isEmpty())
         GTEST_SKIP() << "epubcheck or lame is not installed";
     const QString path = dir.filePath(u"book.epub"_s);
     ASSERT_TRUE(WriteReadAlongEpub(SampleBook(audio), path).ok);
 
-    // Debian's epubcheck is a jar that runs through binfmt_misc, which a container may lack.
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    if (checker.endsWith(u".jar"_s))
-        process.start(u"java"_s, {u"-jar"_s, checker, path});
-    else
-        process.start(checker, {path});
-    ASSERT_TRUE(process.waitForFinished(120'000));
-    const QString output = QString::fromUtf8(process.readAll());
-    EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
-    EXPECT_FALSE(output.contains(u"WARNING"_s)) << output.toStdString();
-    EXPECT_FALSE(output.contains(u"ERROR"_s)) << output.toStdString();
+    const QString output = EpubcheckOutput(path);
+    EXPECT_TRUE(output.contains(u"No errors or warnings detected."_s)) << output.toStdString();
 }
