@@ -267,6 +267,10 @@ void WindowRun::ConvertDocument(DocumentJob &job)
     Refresh(192);
     if (run.If(198, [&] { return segmentCount != 1; }))
         Join(job);
+    // What was left out of a finished document (letters no voice speaks, a cover) is said
+    // once, when it is done.
+    if (const QStringList notes = job.Notes(); job.IsFinished() && !notes.isEmpty())
+        run([&] { m_services.Boxes().Information(GetFileName(document) + u": "_s + notes.join(u"\n"_s)); });
     job.Close();
 }
 

@@ -232,6 +232,7 @@ bool UpToDate(const BatchEntry &entry, OutputFormat format)
     case OutputFormat::Epub:
         return ZipEndsWhole(entry.output);
     case OutputFormat::Txt:
+    case OutputFormat::Ssml:
     case OutputFormat::Opus:
         return output->size > 0;
     }

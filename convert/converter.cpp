@@ -146,7 +146,7 @@ int Converter::Run()
             levelsFolder = m_platform.working.Path();
             m_platform.levels.SetFolder(levelsFolder);
         }
-        if (m_options.format != OutputForm::Txt) {
+        if (m_options.format != OutputForm::Txt && m_options.format != OutputForm::Ssml) {
             encoderBytes = m_platform.resources.Load(u"CUSTOM"_s, 101);
             encoder.Install(m_platform.events, m_platform.working, encoderBytes);
         }

@@ -95,7 +95,7 @@ QString SlurmShard()
 // The formats by name; the first is the default.
 const std::pair<const char16_t *, OutputFormat> kFormats[] = {
     {u"mp3", OutputFormat::Mp3}, {u"m4b", OutputFormat::M4b}, {u"opus", OutputFormat::Opus}, {u"epub", OutputFormat::Epub},
-    {u"txt", OutputFormat::Txt}};
+    {u"txt", OutputFormat::Txt}, {u"ssml", OutputFormat::Ssml}};
 
 } // namespace
 
@@ -121,6 +121,8 @@ QString FormatWords(OutputFormat format)
         return u"Ogg Opus file"_s;
     case OutputFormat::Epub:
         return u"EPUB 3 book read along"_s;
+    case OutputFormat::Ssml:
+        return u"speech plan"_s;
     }
     return QString();
 }
@@ -195,9 +197,8 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
                                       u"LANG=VOICE;..."_s);
     const QCommandLineOption noSwitch(u"no-language-switch"_s, u"The chosen voice reads every passage, whatever its "
                                                                u"language."_s);
-    const QCommandLineOption allowUnspoken(u"allow-unspoken"_s, u"Letters that no installed voice speaks are said "
-                                                                u"(left to the chosen voice) but do not make the exit "
-                                                                u"status 1."_s);
+    const QCommandLineOption allowUnspoken(u"allow-unspoken"_s, u"Letters that no installed voice speaks are left "
+                                                                u"out and named, but do not make the exit status 1."_s);
     const QCommandLineOption lexicon(u"lexicon"_s, u"A pronunciation lexicon (W3C PLS, or \"word = respelling\" a "
                                                    u"line) for every document, after lexicon.pls or lexicon.txt beside "
                                                    u"the document and in the settings' folder."_s,

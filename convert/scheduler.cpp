@@ -216,11 +216,10 @@ void Scheduler::Answered(Task &task, int piece, const QStringList &words)
     } else if (word == u"pieces"_s) {
         const TextFacts facts = Channel::PiecesOf(words);
         task.job->TakeText(facts);
-        if (m_options.format == OutputForm::Txt) {
-            if (const JobOutcome written = task.job->WriteText(); written.failed)
-                Fail(task, written);
-            else
-                Converted(task);
+        if (m_options.format == OutputForm::Txt || m_options.format == OutputForm::Ssml) {
+            const JobOutcome written =
+                m_options.format == OutputForm::Txt ? task.job->WriteText() : task.job->WriteSsml();
+            written.failed ? Fail(task, written) : Converted(task);
         } else {
             // A piece kept from before, with everything that decides its sound the same, is
             // neither spoken nor encoded again.
@@ -372,8 +371,9 @@ void Scheduler::Converted(Task &task)
     ++m_converted;
     const double seconds = task.job->SpokenSeconds();
     m_seconds += seconds;
-    if (m_options.format == OutputForm::Txt)
-        m_tools.console.Progress(u"wrote the text of "_s + task.job->Setup().document + u" -> "_s + task.job->Output());
+    if (m_options.format == OutputForm::Txt || m_options.format == OutputForm::Ssml)
+        m_tools.console.Progress(u"wrote the "_s + FormatWords(m_options.format) + u" of "_s
+                                 + task.job->Setup().document + u" -> "_s + task.job->Output());
     else
         m_tools.console.Progress(u"converted "_s + task.job->Setup().document + u" -> "_s + task.job->Output() + u" ("_s
                                  + QString::number(seconds / 60, 'f', 1) + u" min of speech)"_s);

@@ -169,7 +169,8 @@ JobOutcome DocumentJob::PlanOutput(const QString &outputPath, bool removeLeft)
         return Failed(JobStep::Output, u"The output would be written over the document itself: "_s + outputPath
                                            + u". Convert it into another folder."_s);
     // A text of the user's own stands where the document's text would go: never replaced.
-    if (m_setup.form == OutputForm::Txt && output && !Fs::IsProgramOutput(outputPath))
+    if ((m_setup.form == OutputForm::Txt || m_setup.form == OutputForm::Ssml) && output
+        && !Fs::IsProgramOutput(outputPath))
         return Failed(JobStep::Output, outputPath + u" is a file of yours, not one that Vocatext wrote, so it is left "_s
                                            u"as it is. Convert into another folder."_s);
     if (removeLeft)
@@ -273,9 +274,9 @@ void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
             m_sentenceStarts.resize(static_cast<size_t>(piece));
         m_sentenceStarts[static_cast<size_t>(piece - 1)] = facts.lineStarts;
     }
-    for (const QString &script : facts.unspoken) {
-        if (!m_unspoken.contains(script))
-            m_unspoken.append(script);
+    for (const QString &entry : facts.unspoken) {
+        const qsizetype equals = entry.lastIndexOf(u'=');
+        CountUnspoken(m_unspoken, entry.left(equals), entry.mid(equals + 1).toLongLong());
     }
     m_clock.Spoken(piece, lineStarts);
     m_seconds += facts.seconds;
@@ -406,8 +407,7 @@ QStringList DocumentJob::Notes() const
 {
     QStringList notes = m_notes;
     if (!m_unspoken.isEmpty())
-        notes.append(u"no installed voice speaks its "_s + m_unspoken.join(u", "_s)
-                     + u" letters; the chosen voice read them as it could"_s);
+        notes.append(UnspokenWords(m_unspoken));
     return notes;
 }
 

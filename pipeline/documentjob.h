@@ -28,6 +28,7 @@ class ReadAlongText;
 struct ReadAlongBook;
 class Lexicon;
 struct CoreServices;
+struct LexiconHit;
 
 // One document's conversion: made from plain values, it owns the plan (its working files,
 // its pieces, the join, the tags and chapters, the partial file beside the output that
@@ -43,6 +44,7 @@ enum class OutputForm {
     Txt, // the text that would be spoken: the cleaned lines of its pieces, UTF-8
     Opus, // the spoken document as Ogg Opus, the smallest files for speech
     Epub, // an EPUB 3 of the document's text whose overlays highlight each sentence as it is heard
+    Ssml, // the speech plan: what the engines are given, as SSML 1.1, instead of speech
 };
 
 struct JobSetup
@@ -196,6 +198,10 @@ public:
     JobOutcome Packed(const ChildEnd &end, IProcessRunner &processes, const QString &ffprobe);
     /// Writes the text of the pieces as the output (OutputForm::Txt).
     JobOutcome WriteText();
+    /// Writes the speech plan as the output (OutputForm::Ssml): a paragraph for each line,
+    /// each passage with its voice and language, said as the engines are given it, with the
+    /// lexicon's words as <sub> and <phoneme>.
+    JobOutcome WriteSsml();
     /// Encodes the pieces' speech, tags, chapters and cover into the partial Ogg Opus file
     /// (OutputForm::Opus).
     JobOutcome WriteOpus();
@@ -244,7 +250,8 @@ private:
     /// What the engine is given of a piece: its passages, each read by the voice for its
     /// language (read along, every sentence on a line of its own); unspoken receives the
     /// scripts no voice speaks. One passage of the chosen voice: the piece's text as it is.
-    QList<Passage> SpeechInput(int piece, QStringList *unspoken);
+    /// hits: the passages are said without phonemes, and receives each one's lexicon words.
+    QList<Passage> SpeechInput(int piece, QStringList *unspoken, QList<QList<LexiconHit>> *hits = nullptr);
     /// What decides a piece's sound besides the sound parts, for its key in the cache.
     QByteArray SpeechKeyText(int piece, QStringList *unspoken);
     void CheckSpeech(int piece, const QString &wav, double seconds);
@@ -257,6 +264,8 @@ private:
     /// Cuts the joined MP3 into an audio file per chapter of book, in the workspace, and
     /// counts its sentences' times from their chapter's start.
     void SplitAudio(ReadAlongBook &book);
+    /// The document's language marks on the lines of its text, also when another process read it.
+    QList<LanguageMark> DocumentMarks();
     void FindCover(AudiobookTags &tags);
 
     JobSetup m_setup;

@@ -6,6 +6,7 @@
 #include "common/runtimeerror.h"
 #include "filesystem/filesystem.h"
 #include "pipeline/jobsteps.h"
+#include "pipeline/passages.h"
 #include "pipeline/readalongtext.h"
 #include "pipeline/tags.h"
 
@@ -117,6 +118,7 @@ JobOutcome DocumentJob::WriteEpub()
             top = std::min(top, heading.level);
         }
         const QString bookLanguage = book.language.toLower();
+        const QList<LanguageMark> marks = DocumentMarks();
         for (qsizetype k = 0; k < sentences.size(); ++k) {
             const qsizetype line = lines[k];
             if (k == 0 || lines[k - 1] != line) {
@@ -129,7 +131,7 @@ JobOutcome DocumentJob::WriteEpub()
                     block.level = std::clamp(heading->level - top + 1, 1, 6);
                 }
                 const QString paragraph = text.value(line);
-                const QString language = ParagraphLanguage(paragraph, line, m_facts.language, m_facts.languages);
+                const QString language = ParagraphLanguage(paragraph, line, m_facts.language, marks);
                 block.language = language.toLower() == bookLanguage ? QString() : language;
                 block.rightToLeft = paragraph.isRightToLeft();
                 book.chapters.last().blocks.append(block);
@@ -150,6 +152,28 @@ JobOutcome DocumentJob::WriteEpub()
         m_audiobook.Hold();
         m_partial.Remove();
     });
+}
+
+QList<LanguageMark> DocumentJob::DocumentMarks()
+{
+    if (!m_facts.languages.isEmpty())
+        return m_facts.languages;
+    // The text was read by another process: its marks, kept by piece and line, are found
+    // on the document's lines again.
+    const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
+    if (!file)
+        return {};
+    QList<LanguageMark> marks;
+    for (int piece = 1; piece <= m_text.pieces; ++piece) {
+        const QList<qsizetype> lines = ReadAlong().DocumentLinesOf(piece);
+        for (const LanguageMark &mark : MarksOfPiece(*file, piece, nullptr)) {
+            const qint64 line = lines.value(mark.line, lines.isEmpty() ? 0 : lines.last());
+            if (marks.isEmpty() || marks.last().line < line
+                || (marks.last().line == line && marks.last().column < mark.column))
+                marks.append({line, mark.column, mark.language});
+        }
+    }
+    return marks;
 }
 
 void DocumentJob::SplitAudio(ReadAlongBook &book)

@@ -12,6 +12,7 @@
 #include "pipeline/readalongtext.h"
 
 #include "reading/lexicon.h"
+#include "reading/speechplan.h"
 
 #include <QFile>
 
@@ -45,7 +46,7 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
     });
 }
 
-QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken)
+QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<QList<LexiconHit>> *hits)
 {
     // Read along, every sentence is a line of its own, so that the engine says where it
     // begins. The spoken form reads the document's own characters beside the cleaned ones.
@@ -80,14 +81,17 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken)
     }
     if (passages.isEmpty())
         passages.append({-1, text, false});
+    if (hits)
+        hits->fill({}, passages.size());
     if (m_setup.spokenForm) {
         const Lexicon *lexicon = TheLexicon();
         qsizetype at = 0;
-        for (Passage &passage : passages) {
+        for (qsizetype k = 0; k < passages.size(); ++k) {
+            Passage &passage = passages[k];
             const qsizetype length = passage.text.size();
             passage.text = SpokenPassage(passage.text, own.mid(at, length),
                                          passage.language.isEmpty() ? SpeechLanguage() : passage.language, lexicon,
-                                         SpeaksPhonemes(passage.voice));
+                                         !hits && SpeaksPhonemes(passage.voice), hits ? &(*hits)[k] : nullptr);
             at += length;
         }
     }
@@ -158,4 +162,57 @@ void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
                                + u" words, but its speech lasts only "_s + QString::number(seconds, 'f', 1)
                                + u" s: it was cut short"_s,
                            ErrorNumber::UnexpectedError);
+}
+
+JobOutcome DocumentJob::WriteSsml()
+{
+    return Step(JobStep::Output, [&] {
+        if (m_voiceNames.isEmpty())
+            Quietly([&] { m_voiceNames = m_services.Speech().VoiceDescriptions(); });
+        SpeechPlan plan;
+        plan.language = QString(SpeechLanguage()).replace(u'_', u'-');
+        QStringList unspoken;
+        for (int piece = 1; piece <= m_text.pieces; ++piece) {
+            QList<QList<LexiconHit>> hits;
+            const QList<Passage> passages = SpeechInput(piece, &unspoken, &hits);
+            // A paragraph for each line; a passage that goes on with a line stays in its paragraph.
+            bool lineBegins = true;
+            for (qsizetype k = 0; k < passages.size(); ++k) {
+                const Passage &passage = passages[k];
+                const QString voice = m_voiceNames.value(passage.voice < 0 ? m_setup.choice.voice : passage.voice);
+                lineBegins = lineBegins || !passage.continuesLine;
+                qsizetype at = 0;
+                while (at < passage.text.size()) {
+                    qsizetype end = passage.text.indexOf(u'\n', at);
+                    if (end < 0)
+                        end = passage.text.size();
+                    if (lineBegins || plan.paragraphs.isEmpty())
+                        plan.paragraphs.append(SpeechParagraph());
+                    SpeechPassage said{passage.language, voice, passage.text.mid(at, end - at).trimmed(), {}};
+                    const qsizetype lead = passage.text.mid(at, end - at).indexOf(said.text);
+                    for (LexiconHit hit : std::as_const(hits[k])) {
+                        if (hit.start >= at + lead && hit.start + hit.length <= at + lead + said.text.size()) {
+                            hit.start -= at + lead;
+                            said.lexiconHits.append(hit);
+                        }
+                    }
+                    if (!said.text.isEmpty())
+                        plan.paragraphs.last().passages.append(said);
+                    lineBegins = end < passage.text.size();
+                    at = end + 1;
+                }
+            }
+        }
+        plan.paragraphs.removeIf([](const SpeechParagraph &paragraph) { return paragraph.passages.isEmpty(); });
+        for (const QString &entry : std::as_const(unspoken)) {
+            const qsizetype equals = entry.lastIndexOf(u'=');
+            CountUnspoken(m_unspoken, entry.left(equals), entry.mid(equals + 1).toLongLong());
+        }
+        if (const int error = Fs::WriteReplacing(m_output, SpeechPlanSsml(plan), Fs::WithUmask(0666)))
+            throw RuntimeError(u"The speech plan cannot be written: "_s + m_output + u" ("_s
+                                   + FileSystemError(error, m_output).description() + u')',
+                               ErrorNumber::PathFileAccessError);
+        Fs::MarkAsProgramOutput(m_output); // so that a later run may replace it
+        m_finished = true;
+    });
 }

@@ -15,20 +15,52 @@ QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, con
     QList<Passage> passages;
     for (const LanguageRun &run : LanguageRuns(text, documentLanguage, marks)) {
         int voice = voices.VoiceFor(run.language);
+        QString words = text.mid(run.start, run.length).toString();
         if (voice == VoicePicker::kNone) {
-            if (unspoken && LetterCount(text.mid(run.start, run.length)) > 0
-                && !unspoken->contains(ScriptName(run.script)))
-                unspoken->append(ScriptName(run.script));
+            // Letters that no voice speaks are left out, each a blank (the lines stay as they
+            // are): another language's voice spells them out code by code.
+            if (const int letters = LetterCount(words); letters > 0 && unspoken)
+                CountUnspoken(*unspoken, ScriptName(run.script), letters);
+            for (QChar &c : words) {
+                if (c != u'\n')
+                    c = u' ';
+            }
             voice = voices.Chosen();
         }
         const bool atLineStart = run.start == 0 || text[run.start - 1] == u'\n';
         if (!passages.isEmpty() && passages.last().voice == voice)
-            passages.last().text += text.mid(run.start, run.length);
+            passages.last().text += words;
         else
-            passages.append({voice, text.mid(run.start, run.length).toString(), !atLineStart,
-                             run.language.isEmpty() ? documentLanguage : run.language});
+            passages.append({voice, words, !atLineStart, run.language.isEmpty() ? documentLanguage : run.language});
     }
     return passages;
+}
+
+void CountUnspoken(QStringList &unspoken, const QString &script, qint64 letters)
+{
+    for (QString &entry : unspoken) {
+        const qsizetype equals = entry.lastIndexOf(u'=');
+        if (entry.left(equals) == script) {
+            entry = script + u'=' + QString::number(entry.mid(equals + 1).toLongLong() + letters);
+            return;
+        }
+    }
+    unspoken.append(script + u'=' + QString::number(letters));
+}
+
+QString UnspokenWords(const QStringList &unspoken)
+{
+    QStringList said;
+    for (const QString &entry : unspoken) {
+        const qsizetype equals = entry.lastIndexOf(u'=');
+        const qint64 letters = entry.mid(equals + 1).toLongLong();
+        said.append(QString::number(letters) + (letters == 1 ? u" letter in "_s : u" letters in "_s) + entry.left(equals)
+                    + u" script"_s);
+    }
+    if (said.isEmpty())
+        return QString();
+    const bool one = said.size() == 1 && unspoken[0].endsWith(u"=1"_s);
+    return said.join(u", "_s) + (one ? u" has no voice and was not spoken"_s : u" have no voice and were not spoken"_s);
 }
 
 QByteArray LanguagesFileText(const QString &documentLanguage, const QList<LanguageMark> &marks,
@@ -70,7 +102,7 @@ QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QSt
 }
 
 QString SpokenPassage(const QString &cleaned, const QString &own, const QString &language, const Lexicon *lexicon,
-                      bool phonemes)
+                      bool phonemes, QList<LexiconHit> *hits)
 {
     if (own.size() != cleaned.size())
         return cleaned; // not the same characters: read as the cleaning left it
@@ -90,6 +122,11 @@ QString SpokenPassage(const QString &cleaned, const QString &own, const QString 
         // What is read as written is as long in both, so the hits stand where they stood.
         if (phonemes && !said.lexiconHits.isEmpty())
             line = EspeakInput(line, said.lexiconHits, language);
+        else if (hits)
+            for (LexiconHit hit : said.lexiconHits) {
+                hit.start += spoken.size();
+                hits->append(hit);
+            }
         spoken += line;
         if (lineEnd < cleaned.size())
             spoken += u'\n';

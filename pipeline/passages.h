@@ -13,10 +13,16 @@ class VoicePicker;
 // The passages of a piece of text, each of one language and read by the voice for it:
 // the document's marks where they fit the letters, else the script, else the letters
 // themselves say the language (see LanguageRuns). Neighbours that one voice reads are one
-// passage. unspoken receives the names of the scripts of letters that no installed voice
-// speaks (read by the chosen voice, which gives them no sound of their own).
+// passage. Letters that no installed voice speaks are left out (blanks in their place);
+// unspoken counts them by script (see CountUnspoken).
 QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, const QList<LanguageMark> &marks,
                           const VoicePicker &voices, QStringList *unspoken);
+
+/// Adds letters of script to the count of unspoken letters: one entry per script, "Tibetan=37".
+void CountUnspoken(QStringList &unspoken, const QString &script, qint64 letters);
+/// The unspoken letters in words: "37 letters in Tibetan script have no voice and were not
+/// spoken"; empty when there are none.
+QString UnspokenWords(const QStringList &unspoken);
 
 class Lexicon;
 
@@ -25,8 +31,9 @@ class Lexicon;
 // them (phonemes for espeak-ng when phonemes is set). cleaned is the passage as the
 // cleaning left it, own the same characters as the document has them (the cleaning keeps
 // one character for one); what is read as written comes from cleaned, line by line.
+// Without phonemes, hits receives the lexicon's words found, where they stand in what is said.
 QString SpokenPassage(const QString &cleaned, const QString &own, const QString &language, const Lexicon *lexicon,
-                      bool phonemes);
+                      bool phonemes, QList<struct LexiconHit> *hits = nullptr);
 
 // A lexicon in the plain form ("word = respelling", IPA between slashes), for a lexicon
 // merged from several files to be kept beside the pieces.

@@ -138,3 +138,10 @@ const QStringList &ReadAlongText::DocumentLines()
         m_documentLines = ReadText(m_documentFile, qint64(1) << 31).replace(u"&#xa0;"_s, QString()).split(u'\n');
     return m_documentLines;
 }
+
+QList<qsizetype> ReadAlongText::DocumentLinesOf(int piece)
+{
+    QList<qsizetype> lines;
+    OwnWords(piece, &lines);
+    return lines;
+}

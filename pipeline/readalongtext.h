@@ -36,6 +36,8 @@ public:
                                         const ChapterClock &clock, QList<qsizetype> *documentLines = nullptr);
     /// The document's own text, a line for each of its paragraphs.
     const QStringList &DocumentLines();
+    /// The line of the document's text that each line of the piece is on.
+    QList<qsizetype> DocumentLinesOf(int piece);
 
 private:
     QStringList PieceLines(int piece) const;

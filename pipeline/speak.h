@@ -47,7 +47,7 @@ struct SpokenFacts
 {
     QList<qint64> lineStarts;
     double seconds = 0;
-    /// The scripts of letters that no installed voice speaks ("Tibetan"), read by the chosen voice.
+    /// The letters that no installed voice speaks, left out, counted by script ("Tibetan=37").
     QStringList unspoken;
 };
 

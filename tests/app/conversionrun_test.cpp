@@ -91,6 +91,16 @@ TEST_F(ConversionRunTest, AMissingOutputFolderIsRefusedUnlessResultsGoBesideTheD
     EXPECT_EQ(Audio(docs.filePath(u"a.mp3"_s)), QByteArray("MP3(") + QByteArray::number(44 + 7 * 10 * 2) + ")");
 }
 
+TEST_F(ConversionRunTest, LettersThatNoVoiceSpeaksAreLeftOutAndSaidOnceTheirDocumentIsDone)
+{
+    window.list.Append(Document(u"tibetan.odt"_s, "<text:p>Hello.</text:p><text:p>\xE0\xBD\x96\xE0\xBD\xBC\xE0\xBD\x91</text:p>"));
+    window.list.Append(Document(u"plain.odt"_s, "<text:p>Hello.</text:p>"));
+    Start();
+    EXPECT_EQ(boxes.Texts(), (QStringList{u"tibetan.odt: 2 letters in Tibetan script have no voice and were not spoken"_s,
+                                          u"Done."_s}));
+    EXPECT_TRUE(QFile::exists(out.filePath(u"tibetan.mp3"_s)));
+}
+
 TEST_F(ConversionRunTest, ASecondClickDuringARunChangesNothing)
 {
     window.list.Append(Document(u"a.odt"_s, "<text:p>Hello.</text:p>"));

@@ -1,6 +1,7 @@
 // The headless converter run as a user runs it: the real program, espeak-ng and LAME.
 #include "pipeline/outputfiles.h"
 #include "tests/audio.h"
+#include "reading/speechplan.h"
 #include "tests/testutil.h"
 
 #include <QDateTime>
@@ -237,6 +238,19 @@ TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
     EXPECT_EQ(beside.exitCode, 1);
     EXPECT_TRUE(beside.err.contains(u"would be written over the document itself"_s)) << beside.err.toStdString();
     EXPECT_EQ(ReadBytes(docs.filePath(u"e.txt"_s)), "Caf\xC3\xA9 au lait.\r\nSecond line.\r\n");
+
+    // The speech plan: what the engine is given, paragraph by paragraph, the lexicon's words
+    // marked; SSML that reads back.
+    WriteBytes(docs.filePath(u"lexicon.txt"_s), "Notes = Knotes\n");
+    const Result plan = Convert({u"--format"_s, u"ssml"_s, u"--out"_s, out.path(), docs.filePath(u"d.md"_s)});
+    EXPECT_EQ(plan.exitCode, 0) << plan.err.toStdString();
+    QString error;
+    const SpeechPlan read = ReadSsml(ReadBytes(out.filePath(u"d.ssml"_s)), &error);
+    ASSERT_EQ(read.paragraphs.size(), 2) << error.toStdString();
+    EXPECT_EQ(read.paragraphs[0].passages.value(0).text, u"Knotes"_s);
+    EXPECT_EQ(read.paragraphs[1].passages.value(0).text, u"first note."_s);
+    EXPECT_EQ(read.paragraphs[1].passages.value(0).voiceName, kVoice);
+    QFile::remove(docs.filePath(u"lexicon.txt"_s));
 
     QDir(out.path()).removeRecursively();
     QDir().mkpath(out.path());

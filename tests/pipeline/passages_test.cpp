@@ -34,10 +34,19 @@ TEST(Passages, EachPassageIsReadByTheVoiceOfItsLanguageAndNeighboursOfOneVoiceAr
                                                                  {2, u"Une ligne en français.\n"_s},
                                                                  {0, u"English, then "_s},
                                                                  {1, u"Deutsch hier.\n"_s},
-                                                                 {0, u"བོད་ཡིག\n"_s}}));
+                                                                 {0, u"       \n"_s}}));
     EXPECT_FALSE(passages[2].continuesLine);
     EXPECT_TRUE(passages[3].continuesLine);
-    EXPECT_EQ(unspoken, QStringList{u"Tibetan"_s});
+    // Letters that no voice speaks are left out and counted (vowel signs are no letters).
+    EXPECT_EQ(unspoken, QStringList{u"Tibetan=4"_s});
+    EXPECT_EQ(UnspokenWords(unspoken), u"4 letters in Tibetan script have no voice and were not spoken"_s);
+    QStringList one;
+    CountUnspoken(one, u"Ethiopic"_s, 1);
+    EXPECT_EQ(UnspokenWords(one), u"1 letter in Ethiopic script has no voice and was not spoken"_s);
+    CountUnspoken(unspoken, u"Ethiopic"_s, 1);
+    CountUnspoken(unspoken, u"Tibetan"_s, 6);
+    EXPECT_EQ(UnspokenWords(unspoken),
+              u"10 letters in Tibetan script, 1 letter in Ethiopic script have no voice and were not spoken"_s);
 
     // The user's voice for a language comes before the engine's.
     const VoicePicker mine(engine, 0, {{u"fr"_s, 1}});
