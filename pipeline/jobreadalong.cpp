@@ -217,7 +217,8 @@ void DocumentJob::SplitAudio(ReadAlongBook &book)
         chapter.audioPath = Workspace() + u"/chapter-"_s + QString::number(c + 1).rightJustified(4, u'0') + u".mp3"_s;
         const QByteArrayView audio = bytes.sliced(offsets[static_cast<size_t>(from)],
                                                   offsets[static_cast<size_t>(to)] - offsets[static_cast<size_t>(from)]);
-        if (const int error = Fs::WriteReplacing(chapter.audioPath, audio.toByteArray(), 0600))
+        // Written from the mapped file as it stands: a book of many hours is never copied in memory.
+        if (const int error = Fs::WriteReplacing(chapter.audioPath, audio, 0600))
             throw FileSystemError(error, chapter.audioPath);
     }
 }
