@@ -48,6 +48,9 @@ struct DocumentFacts
     /// The picture the document names as its cover (an e-book's), with its media type; empty: none.
     QByteArray cover;
     QString coverType;
+    /// The pronunciations the document gives itself (an e-book's PLS lexicons, a speech
+    /// plan's phonemes), each a W3C PLS document or the plain form ("word = /ipa/").
+    QList<QByteArray> lexicons;
 
     /// Adds a heading as the readers find them: the first kMaxDocumentHeadings, no more.
     void AddHeading(DocumentHeading heading)

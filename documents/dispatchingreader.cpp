@@ -28,7 +28,8 @@ DocumentType ByExtension(const QString &extension)
         {u"epub"_s, DocumentType::Epub},     {u"txt"_s, DocumentType::Text},      {u"text"_s, DocumentType::Text},
         {u"html"_s, DocumentType::Html},     {u"htm"_s, DocumentType::Html},      {u"xhtml"_s, DocumentType::Xhtml},
         {u"xht"_s, DocumentType::Xhtml},     {u"md"_s, DocumentType::Markdown},   {u"markdown"_s, DocumentType::Markdown},
-        {u"mdown"_s, DocumentType::Markdown}, {u"mkd"_s, DocumentType::Markdown}, {u"mkdn"_s, DocumentType::Markdown}};
+        {u"mdown"_s, DocumentType::Markdown}, {u"mkd"_s, DocumentType::Markdown}, {u"mkdn"_s, DocumentType::Markdown},
+        {u"ssml"_s, DocumentType::Ssml}};
     if (kOfficeExtensions.contains(extension))
         return DocumentType::Office;
     return types.value(extension, DocumentType::Unknown);
@@ -159,6 +160,8 @@ DocumentType SniffMarkup(QStringView text, DocumentType claimed)
         return text.trimmed().startsWith(u"<?xml"_s) || text.contains(u"http://www.w3.org/1999/xhtml"_s)
                    ? DocumentType::Xhtml
                    : DocumentType::Html;
+    if ((root == u"speak"_s || root.endsWith(u":speak"_s)) && text.contains(u"http://www.w3.org/2001/10/synthesis"_s))
+        return DocumentType::Ssml;
     if (LooksLikeHtml(text))
         return DocumentType::Html;
     if (root.endsWith(u"wordDocument"_s) || root == u"pkg:package"_s)
@@ -173,7 +176,8 @@ DocumentType SniffMarkup(QStringView text, DocumentType claimed)
 QStringList SupportedExtensions()
 {
     return QStringList{u"odt"_s,  u"ott"_s,  u"fodt"_s, u"docx"_s,  u"docm"_s,     u"dotx"_s, u"dotm"_s,
-                       u"epub"_s, u"txt"_s,  u"html"_s, u"htm"_s,   u"xhtml"_s,    u"md"_s,   u"markdown"_s}
+                       u"epub"_s, u"txt"_s,  u"html"_s, u"htm"_s,   u"xhtml"_s,    u"md"_s,   u"markdown"_s,
+                       u"ssml"_s}
            + kOfficeExtensions;
 }
 
@@ -259,6 +263,9 @@ void DispatchingReader::ReadBodyText(const QString &path, const TextSink &sink, 
         break;
     case DocumentType::Markdown:
         reader = &m_markdown;
+        break;
+    case DocumentType::Ssml:
+        reader = &m_ssml;
         break;
     case DocumentType::Office:
         reader = &m_office;

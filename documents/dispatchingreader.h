@@ -7,6 +7,7 @@
 #include "documents/markdownreader.h"
 #include "documents/odtreader.h"
 #include "documents/officeconverter.h"
+#include "documents/ssmlreader.h"
 #include "documents/textreader.h"
 
 #include <QStringList>
@@ -17,7 +18,7 @@ class IWorkingFolder;
 
 /// What a document is, as its content says (its extension decides only between kinds of
 /// plain text, and for a file whose content says nothing).
-enum class DocumentType { Odt, FlatOdt, Docx, Epub, Text, Html, Xhtml, Markdown, Office, Unknown };
+enum class DocumentType { Odt, FlatOdt, Docx, Epub, Text, Html, Xhtml, Markdown, Ssml, Office, Unknown };
 
 /// The type of the document at path, from its first bytes and, for a zip package, the
 /// mimetype or main part it names. Throws when the file cannot be read.
@@ -49,5 +50,6 @@ private:
     HtmlReader m_html;
     HtmlReader m_xhtml;
     MarkdownReader m_markdown;
+    SsmlReader m_ssml;
     OfficeConverter m_office;
 };

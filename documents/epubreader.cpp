@@ -322,6 +322,26 @@ void ReadCover(const ZipPackage &package, const Book &book, DocumentFacts *facts
     facts->coverType = facts->cover.isEmpty() ? QString() : cover->mediaType;
 }
 
+// The book's own pronunciation lexicons: the PLS documents of its manifest (EPUB 3 links
+// its pages to them with rel="pronunciation"), the first few, each no larger than a lexicon is read.
+void ReadPronunciations(const ZipPackage &package, const Book &book, DocumentFacts *facts)
+{
+    constexpr qint64 kMaxLexiconBytes = qint64(32) << 20;
+    constexpr qsizetype kMaxLexicons = 16;
+    for (const Item &item : book.manifest) {
+        if (item.mediaType != u"application/pls+xml"_s || facts->lexicons.size() >= kMaxLexicons)
+            continue;
+        const qint64 index = package.Locate(item.part);
+        if (index < 0)
+            continue;
+        try {
+            facts->lexicons.append(package.ReadAll(index, kMaxLexiconBytes));
+        } catch (const RuntimeError &) {
+            // Larger than a lexicon is read: the book is read without it.
+        }
+    }
+}
+
 } // namespace
 
 EpubReader::EpubReader(IEventLoop *events)
@@ -345,6 +365,7 @@ void EpubReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         facts->author = book.author;
         facts->language = book.language;
         ReadCover(package, book, facts);
+        ReadPronunciations(package, book, facts);
     }
     QHash<QString, QSet<QString>> wanted; // part -> fragments that chapters point at
     for (const Chapter &chapter : chapters)

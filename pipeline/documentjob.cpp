@@ -94,13 +94,24 @@ QString DocumentJob::OwnTextPath()
 
 void DocumentJob::KeepLexicon()
 {
-    // The document's folder first, then the user's own, then the one asked for.
+    // The document's own pronunciations first, then its folder's, then the user's own, then
+    // the one asked for; in a workspace of another job's, what that job merged of those.
+    QList<Lexicon> lexicons;
+    for (const QByteArray &own : std::as_const(m_facts.lexicons)) {
+        LexiconResult read = own.trimmed().startsWith('<') ? ReadPlsLexicon(own) : ReadPlainLexicon(own);
+        if (read.ok())
+            lexicons.append(std::move(read.lexicon));
+        else
+            m_notes.append(u"the document's own lexicon is left out: "_s + read.error);
+    }
     const QString folder = GetFolderPath(m_setup.document);
     QStringList files;
-    if (!m_setup.document.isEmpty())
+    if (!m_setup.workspace.isEmpty())
+        files << LexiconPath();
+    else if (!m_setup.document.isEmpty())
         files << folder + u"lexicon.pls"_s << folder + u"lexicon.txt"_s;
-    files += m_setup.lexicons;
-    QList<Lexicon> lexicons;
+    if (m_setup.workspace.isEmpty())
+        files += m_setup.lexicons;
     for (const QString &file : std::as_const(files)) {
         if (!Fs::Stat(file))
             continue;
@@ -110,6 +121,7 @@ void DocumentJob::KeepLexicon()
         else
             m_notes.append(u"the lexicon "_s + file + u" is left out: "_s + read.error);
     }
+    m_lexicon.reset(); // read again when next asked for
     const Lexicon merged = MergeLexicons(lexicons).lexicon;
     if (merged.isEmpty()) {
         Fs::Remove(LexiconPath()); // an earlier document's
@@ -190,8 +202,8 @@ JobOutcome DocumentJob::Cut()
             if (const int error = Fs::WriteReplacing(OwnTextPath(), *text, 0600))
                 throw FileSystemError(error, OwnTextPath());
         }
-        if (m_setup.workspace.isEmpty())
-            KeepLexicon(); // the job that owns the workspace, where the document is known
+        if (m_setup.workspace.isEmpty() || !m_facts.lexicons.isEmpty())
+            KeepLexicon(); // where the document is known, and the pronunciations it gives itself
         else if (!m_facts.cover.isEmpty()) // the book's cover, for the job that tags its audio
             if (const int error = Fs::WriteReplacing(Workspace() + u"/cover"_s, m_facts.cover, 0600))
                 throw FileSystemError(error, Workspace() + u"/cover"_s);

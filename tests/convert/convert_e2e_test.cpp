@@ -1,4 +1,5 @@
 // The headless converter run as a user runs it: the real program, espeak-ng and LAME.
+#include "pipeline/mp3frames.h"
 #include "pipeline/outputfiles.h"
 #include "tests/audio.h"
 #include "reading/speechplan.h"
@@ -250,6 +251,16 @@ TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
     EXPECT_EQ(read.paragraphs[0].passages.value(0).text, u"Knotes"_s);
     EXPECT_EQ(read.paragraphs[1].passages.value(0).text, u"first note."_s);
     EXPECT_EQ(read.paragraphs[1].passages.value(0).voiceName, kVoice);
+    // The plan, converted, speaks as its document does.
+    QByteArrayList audio;
+    for (const QString &document : {out.filePath(u"d.ssml"_s), docs.filePath(u"d.md"_s)}) {
+        QTemporaryDir spoken;
+        ASSERT_EQ(Convert({u"--no-cache"_s, u"--out"_s, spoken.path(), document}).exitCode, 0);
+        const QByteArray mp3 = ReadBytes(spoken.filePath(u"d.mp3"_s));
+        audio.append(mp3.mid(Id3v2TagLength(mp3)));
+    }
+    EXPECT_GT(audio[0].size(), 1000);
+    EXPECT_EQ(audio[0], audio[1]);
     QFile::remove(docs.filePath(u"lexicon.txt"_s));
 
     QDir(out.path()).removeRecursively();

@@ -141,6 +141,18 @@ TEST(EpubReader, TheSpineInOrderWithChaptersTitleAndAuthor)
          &covered);
     EXPECT_EQ(covered.cover, png);
     EXPECT_EQ(covered.coverType, u"image/png"_s);
+
+    // Its own pronunciations: the PLS lexicons of its manifest.
+    const QByteArray pls = "<lexicon version=\"1.0\" xmlns=\"http://www.w3.org/2005/01/pronunciation-lexicon\" "
+                           "alphabet=\"ipa\" xml:lang=\"en\"><lexeme><grapheme>Eowyn</grapheme>"
+                           "<alias>Ay-oh-win</alias></lexeme></lexicon>";
+    DocumentFacts spoken;
+    Read(reader,
+         WriteBook(dir.filePath(u"said.epub"_s), {{u"one.xhtml"_s, Xhtml("<p>Eowyn rode.</p>")}}, "",
+                   {{u"OEBPS/names.pls"_s, pls}}, "Said",
+                   "<item id=\"names\" href=\"names.pls\" media-type=\"application/pls+xml\"/>"),
+         &spoken);
+    EXPECT_EQ(spoken.lexicons, QList<QByteArray>{pls});
 }
 
 // Books that pandoc wrote, EPUB 3 and EPUB 2 (table of contents in toc.ncx).
@@ -376,12 +388,23 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
         {file(u"old.doc"_s, "plain words"), DocumentType::Office},
         {file(u"empty.txt"_s, ""), DocumentType::Text},
         {file(u"photo.png"_s, QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)), DocumentType::Unknown},
+        {file(u"plan.xml"_s, "<speak version=\"1.1\" xmlns=\"http://www.w3.org/2001/10/synthesis\" xml:lang=\"en\">"
+                             "<p>Say <phoneme alphabet=\"ipa\" ph=\"t\xC9\x99\"> tomato </phoneme></p>"
+                             "<p xml:lang=\"fr\">Bonjour <sub alias=\"doctor\">Dr.</sub></p></speak>"),
+         DocumentType::Ssml},
     };
     for (const auto &c : cases)
         EXPECT_EQ(SniffDocumentType(c.path), c.type) << c.path.toStdString();
 
     DispatchingReader reader(nullptr, nullptr, nullptr, QString());
     EXPECT_EQ(Read(reader, docx), QString::fromUtf8(ReadBytes(TestDataPath(u"docx/paragraphs.expected.txt"_s))));
+    // A speech plan: its paragraphs as lines, its languages as marks, its phonemes as the
+    // document's own lexicon, what <sub> says as the words.
+    DocumentFacts planned;
+    EXPECT_EQ(Read(reader, cases[13].path, &planned), u"Say tomato\nBonjour doctor\n"_s);
+    EXPECT_EQ(planned.language, u"en"_s);
+    EXPECT_EQ(planned.languages, (QList<LanguageMark>{{1, 0, u"fr"_s}, {2, 0, u""_s}}));
+    EXPECT_EQ(planned.lexicons, QList<QByteArray>{"tomato = /t\xC9\x99/\n"});
     EXPECT_EQ(Read(reader, odt), QString::fromUtf8(ReadBytes(TestDataPath(u"paragraphs.expected.txt"_s))));
     // A file whose content is not what its name claims is refused by that type's reader.
     const QString words = file(u"words.docx"_s, "plain words");

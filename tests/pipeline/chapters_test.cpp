@@ -96,7 +96,7 @@ TEST(Tags, TextsArePlainLinesOfBoundedLength)
     EXPECT_EQ(Iso639Part2(u"en-gb-scotland"_s), u"eng"_s);
     EXPECT_EQ(Iso639Part2(u""_s), QString());
 
-    const AudiobookTags tags = TagsFor(u"/home/u/Books/Vol 2/report.final.odt"_s, {u""_s, u"Ann"_s, {}, {}, {}, {}, {}}, 2, 5,
+    const AudiobookTags tags = TagsFor(u"/home/u/Books/Vol 2/report.final.odt"_s, {u""_s, u"Ann"_s, {}, {}, {}, {}, {}, {}}, 2, 5,
                                        u"eSpeak NG German"_s, u"de"_s);
     EXPECT_EQ(tags.title, u"report.final"_s);
     EXPECT_EQ(tags.artist, u"Ann"_s);

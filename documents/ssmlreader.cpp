@@ -1,0 +1,54 @@
+#include "documents/ssmlreader.h"
+
+#include "documents/limits.h"
+
+#include "reading/speechplan.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
+{
+    QFile file;
+    OpenDocument(file, path);
+    if (file.size() > SsmlLimits::kMaxBytes)
+        throw TooLarge(path);
+    const QByteArray bytes = file.read(SsmlLimits::kMaxBytes + 1);
+    QString error;
+    const SpeechPlan plan = ReadSsml(bytes, &error);
+    if (!error.isEmpty())
+        throw Damaged(error, path);
+    QByteArray lexicon;
+    qint64 line = 0;
+    for (const SpeechParagraph &paragraph : plan.paragraphs) {
+        QString text;
+        QString language; // in effect at the end of the line; the plan's own when empty
+        for (const SpeechPassage &passage : paragraph.passages) {
+            if (!text.isEmpty())
+                text += u' ';
+            const QString said = passage.language.compare(plan.language, Qt::CaseInsensitive) == 0 ? QString()
+                                                                                                      : passage.language;
+            if (facts && said != language && facts->languages.size() < DocumentLimits::kMaxLanguageMarks) {
+                facts->languages.append({line, text.size(), said});
+                language = said;
+            }
+            for (const LexiconHit &hit : passage.lexiconHits) {
+                if (!hit.ipa.isEmpty() && !hit.written.contains(u'=') && !hit.written.contains(u'\n'))
+                    lexicon += hit.written.toUtf8() + " = /" + hit.ipa.toUtf8() + "/\n";
+            }
+            text += passage.text;
+        }
+        if (text.isEmpty())
+            continue;
+        if (facts && !language.isEmpty() && facts->languages.size() < DocumentLimits::kMaxLanguageMarks)
+            facts->languages.append({line + 1, 0, QString()});
+        sink(QString(text + u'\n'));
+        ++line;
+    }
+    if (facts) {
+        facts->language = plan.language;
+        if (!lexicon.isEmpty())
+            facts->lexicons.append(lexicon);
+    }
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "api/documentreader.h"
+
+// The speech plan reader (.ssml, or any file whose root is an SSML <speak>): a paragraph
+// for each <p>, each passage's language a mark (from its xml:lang or its voice's
+// languages), what <say-as> and <sub> say as the words, and the pronunciations of
+// <phoneme> as the document's own lexicon, so that a plan that Vocatext wrote speaks as
+// its document did. The voices' names, <prosody> and <break> are not heard: the chosen
+// voice, rate and volume read every document alike, and line ends make the pauses.
+class SsmlReader final : public IDocumentReader
+{
+public:
+    void ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts = nullptr) override;
+};
