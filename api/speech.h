@@ -46,6 +46,9 @@ struct Passage
     bool continuesLine = false;
     /// Its language (BCP 47); "": the whole text's.
     QString language = QString();
+    /// Words of it that a lexicon says by their sounds, in Flite's phones (lower case word,
+    /// cmulex phones); an espeak-ng voice is given its phonemes in the text itself.
+    QList<std::pair<QString, QStringList>> phones = QList<std::pair<QString, QStringList>>();
 };
 
 // One voice of the speech engine: the chosen installed voice, its volume and rate, and

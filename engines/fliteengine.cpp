@@ -13,11 +13,13 @@
 #include <flite/flite_version.h>
 #include <soxr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -151,6 +153,53 @@ int StreamChunk(const cst_wave *wave, int start, int size, int last, cst_audio_s
     }
     return CST_AUDIO_STREAM_CONT;
 }
+
+// Words said by the phones a lexicon gives them, for one synthesis: the voice's lexicon
+// holds them as its run-time additions while the object lives, and none afterwards.
+class LexiconAdditions
+{
+public:
+    LexiconAdditions(cst_voice *voice, const QList<std::pair<QString, QStringList>> &phones)
+    {
+        if (phones.isEmpty() || !feat_present(voice->features, "lexicon"))
+            return;
+        m_lexicon = val_lexicon(feat_val(voice->features, "lexicon"));
+        cst_val *added = nullptr;
+        for (const auto &[word, sounds] : phones) {
+            if (word.isEmpty() || word.contains(u' ') || word.contains(u'"') || word.contains(u'\\') || sounds.isEmpty())
+                continue;
+            // A phone the lexicon does not have would be said on standard output, where a
+            // worker answers: such a word is left as Flite says it.
+            const bool known = std::all_of(sounds.begin(), sounds.end(), [this](const QString &sound) {
+                for (int i = 0; m_lexicon->phone_table[i]; ++i) {
+                    if (sound == QLatin1StringView(m_lexicon->phone_table[i]))
+                        return true;
+                }
+                return false;
+            });
+            if (!known)
+                continue;
+            const QByteArray entry = '"' + word.toUtf8() + "\" : " + sounds.join(u' ').toUtf8();
+            if (cst_val *made = cst_lex_make_entry(m_lexicon, entry.constData()))
+                added = cons_val(made, added);
+        }
+        m_before = std::exchange(m_lexicon->lex_addenda, val_reverse(added));
+    }
+    ~LexiconAdditions()
+    {
+        if (!m_lexicon)
+            return;
+        if (m_lexicon->lex_addenda)
+            delete_val(m_lexicon->lex_addenda);
+        m_lexicon->lex_addenda = m_before;
+    }
+    LexiconAdditions(const LexiconAdditions &) = delete;
+    LexiconAdditions &operator=(const LexiconAdditions &) = delete;
+
+private:
+    cst_lexicon *m_lexicon = nullptr;
+    cst_val *m_before = nullptr;
+};
 
 // A line end or a sentence end ends an utterance, also in lower-case text, and so does a
 // comma; otherwise Flite's own rule decides.
@@ -315,6 +364,7 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
             throw RuntimeError(u"The default audio output could not be used"_s, ErrorNumber::UnexpectedError);
         return;
     }
+    const LexiconAdditions additions(flite, settings.phones);
     Stream stream;
     stream.output = output;
     stream.events = &m_events;

@@ -19,6 +19,8 @@ struct SpeechSettings
     /// The text ends where a line of the document ends, so the pause of a line end follows
     /// its last words; false for a passage that the next one goes on with, in the same line.
     bool endsLine = true;
+    /// Words to say by these phones (see Passage::phones), for the engines that take them.
+    QList<std::pair<QString, QStringList>> phones;
 };
 
 

@@ -289,6 +289,7 @@ void SpeechEngine::SpeakPassages(int chosen, const SpeechSettings &settings, con
         QList<qint64> starts;
         SpeechSettings passageSettings = settings;
         passageSettings.endsLine = p + 1 == passages.size() || !passages[p + 1].continuesLine;
+        passageSettings.phones = passage.phones;
         SpeakInto(passage.voice < 0 ? chosen : passage.voice, passageSettings, passage.text, counted, &starts);
         // Each voice at its own level, all at one loudness; a passage that begins inside a
         // line does not begin a line.

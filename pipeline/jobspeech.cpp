@@ -12,6 +12,7 @@
 #include "pipeline/readalongtext.h"
 
 #include "reading/lexicon.h"
+#include "reading/phonemes.h"
 #include "reading/speechplan.h"
 
 #include <QFile>
@@ -32,7 +33,8 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         const QList<Passage> passages = SpeechInput(piece, &unspoken);
         // One passage of the chosen voice that says the piece's text as it stands: its file.
         const auto file = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
-        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && !m_setup.readAlong && file
+        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && passages[0].phones.isEmpty()
+                            && !m_setup.readAlong && file
                             && CodePage::DecodeWorkingText(*file) == passages[0].text;
         const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
                                                      asItIs ? nullptr : &passages);
@@ -89,9 +91,22 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
         for (qsizetype k = 0; k < passages.size(); ++k) {
             Passage &passage = passages[k];
             const qsizetype length = passage.text.size();
+            // espeak-ng takes a lexicon's sounds as phonemes in the text; Flite as phones of
+            // its own lexicon, for the words that they say.
+            const bool phonemes = !hits && SpeaksPhonemes(passage.voice);
+            QList<LexiconHit> found;
             passage.text = SpokenPassage(passage.text, own.mid(at, length),
                                          passage.language.isEmpty() ? SpeechLanguage() : passage.language, lexicon,
-                                         !hits && SpeaksPhonemes(passage.voice), hits ? &(*hits)[k] : nullptr);
+                                         phonemes, &found);
+            for (const LexiconHit &hit : std::as_const(found)) {
+                const QString word = passage.text.mid(hit.start, hit.length).toLower();
+                if (!phonemes && !hit.ipa.isEmpty() && std::none_of(passage.phones.begin(), passage.phones.end(),
+                                                                     [&](const auto &kept) { return kept.first == word; }))
+                    if (const QStringList phones = IpaToFlite(hit.ipa); !phones.isEmpty())
+                        passage.phones.append({word, phones});
+            }
+            if (hits)
+                (*hits)[k] = found;
             at += length;
         }
     }
@@ -121,12 +136,15 @@ const Lexicon *DocumentJob::TheLexicon()
 QByteArray DocumentJob::SpeechKeyText(int piece, QStringList *unspoken)
 {
     const QList<Passage> passages = SpeechInput(piece, unspoken);
-    if (passages.size() == 1 && passages[0].voice < 0)
+    if (passages.size() == 1 && passages[0].voice < 0 && passages[0].phones.isEmpty())
         return passages[0].text.toUtf8();
     QByteArray key;
-    for (const Passage &passage : passages)
+    for (const Passage &passage : passages) {
         key += QByteArray::number(passage.voice) + (passage.continuesLine ? "+" : "") + '\x1f'
                + passage.text.toUtf8() + '\x1e';
+        for (const auto &[word, phones] : passage.phones)
+            key += word.toUtf8() + '\x1d' + phones.join(u' ').toUtf8() + '\x1e';
+    }
     return key;
 }
 

@@ -261,6 +261,17 @@ TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
     }
     EXPECT_GT(audio[0].size(), 1000);
     EXPECT_EQ(audio[0], audio[1]);
+    // Flite says a lexicon's sounds with the phones of its own lexicon.
+    for (const QByteArray &lexicon : {QByteArray("first = /ˈlʌvli/\n"), QByteArray()}) {
+        WriteBytes(docs.filePath(u"lexicon.txt"_s), lexicon);
+        QTemporaryDir spoken;
+        ASSERT_EQ(Convert({u"--no-cache"_s, u"--voice"_s, u"1"_s, u"--out"_s, spoken.path(), docs.filePath(u"d.md"_s)})
+                      .exitCode,
+                  0);
+        const QByteArray mp3 = ReadBytes(spoken.filePath(u"d.mp3"_s));
+        audio.append(mp3.mid(Id3v2TagLength(mp3)));
+    }
+    EXPECT_NE(audio[2], audio[3]);
     QFile::remove(docs.filePath(u"lexicon.txt"_s));
 
     QDir(out.path()).removeRecursively();
