@@ -8,6 +8,13 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A shorter break is the pause between words or after a comma, which the voices make themselves.
+constexpr int kHeardPauseMs = 200;
+
+} // namespace
+
 void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, DocumentFacts *facts)
 {
     QFile file;
@@ -21,10 +28,18 @@ void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         throw Damaged(error, path);
     QByteArray lexicon;
     qint64 line = 0;
+    QString text;
+    QString language; // in effect at the end of the text so far; the plan's own when empty
+    const auto endLine = [&] {
+        if (text.isEmpty())
+            return;
+        sink(QString(text + u'\n'));
+        text.clear();
+        ++line;
+    };
     for (const SpeechParagraph &paragraph : plan.paragraphs) {
-        QString text;
-        QString language; // in effect at the end of the line; the plan's own when empty
-        for (const SpeechPassage &passage : paragraph.passages) {
+        for (qsizetype k = 0; k < paragraph.passages.size(); ++k) {
+            const SpeechPassage &passage = paragraph.passages[k];
             if (!text.isEmpty())
                 text += u' ';
             const QString said = passage.language.compare(plan.language, Qt::CaseInsensitive) == 0 ? QString()
@@ -38,13 +53,15 @@ void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
                     lexicon += hit.written.toUtf8() + " = /" + hit.ipa.toUtf8() + "/\n";
             }
             text += passage.text;
+            // A pause that a listener hears as one ends the line there, with a line's pause.
+            if (passage.pauseAfterMs >= kHeardPauseMs)
+                endLine();
         }
-        if (text.isEmpty())
-            continue;
-        if (facts && !language.isEmpty() && facts->languages.size() < DocumentLimits::kMaxLanguageMarks)
-            facts->languages.append({line + 1, 0, QString()});
-        sink(QString(text + u'\n'));
-        ++line;
+        endLine();
+        if (facts && !language.isEmpty() && facts->languages.size() < DocumentLimits::kMaxLanguageMarks) {
+            facts->languages.append({line, 0, QString()});
+            language.clear();
+        }
     }
     if (facts) {
         facts->language = plan.language;
