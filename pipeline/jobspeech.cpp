@@ -64,22 +64,27 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
         if (m_setup.spokenForm)
             Quietly([&] { own = ReadAlong().OwnText(piece); });
     }
-    QList<Passage> passages;
+    if (!m_voices)
+        m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
+    // The marks count the piece's lines; read along, its sentences are lines of their own,
+    // and the letters alone say where the language changes.
+    QString language;
+    const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
+    QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
+    if (m_setup.readAlong)
+        marks.clear();
+    QList<Passage> passages = PassagesOf(text, language, marks, *m_voices, unspoken);
     if (m_setup.languageSwitch) {
-        if (!m_voices)
-            m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
-        // The marks count the piece's lines; read along, its sentences are lines of their
-        // own, and the letters alone say where the language changes.
-        QString language;
-        const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
-        QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
-        if (m_setup.readAlong)
-            marks.clear();
-        passages = PassagesOf(text, language, marks, *m_voices, unspoken);
         for (Passage &passage : passages) {
             if (passage.voice == m_voices->Chosen())
                 passage.voice = -1;
         }
+    } else {
+        // The chosen voice reads every passage; letters that no voice speaks stay left out.
+        QString whole;
+        for (const Passage &passage : std::as_const(passages))
+            whole += passage.text;
+        passages = {{-1, whole, false}};
     }
     if (passages.isEmpty())
         passages.append({-1, text, false});

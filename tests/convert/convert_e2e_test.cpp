@@ -805,6 +805,20 @@ TEST_F(ConvertTest, ReadAlongGivesEverySentenceInItsOwnWordsWhereItIsHeard)
     EXPECT_TRUE(verdict.isNull() || verdict.contains(u"No errors or warnings detected."_s)) << verdict.toStdString();
 }
 
+TEST_F(ConvertTest, LettersThatNoVoiceSpeaksAreLeftOutAndNamedWithOrWithoutTheSwitch)
+{
+    const QString document = docs.filePath(u"tibetan.md"_s);
+    WriteBytes(document, "Hello there. \xE0\xBD\x96\xE0\xBD\xBC\xE0\xBD\x91 Goodbye.\n");
+    for (const QStringList &options : {QStringList(), QStringList{u"--no-language-switch"_s}}) {
+        const Result result = Convert(options + QStringList{u"--out"_s, out.path(), document});
+        EXPECT_EQ(result.exitCode, 1) << options.join(u' ').toStdString();
+        EXPECT_TRUE(result.err.contains(document + u": 2 letters in Tibetan script have no voice and were not spoken"_s))
+            << result.err.toStdString();
+        EXPECT_TRUE(QFile::exists(out.filePath(u"tibetan.mp3"_s)));
+    }
+    EXPECT_EQ(Convert({u"--allow-unspoken"_s, u"--out"_s, out.path(), document}).exitCode, 0);
+}
+
 TEST_F(ConvertTest, NoDocumentIsLostWithoutAWord)
 {
     // Two documents of one name into one folder: refused before anything is converted.
