@@ -168,8 +168,10 @@ ParsedOptions ParseOptions(const QStringList &arguments, const QStringList &voic
     const QCommandLineOption format(u"format"_s, u"What is written of each document: "_s + formatNames.join(u", "_s)
                                                      + u" (default mp3). m4b is an audiobook of AAC in MP4 with the "
                                                        u"same chapters and tags, made by ffmpeg; opus is Ogg Opus, the "
-                                                       u"smallest files for speech; txt writes, instead of speech, the "
-                                                       u"text that would be spoken (name.txt)."_s,
+                                                       u"smallest files for speech; epub is an EPUB 3 of the text whose "
+                                                       u"sentences are highlighted as they are heard; txt writes, "
+                                                       u"instead of speech, the text that would be spoken (name.txt), "
+                                                       u"ssml the speech plan, what the voices are given (name.ssml)."_s,
                                     u"FORMAT"_s);
     const QCommandLineOption types(u"types"_s, u"The types a FOLDER is walked for, by extension (odt,docx,...; "
                                                u"default: every type that is read)."_s,
