@@ -254,7 +254,7 @@ int ListMissing(const QList<BatchEntry> &entries, OutputFormat format, bool quie
     }
     std::fflush(stdout);
     if (missing && !quiet)
-        std::fprintf(stderr, "vocatext-convert: %d of %lld documents have no MP3 newer than them\n", missing,
-                     static_cast<long long>(entries.size()));
+        std::fprintf(stderr, "vocatext-convert: %d of %lld documents have no %s newer than them\n", missing,
+                     static_cast<long long>(entries.size()), FormatWords(format).toUtf8().constData());
     return missing ? 1 : 0;
 }

@@ -120,7 +120,7 @@ QString FormatWords(OutputFormat format)
     case OutputFormat::Opus:
         return u"Ogg Opus file"_s;
     case OutputFormat::Epub:
-        return u"EPUB 3 book read along"_s;
+        return u"EPUB"_s;
     case OutputFormat::Ssml:
         return u"speech plan"_s;
     }
