@@ -286,10 +286,7 @@ void DocumentJob::TakeSpoken(int piece, const SpokenFacts &facts)
             m_sentenceStarts.resize(static_cast<size_t>(piece));
         m_sentenceStarts[static_cast<size_t>(piece - 1)] = facts.lineStarts;
     }
-    for (const QString &entry : facts.unspoken) {
-        const qsizetype equals = entry.lastIndexOf(u'=');
-        CountUnspoken(m_unspoken, entry.left(equals), entry.mid(equals + 1).toLongLong());
-    }
+    AddUnspoken(m_unspoken, facts.unspoken);
     m_clock.Spoken(piece, lineStarts);
     m_seconds += facts.seconds;
     if (piece > static_cast<int>(m_spoken.size()))

@@ -239,6 +239,8 @@ private:
     /// Merges the lexicons of the document into LexiconPath (none: no file).
     void KeepLexicon();
     const Lexicon *TheLexicon();
+    /// The name of a voice of the enumeration (-1: the chosen one), from one listing.
+    QString VoiceName(int voice);
     bool SpeaksPhonemes(int voice);
     /// The text of the document read along (readAlong), made when first asked for.
     ReadAlongText &ReadAlong();

@@ -118,11 +118,16 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
     return passages;
 }
 
-bool DocumentJob::SpeaksPhonemes(int voice)
+QString DocumentJob::VoiceName(int voice)
 {
     if (m_voiceNames.isEmpty())
         Quietly([&] { m_voiceNames = m_services.Speech().VoiceDescriptions(); });
-    return m_voiceNames.value(voice < 0 ? m_setup.choice.voice : voice).startsWith(u"eSpeak"_s);
+    return m_voiceNames.value(voice < 0 ? m_setup.choice.voice : voice);
+}
+
+bool DocumentJob::SpeaksPhonemes(int voice)
+{
+    return VoiceName(voice).startsWith(u"eSpeak"_s);
 }
 
 const Lexicon *DocumentJob::TheLexicon()
@@ -190,8 +195,6 @@ void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
 JobOutcome DocumentJob::WriteSsml()
 {
     return Step(JobStep::Output, [&] {
-        if (m_voiceNames.isEmpty())
-            Quietly([&] { m_voiceNames = m_services.Speech().VoiceDescriptions(); });
         SpeechPlan plan;
         plan.language = QString(SpeechLanguage()).replace(u'_', u'-');
         QStringList unspoken;
@@ -202,7 +205,7 @@ JobOutcome DocumentJob::WriteSsml()
             bool lineBegins = true;
             for (qsizetype k = 0; k < passages.size(); ++k) {
                 const Passage &passage = passages[k];
-                const QString voice = m_voiceNames.value(passage.voice < 0 ? m_setup.choice.voice : passage.voice);
+                const QString voice = VoiceName(passage.voice);
                 lineBegins = lineBegins || !passage.continuesLine;
                 qsizetype at = 0;
                 while (at < passage.text.size()) {
@@ -227,10 +230,7 @@ JobOutcome DocumentJob::WriteSsml()
             }
         }
         plan.paragraphs.removeIf([](const SpeechParagraph &paragraph) { return paragraph.passages.isEmpty(); });
-        for (const QString &entry : std::as_const(unspoken)) {
-            const qsizetype equals = entry.lastIndexOf(u'=');
-            CountUnspoken(m_unspoken, entry.left(equals), entry.mid(equals + 1).toLongLong());
-        }
+        AddUnspoken(m_unspoken, unspoken);
         if (const int error = Fs::WriteReplacing(m_output, SpeechPlanSsml(plan), Fs::WithUmask(0666)))
             throw RuntimeError(u"The speech plan cannot be written: "_s + m_output + u" ("_s
                                    + FileSystemError(error, m_output).description() + u')',

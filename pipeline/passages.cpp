@@ -48,6 +48,14 @@ void CountUnspoken(QStringList &unspoken, const QString &script, qint64 letters)
     unspoken.append(script + u'=' + QString::number(letters));
 }
 
+void AddUnspoken(QStringList &unspoken, const QStringList &more)
+{
+    for (const QString &entry : more) {
+        const qsizetype equals = entry.lastIndexOf(u'=');
+        CountUnspoken(unspoken, entry.left(equals), entry.mid(equals + 1).toLongLong());
+    }
+}
+
 QString UnspokenWords(const QStringList &unspoken)
 {
     QStringList said;

@@ -20,6 +20,8 @@ QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, con
 
 /// Adds letters of script to the count of unspoken letters: one entry per script, "Tibetan=37".
 void CountUnspoken(QStringList &unspoken, const QString &script, qint64 letters);
+/// Adds the counts of more (entries as CountUnspoken makes them) to unspoken.
+void AddUnspoken(QStringList &unspoken, const QStringList &more);
 /// The unspoken letters in words: "37 letters in Tibetan script have no voice and were not
 /// spoken"; empty when there are none.
 QString UnspokenWords(const QStringList &unspoken);
