@@ -66,13 +66,13 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
     }
     if (!m_voices)
         m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
-    // The marks count the piece's lines; read along, its sentences are lines of their own,
-    // and the letters alone say where the language changes.
+    // The marks count the piece's lines; read along, they are placed on its sentences,
+    // which are lines of their own.
     QString language;
     const auto file = Fs::ReadFile(LanguagesPath(), qint64(1) << 30);
     QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
     if (m_setup.readAlong)
-        marks.clear();
+        marks = ReadAlong().SentenceMarks(piece, marks);
     QList<Passage> passages = PassagesOf(text, language, marks, *m_voices, unspoken);
     if (m_setup.languageSwitch) {
         for (Passage &passage : passages) {

@@ -4,6 +4,7 @@
 #include "common/runtimeerror.h"
 #include "filesystem/filesystem.h"
 #include "pipeline/chapters.h"
+#include "api/documentreader.h"
 
 #include "readalong/cues.h"
 #include "readalong/sentences.h"
@@ -144,4 +145,31 @@ QList<qsizetype> ReadAlongText::DocumentLinesOf(int piece)
     QList<qsizetype> lines;
     OwnWords(piece, &lines);
     return lines;
+}
+
+QList<LanguageMark> ReadAlongText::SentenceMarks(int piece, const QList<LanguageMark> &marks)
+{
+    if (marks.isEmpty())
+        return {};
+    const QStringList own = OwnWords(piece);
+    QList<LanguageMark> placed;
+    qsizetype next = 0;
+    qint64 before = 0; // sentence lines of the piece's lines before this one
+    for (qsizetype k = 0; k < own.size(); ++k) {
+        const QList<TextSpan> spans = SentencesOf(own[k]);
+        for (; next < marks.size() && marks[next].line <= k; ++next) {
+            // On the sentence that holds the mark's column, counted from that sentence's start.
+            const LanguageMark &mark = marks[next];
+            const qint64 column = mark.line < k ? 0 : mark.column;
+            qsizetype sentence = 0;
+            while (sentence + 1 < spans.size() && spans[sentence + 1].start <= column)
+                ++sentence;
+            const qint64 start = spans.isEmpty() ? 0 : spans[sentence].start;
+            placed.append({before + sentence, std::max<qint64>(0, column - start), mark.language});
+        }
+        before += std::max<qsizetype>(1, spans.size());
+    }
+    for (; next < marks.size(); ++next)
+        placed.append({before, 0, marks[next].language});
+    return placed;
 }

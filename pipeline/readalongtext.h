@@ -8,6 +8,7 @@
 #include <vector>
 
 class ChapterClock;
+struct LanguageMark;
 struct TextSpan;
 struct TimedSentence;
 
@@ -38,6 +39,9 @@ public:
     const QStringList &DocumentLines();
     /// The line of the document's text that each line of the piece is on.
     QList<qsizetype> DocumentLinesOf(int piece);
+    /// The language marks of a piece (lines and columns of its lines, in order) placed on
+    /// the lines of its SpeechText, where every sentence is a line of its own.
+    QList<LanguageMark> SentenceMarks(int piece, const QList<LanguageMark> &marks);
 
 private:
     QStringList PieceLines(int piece) const;

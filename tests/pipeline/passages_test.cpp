@@ -1,9 +1,13 @@
 #include "pipeline/clean.h"
 #include "pipeline/cut.h"
 #include "pipeline/passages.h"
+#include "tests/testutil.h"
+#include "pipeline/readalongtext.h"
 #include "pipeline/voicepicker.h"
 #include "reading/lexicon.h"
 #include "tests/fakes/fakes.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +68,16 @@ TEST(Passages, TheMarksKeptBesideThePiecesComeBackForEachPieceWithTheLanguageInE
     EXPECT_EQ(MarksOfPiece(file, 2, nullptr), (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"de"_s}}));
     EXPECT_EQ(MarksOfPiece(file, 3, nullptr), (QList<LanguageMark>{{0, 0, u"de"_s}}));
     EXPECT_TRUE(MarksOfPiece(QByteArray(), 1, nullptr).isEmpty());
+}
+
+TEST(Passages, ReadAlongTheMarksStandOnTheSentencesTheyFallIn)
+{
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath(u"1.txt"_s), "one. two.\nthree.\n");
+    WriteBytes(dir.filePath(u"own.txt"_s), "One. Two.\nThree.\n");
+    ReadAlongText text([&dir](int) { return dir.filePath(u"1.txt"_s); }, dir.filePath(u"own.txt"_s), u"en"_s);
+    EXPECT_EQ(text.SentenceMarks(1, {{0, 0, u""_s}, {0, 7, u"fr"_s}, {1, 0, u""_s}}),
+              (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"fr"_s}, {2, 0, u""_s}}));
 }
 
 TEST(Passages, ACarefulReaderSaysNumbersAndAbbreviationsFromTheDocumentsOwnCharacters)
