@@ -26,6 +26,15 @@ struct LanguageMark
     qint64 column = 0;
     /// A BCP 47 tag ("fr-FR", "zh-CN"); "": the document's own language again.
     QString language;
+    /// How the text from here on is read where the document says so (a speech plan's
+    /// <voice name> and <prosody>): the name of the voice that reads it ("": the voice for
+    /// its language), and its rate and volume in percent of the chosen ones.
+    QString voice = QString();
+    int ratePercent = 100;
+    int volumePercent = 100;
+
+    /// True when the mark says nothing of its text's reading but its language.
+    bool ReadAsChosen() const { return voice.isEmpty() && ratePercent == 100 && volumePercent == 100; }
     bool operator==(const LanguageMark &) const = default;
 };
 

@@ -15,6 +15,13 @@ inline int WordsPerMinute(int rate)
     return std::max(80, static_cast<int>(std::lround(175.0 * std::pow(3.0, rate / 10.0))));
 }
 
+/// Words per minute for a rate and a percentage of it (a passage read faster or slower than
+/// the whole), within 40 to 1500; an engine slows or speeds no further than it can.
+inline int WordsPerMinute(int rate, int percent)
+{
+    return static_cast<int>(std::clamp(std::lround(WordsPerMinute(rate) * percent / 100.0), 40L, 1500L));
+}
+
 /// The only audio format of the program's WAV files.
 struct AudioFormat
 {
@@ -49,6 +56,13 @@ struct Passage
     /// Words of it that a lexicon says by their sounds, in Flite's phones (lower case word,
     /// cmulex phones); an espeak-ng voice is given its phonemes in the text itself.
     QList<std::pair<QString, QStringList>> phones = QList<std::pair<QString, QStringList>>();
+    /// Its rate and volume in percent of the chosen ones (a speech plan's <prosody>); the
+    /// volume heard is at most the full volume (100).
+    int ratePercent = 100;
+    int volumePercent = 100;
+
+    /// Read as the whole is: the chosen voice, rate and volume, no phones of its own.
+    bool AsChosen() const { return voice < 0 && phones.isEmpty() && ratePercent == 100 && volumePercent == 100; }
 };
 
 // One voice of the speech engine: the chosen installed voice, its volume and rate, and

@@ -29,7 +29,7 @@ void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
     QByteArray lexicon;
     qint64 line = 0;
     QString text;
-    QString language; // in effect at the end of the text so far; the plan's own when empty
+    LanguageMark reading; // in effect at the end of the text so far: the plan's language, as chosen
     const auto endLine = [&] {
         if (text.isEmpty())
             return;
@@ -38,15 +38,19 @@ void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
         ++line;
     };
     for (const SpeechParagraph &paragraph : plan.paragraphs) {
-        for (qsizetype k = 0; k < paragraph.passages.size(); ++k) {
-            const SpeechPassage &passage = paragraph.passages[k];
+        for (const SpeechPassage &passage : paragraph.passages) {
             if (!text.isEmpty())
                 text += u' ';
-            const QString said = passage.language.compare(plan.language, Qt::CaseInsensitive) == 0 ? QString()
-                                                                                                      : passage.language;
-            if (facts && said != language && facts->languages.size() < DocumentLimits::kMaxLanguageMarks) {
-                facts->languages.append({line, text.size(), said});
-                language = said;
+            // Each passage says its whole reading: a mark where it differs from the one before.
+            LanguageMark mark{line, text.size(),
+                              passage.language.compare(plan.language, Qt::CaseInsensitive) == 0 ? QString()
+                                                                                                 : passage.language,
+                              passage.voiceName, passage.ratePercent, passage.volumePercent};
+            mark.line = reading.line = line;
+            mark.column = reading.column = text.size();
+            if (facts && mark != reading && facts->languages.size() < DocumentLimits::kMaxLanguageMarks) {
+                facts->languages.append(mark);
+                reading = mark;
             }
             for (const LexiconHit &hit : passage.lexiconHits) {
                 if (!hit.ipa.isEmpty() && !hit.written.contains(u'=') && !hit.written.contains(u'\n'))
@@ -58,10 +62,6 @@ void SsmlReader::ReadBodyText(const QString &path, const TextSink &sink, Documen
                 endLine();
         }
         endLine();
-        if (facts && !language.isEmpty() && facts->languages.size() < DocumentLimits::kMaxLanguageMarks) {
-            facts->languages.append({line, 0, QString()});
-            language.clear();
-        }
     }
     if (facts) {
         facts->language = plan.language;

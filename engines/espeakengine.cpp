@@ -197,7 +197,7 @@ void EspeakEngine::Speak(int voice, const SpeechSettings &settings, const QStrin
             espeak_SetVoiceByName(voices[0].identifier.toUtf8().constData());
         throw ClassNotRegistered();
     }
-    espeak_SetParameter(espeakRATE, WordsPerMinute(settings.rate), 0);
+    espeak_SetParameter(espeakRATE, WordsPerMinute(settings.rate, settings.ratePercent), 0);
     // Into a file at its own normal volume, levelled afterwards; aloud, the level is espeak-ng's
     // volume (above 100 it compresses the loudest sounds itself).
     const int volume = output ? 100

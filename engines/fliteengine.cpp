@@ -342,7 +342,7 @@ void FliteEngine::Speak(int voice, const SpeechSettings &settings, const QString
     // Flite's voices draw the noise of unvoiced sounds from rand(): seeded alike for every
     // synthesis, the same words give the same samples.
     std::srand(1);
-    const float stretch = 175.0f / WordsPerMinute(settings.rate);
+    const float stretch = 175.0f / WordsPerMinute(settings.rate, settings.ratePercent);
     flite_feat_set_float(flite->features, "duration_stretch", stretch);
     const QByteArray utf8 = InEnglishLetters(text).toUtf8();
     if (!output) {

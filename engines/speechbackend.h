@@ -13,6 +13,8 @@ struct SpeechSettings
 {
     int volume = 100;
     int rate = 0;
+    /// The rate in percent of rate, for a passage read faster or slower than the whole.
+    int ratePercent = 100;
     /// The voice's level at this rate in dB (see LevelStage): the volume of speech to the audio
     /// output, and what counts as sound for the line starts of speech into a sink.
     double levelDb = 0;

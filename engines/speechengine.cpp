@@ -8,6 +8,7 @@
 #include "filesystem/filesystem.h"
 #include "engines/wavwriter.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -290,6 +291,8 @@ void SpeechEngine::SpeakPassages(int chosen, const SpeechSettings &settings, con
         SpeechSettings passageSettings = settings;
         passageSettings.endsLine = p + 1 == passages.size() || !passages[p + 1].continuesLine;
         passageSettings.phones = passage.phones;
+        passageSettings.ratePercent = passage.ratePercent;
+        passageSettings.volume = std::clamp(settings.volume * passage.volumePercent / 100, 0, 100);
         SpeakInto(passage.voice < 0 ? chosen : passage.voice, passageSettings, passage.text, counted, &starts);
         // Each voice at its own level, all at one loudness; a passage that begins inside a
         // line does not begin a line.

@@ -437,10 +437,15 @@ QList<LanguageMark> MarksOnText(const QList<LanguageMark> &documentMarks, qint64
     // The first mark after the text's start, and the one in effect where it begins.
     auto it = std::lower_bound(documentMarks.cbegin(), documentMarks.cend(), std::pair{line, column + 1}, before);
     QList<LanguageMark> marks;
-    if (it != documentMarks.cbegin() && !std::prev(it)->language.isEmpty())
-        marks.append({0, 0, std::prev(it)->language});
-    for (; it != documentMarks.cend() && before(*it, {endLine, endColumn}); ++it)
-        marks.append({it->line - line, it->line == line ? it->column - column : it->column, it->language});
+    if (it != documentMarks.cbegin() && (!std::prev(it)->language.isEmpty() || !std::prev(it)->ReadAsChosen())) {
+        marks.append(*std::prev(it));
+        marks.last().line = marks.last().column = 0;
+    }
+    for (; it != documentMarks.cend() && before(*it, {endLine, endColumn}); ++it) {
+        marks.append(*it);
+        marks.last().line = it->line - line;
+        marks.last().column = it->line == line ? it->column - column : it->column;
+    }
     return marks;
 }
 

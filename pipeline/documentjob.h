@@ -256,7 +256,9 @@ private:
     QList<Passage> SpeechInput(int piece, QStringList *unspoken, QList<QList<LexiconHit>> *hits = nullptr);
     /// What decides a piece's sound besides the sound parts, for its key in the cache.
     QByteArray SpeechKeyText(int piece, QStringList *unspoken);
-    void CheckSpeech(int piece, const QString &wav, double seconds);
+    /// Speech that is silent or far too short for the piece's words (at the volume and rate
+    /// of its passages) fails.
+    void CheckSpeech(int piece, const QString &wav, double seconds, const QList<Passage> &passages);
     /// Writes name.srt and/or name.lrc beside the output: one cue per sentence in the
     /// document's own words.
     void WriteSubtitles();

@@ -33,8 +33,7 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         const QList<Passage> passages = SpeechInput(piece, &unspoken);
         // One passage of the chosen voice that says the piece's text as it stands: its file.
         const auto file = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 30);
-        const bool asItIs = passages.size() == 1 && passages[0].voice < 0 && passages[0].phones.isEmpty()
-                            && !m_setup.readAlong && file
+        const bool asItIs = passages.size() == 1 && passages[0].AsChosen() && !m_setup.readAlong && file
                             && CodePage::DecodeWorkingText(*file) == passages[0].text;
         const SpeechOutcome spoken = speak.SaveToWAV(m_reports, m_setup.choice, PiecePath(piece, u".txt"_s), wav,
                                                      asItIs ? nullptr : &passages);
@@ -43,7 +42,7 @@ JobOutcome DocumentJob::SpeakPiece(class Speak &speak, int piece)
         const auto status = Fs::Stat(wav);
         const double seconds = status ? static_cast<double>(std::max<qint64>(0, status->size - 44)) / 2 / 22050 : 0;
         if (m_setup.checkSpeech)
-            CheckSpeech(piece, wav, seconds);
+            CheckSpeech(piece, wav, seconds, passages);
         TakeSpoken(piece, {spoken.lineStarts, seconds, unspoken});
     });
 }
@@ -80,11 +79,20 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
                 passage.voice = -1;
         }
     } else {
-        // The chosen voice reads every passage; letters that no voice speaks stay left out.
-        QString whole;
-        for (const Passage &passage : std::as_const(passages))
-            whole += passage.text;
-        passages = {{-1, whole, false}};
+        // The chosen voice reads every passage (at the rate and volume the document gives
+        // it); letters that no voice speaks stay left out.
+        QList<Passage> chosen;
+        for (const Passage &passage : std::as_const(passages)) {
+            if (!chosen.isEmpty() && chosen.last().ratePercent == passage.ratePercent
+                && chosen.last().volumePercent == passage.volumePercent)
+                chosen.last().text += passage.text;
+            else
+                chosen.append({-1, passage.text, passage.continuesLine, QString(), {}, passage.ratePercent,
+                               passage.volumePercent});
+        }
+        passages = chosen;
+        if (!passages.isEmpty())
+            passages.first().continuesLine = false;
     }
     if (passages.isEmpty())
         passages.append({-1, text, false});
@@ -146,20 +154,30 @@ const Lexicon *DocumentJob::TheLexicon()
 QByteArray DocumentJob::SpeechKeyText(int piece, QStringList *unspoken)
 {
     const QList<Passage> passages = SpeechInput(piece, unspoken);
-    if (passages.size() == 1 && passages[0].voice < 0 && passages[0].phones.isEmpty())
+    if (passages.size() == 1 && passages[0].AsChosen())
         return passages[0].text.toUtf8();
     QByteArray key;
     for (const Passage &passage : passages) {
-        key += QByteArray::number(passage.voice) + (passage.continuesLine ? "+" : "") + '\x1f'
-               + passage.text.toUtf8() + '\x1e';
+        key += QByteArray::number(passage.voice) + (passage.continuesLine ? "+" : "");
+        if (passage.ratePercent != 100 || passage.volumePercent != 100)
+            key += ' ' + QByteArray::number(passage.ratePercent) + '%' + QByteArray::number(passage.volumePercent) + '%';
+        key += '\x1f' + passage.text.toUtf8() + '\x1e';
         for (const auto &[word, phones] : passage.phones)
             key += word.toUtf8() + '\x1d' + phones.join(u' ').toUtf8() + '\x1e';
     }
     return key;
 }
 
-void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
+void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds, const QList<Passage> &passages)
 {
+    // The quietest and the fastest passage say how soft and how short the speech may be.
+    int quietest = 100;
+    int fastest = 100;
+    for (const Passage &passage : passages) {
+        quietest = std::min(quietest, passage.volumePercent);
+        fastest = std::max(fastest, passage.ratePercent);
+    }
+    const int volume = m_setup.choice.volume * quietest / 100;
     const auto bytes = Fs::ReadFile(PiecePath(piece, u".txt"_s), qint64(1) << 26);
     int words = 0;
     if (bytes) {
@@ -167,7 +185,7 @@ void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
         for (const QStringView word : QStringView(text).split(u' ', Qt::SkipEmptyParts))
             words += std::any_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
     }
-    if (words == 0 || m_setup.choice.volume == 0)
+    if (words == 0 || volume == 0)
         return; // nothing to say, or silence asked for
     // Speech is heard: some sample stands above the breath of an "h" (0.5 % of full scale).
     QFile file(wav);
@@ -179,12 +197,12 @@ void DocumentJob::CheckSpeech(int piece, const QString &wav, double seconds)
                 loudest = std::max(loudest, std::abs(int(samples[i])));
         }
     }
-    if (loudest < std::max(1, 164 * m_setup.choice.volume / 100))
+    if (loudest < std::max(1, 164 * volume / 100))
         throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
                                + u" words, but its speech is silent"_s,
                            ErrorNumber::UnexpectedError);
     // A voice says its words at its rate; a quarter of that time is speech cut short.
-    const double least = words * 60.0 / WordsPerMinute(m_setup.choice.rate) / 4;
+    const double least = words * 60.0 / WordsPerMinute(m_setup.choice.rate, fastest) / 4;
     if (seconds < least)
         throw RuntimeError(u"Piece "_s + QString::number(piece) + u" has "_s + QString::number(words)
                                + u" words, but its speech lasts only "_s + QString::number(seconds, 'f', 1)
@@ -214,7 +232,8 @@ JobOutcome DocumentJob::WriteSsml()
                         end = passage.text.size();
                     if (lineBegins || plan.paragraphs.isEmpty())
                         plan.paragraphs.append(SpeechParagraph());
-                    SpeechPassage said{passage.language, voice, passage.text.mid(at, end - at).trimmed(), {}};
+                    SpeechPassage said{passage.language, voice, passage.text.mid(at, end - at).trimmed(), {},
+                                       passage.ratePercent, passage.volumePercent};
                     const qsizetype lead = passage.text.mid(at, end - at).indexOf(said.text);
                     for (LexiconHit hit : std::as_const(hits[k])) {
                         if (hit.start >= at + lead && hit.start + hit.length <= at + lead + said.text.size()) {

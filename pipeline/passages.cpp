@@ -7,31 +7,86 @@
 #include "reading/lexicon.h"
 #include "reading/spokenform.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Where each mark that says how its text is read begins, as an offset into text, with the
+// mark; one at 0 for the reading in effect where text begins (the chosen one when none does).
+QList<std::pair<qsizetype, const LanguageMark *>> Readings(QStringView text, const QList<LanguageMark> &marks)
+{
+    static const LanguageMark kChosen;
+    QList<std::pair<qsizetype, const LanguageMark *>> readings{{0, &kChosen}};
+    if (std::all_of(marks.begin(), marks.end(), [](const LanguageMark &mark) { return mark.ReadAsChosen(); }))
+        return readings;
+    qint64 line = 0;
+    qsizetype lineStart = 0;
+    for (const LanguageMark &mark : marks) {
+        for (; line < mark.line && lineStart <= text.size(); ++line) {
+            const qsizetype lf = text.indexOf(u'\n', lineStart);
+            lineStart = lf < 0 ? text.size() + 1 : lf + 1;
+        }
+        if (lineStart > text.size())
+            break;
+        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        const qsizetype at = std::max(readings.last().first,
+                                      lineStart + std::clamp<qsizetype>(mark.column, 0, lineEnd - lineStart));
+        if (at == readings.last().first)
+            readings.last().second = &mark;
+        else
+            readings.append({at, &mark});
+    }
+    return readings;
+}
+
+} // namespace
 
 QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, const QList<LanguageMark> &marks,
                           const VoicePicker &voices, QStringList *unspoken)
 {
+    const QList<std::pair<qsizetype, const LanguageMark *>> readings = Readings(text, marks);
+    qsizetype reading = 0;
     QList<Passage> passages;
     for (const LanguageRun &run : LanguageRuns(text, documentLanguage, marks)) {
-        int voice = voices.VoiceFor(run.language);
-        QString words = text.mid(run.start, run.length).toString();
-        if (voice == VoicePicker::kNone) {
-            // Letters that no voice speaks are left out, each a blank (the lines stay as they
-            // are): another language's voice spells them out code by code.
-            if (const int letters = LetterCount(words); letters > 0 && unspoken)
-                CountUnspoken(*unspoken, ScriptName(run.script), letters);
-            for (QChar &c : words) {
-                if (c != u'\n')
-                    c = u' ';
+        // A run under several readings is a passage for each.
+        for (qsizetype start = run.start; start < run.start + run.length;) {
+            while (reading + 1 < readings.size() && readings[reading + 1].first <= start)
+                ++reading;
+            const qsizetype end = reading + 1 < readings.size()
+                                      ? std::min(run.start + run.length, readings[reading + 1].first)
+                                      : run.start + run.length;
+            const LanguageMark &how = *readings[reading].second;
+            int voice = voices.VoiceFor(run.language);
+            // A named voice reads what the document says is in its language, or in any
+            // language the voice speaks; letters of another script go to their own voice.
+            if (const int named = voices.Named(how.voice); named != VoicePicker::kNone
+                && (run.marked || run.language.isEmpty() || voices.Speaks(named, run.language)))
+                voice = named;
+            QString words = text.mid(start, end - start).toString();
+            if (voice == VoicePicker::kNone) {
+                // Letters that no voice speaks are left out, each a blank (the lines stay as they
+                // are): another language's voice spells them out code by code.
+                if (const int letters = LetterCount(words); letters > 0 && unspoken)
+                    CountUnspoken(*unspoken, ScriptName(run.script), letters);
+                for (QChar &c : words) {
+                    if (c != u'\n')
+                        c = u' ';
+                }
+                voice = voices.Chosen();
             }
-            voice = voices.Chosen();
+            const bool atLineStart = start == 0 || text[start - 1] == u'\n';
+            if (!passages.isEmpty() && passages.last().voice == voice && passages.last().ratePercent == how.ratePercent
+                && passages.last().volumePercent == how.volumePercent)
+                passages.last().text += words;
+            else
+                passages.append({voice, words, !atLineStart, run.language.isEmpty() ? documentLanguage : run.language,
+                                 {}, how.ratePercent, how.volumePercent});
+            start = end;
         }
-        const bool atLineStart = run.start == 0 || text[run.start - 1] == u'\n';
-        if (!passages.isEmpty() && passages.last().voice == voice)
-            passages.last().text += words;
-        else
-            passages.append({voice, words, !atLineStart, run.language.isEmpty() ? documentLanguage : run.language});
     }
     return passages;
 }
@@ -75,16 +130,23 @@ QByteArray LanguagesFileText(const QString &documentLanguage, const QList<Langua
                              const QList<LinePlace> &places)
 {
     QByteArray text = "language " + documentLanguage.toUtf8() + '\n';
-    for (qsizetype k = 0; k < marks.size() && k < places.size(); ++k)
+    for (qsizetype k = 0; k < marks.size() && k < places.size(); ++k) {
+        const LanguageMark &mark = marks[k];
         text += QByteArray::number(places[k].segment) + ' ' + QByteArray::number(places[k].line) + ' '
-                + QByteArray::number(marks[k].column) + ' ' + marks[k].language.toUtf8() + '\n';
+                + QByteArray::number(mark.column) + ' ' + mark.language.toUtf8();
+        // How it is read, where the document says: the voice's name last, spaces and all.
+        if (!mark.ReadAsChosen())
+            text += " rate=" + QByteArray::number(mark.ratePercent) + " volume=" + QByteArray::number(mark.volumePercent)
+                    + " voice=" + mark.voice.simplified().toUtf8();
+        text += '\n';
+    }
     return text;
 }
 
 QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QString *documentLanguage)
 {
     QList<LanguageMark> marks;
-    QString before; // the language in effect where the piece begins
+    LanguageMark before; // the mark in effect where the piece begins
     bool anyBefore = false;
     for (const QByteArray &line : languagesFile.split('\n')) {
         if (line.startsWith("language ")) {
@@ -96,16 +158,28 @@ QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QSt
         if (words.size() < 3)
             continue;
         const int at = words[0].toInt();
-        const QString language = QString::fromUtf8(words.value(3));
+        LanguageMark mark{words[1].toLongLong(), words[2].toLongLong(), QString::fromUtf8(words.value(3))};
+        for (qsizetype k = 4; k < words.size(); ++k) {
+            if (words[k].startsWith("voice=")) {
+                mark.voice = QString::fromUtf8(line.mid(line.indexOf(" voice=") + 7));
+                break;
+            }
+            if (words[k].startsWith("rate="))
+                mark.ratePercent = words[k].mid(5).toInt();
+            else if (words[k].startsWith("volume="))
+                mark.volumePercent = words[k].mid(7).toInt();
+        }
         if (at < piece) {
-            before = language;
+            before = mark;
             anyBefore = true;
         } else if (at == piece) {
-            marks.append({words[1].toLongLong(), words[2].toLongLong(), language});
+            marks.append(mark);
         }
     }
-    if (anyBefore && (marks.isEmpty() || marks.first().line != 0 || marks.first().column != 0))
-        marks.prepend({0, 0, before});
+    if (anyBefore && (marks.isEmpty() || marks.first().line != 0 || marks.first().column != 0)) {
+        before.line = before.column = 0;
+        marks.prepend(before);
+    }
     return marks;
 }
 

@@ -13,7 +13,9 @@ class VoicePicker;
 // The passages of a piece of text, each of one language and read by the voice for it:
 // the document's marks where they fit the letters, else the script, else the letters
 // themselves say the language (see LanguageRuns). Neighbours that one voice reads are one
-// passage. Letters that no installed voice speaks are left out (blanks in their place);
+// passage. A mark's reading (its named voice, rate and volume) goes to the passages under
+// it; the named voice reads them where it speaks their language or the mark says it.
+// Letters that no installed voice speaks are left out (blanks in their place);
 // unspoken counts them by script (see CountUnspoken).
 QList<Passage> PassagesOf(QStringView text, const QString &documentLanguage, const QList<LanguageMark> &marks,
                           const VoicePicker &voices, QStringList *unspoken);
@@ -42,9 +44,11 @@ QString SpokenPassage(const QString &cleaned, const QString &own, const QString 
 QByteArray PlainLexiconText(const Lexicon &lexicon);
 
 // The language marks of a document kept beside its pieces: a line "language TAG" for the
-// document's own, then a line "PIECE LINE COLUMN TAG" for each mark, where the cut put it.
+// document's own, then a line "PIECE LINE COLUMN TAG" for each mark, where the cut put it,
+// with "rate=N volume=N voice=NAME" after it where the mark says how its text is read.
 QByteArray LanguagesFileText(const QString &documentLanguage, const QList<LanguageMark> &marks,
                              const QList<struct LinePlace> &places);
 // The document's language and the marks on one piece from that file, lines counted from
 // the piece's start; the mark in effect where the piece begins stands first, at 0, 0.
+// (The reading of a mark the file does not say is the chosen one: files of earlier versions read alike.)
 QList<LanguageMark> MarksOfPiece(const QByteArray &languagesFile, int piece, QString *documentLanguage);

@@ -165,11 +165,16 @@ QList<LanguageMark> ReadAlongText::SentenceMarks(int piece, const QList<Language
             while (sentence + 1 < spans.size() && spans[sentence + 1].start <= column)
                 ++sentence;
             const qint64 start = spans.isEmpty() ? 0 : spans[sentence].start;
-            placed.append({before + sentence, std::max<qint64>(0, column - start), mark.language});
+            placed.append(mark);
+            placed.last().line = before + sentence;
+            placed.last().column = std::max<qint64>(0, column - start);
         }
         before += std::max<qsizetype>(1, spans.size());
     }
-    for (; next < marks.size(); ++next)
-        placed.append({before, 0, marks[next].language});
+    for (; next < marks.size(); ++next) {
+        placed.append(marks[next]);
+        placed.last().line = before;
+        placed.last().column = 0;
+    }
     return placed;
 }

@@ -22,6 +22,7 @@ VoicePicker::VoicePicker(ISpeechEngine &speech, int chosen, QHash<QString, int> 
         for (const QString &language : speech.VoiceLanguages())
             m_languages.append(Normalized(language));
     });
+    Quietly([&] { m_names = speech.VoiceDescriptions(); });
     m_chosenLanguage = m_languages.value(std::max(0, chosen));
 }
 
@@ -59,6 +60,20 @@ int VoicePicker::VoiceFor(const QString &language) const
             return static_cast<int>(i);
     }
     return kNone;
+}
+
+int VoicePicker::Named(const QString &name) const
+{
+    for (qsizetype i = 0; i < m_names.size() && !name.isEmpty(); ++i) {
+        if (m_names[i].trimmed().compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return kNone;
+}
+
+bool VoicePicker::Speaks(int voice, const QString &language) const
+{
+    return voice >= 0 && voice < m_languages.size() && Base(m_languages[voice]) == Base(Normalized(language));
 }
 
 QHash<QString, int> VoicesForLanguages(const QStringList &pairs, const QStringList &voices, QString *error)

@@ -26,6 +26,11 @@ public:
     /// The voice for a passage of the language (BCP 47; "": the chosen one), or kNone.
     int VoiceFor(const QString &language) const;
     int Chosen() const { return m_chosen; }
+    /// The voice whose name (its description in the voice list) is this, whatever the case
+    /// of its letters, or kNone.
+    int Named(const QString &name) const;
+    /// True when the voice at this position speaks the language (BCP 47), by its base ("fr").
+    bool Speaks(int voice, const QString &language) const;
 
     /// The tag as the voices' languages are compared: lower case, "-" between its parts,
     /// and the names the engines know for a few (zh: cmn, iw: he, no: nb).
@@ -36,6 +41,7 @@ private:
     QString m_chosenLanguage;
     QHash<QString, int> m_chosenFor;
     QStringList m_languages; // of each voice, normalized
+    QStringList m_names;     // of each voice, its description
 };
 
 /// The user's voices for languages as the setting and --voice-for give them:

@@ -261,6 +261,15 @@ TEST_F(ConvertTest, EveryTypeOfAFolderAndTheTextThatWouldBeSpoken)
     }
     EXPECT_GT(audio[0].size(), 1000);
     EXPECT_EQ(audio[0], audio[1]);
+    {
+        // Edited, it is read as edited: at half the rate, about twice as long.
+        QByteArray slower = ReadBytes(out.filePath(u"d.ssml"_s));
+        slower.replace("<s ", "<prosody rate=\"50%\"><s ").replace("</s>", "</s></prosody>");
+        QTemporaryDir edited;
+        WriteBytes(edited.filePath(u"d.ssml"_s), slower);
+        ASSERT_EQ(Convert({u"--no-cache"_s, u"--out"_s, edited.path(), edited.filePath(u"d.ssml"_s)}).exitCode, 0);
+        EXPECT_GT(double(ReadBytes(edited.filePath(u"d.mp3"_s)).size()), 1.6 * double(audio[0].size()));
+    }
     // Flite says a lexicon's sounds with the phones of its own lexicon.
     for (const QByteArray &lexicon : {QByteArray("first = /ˈlʌvli/\n"), QByteArray()}) {
         WriteBytes(docs.filePath(u"lexicon.txt"_s), lexicon);

@@ -389,9 +389,10 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
         {file(u"empty.txt"_s, ""), DocumentType::Text},
         {file(u"photo.png"_s, QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)), DocumentType::Unknown},
         {file(u"plan.xml"_s, "<speak version=\"1.1\" xmlns=\"http://www.w3.org/2001/10/synthesis\" xml:lang=\"en\">"
-                             "<p>Say <phoneme alphabet=\"ipa\" ph=\"t\xC9\x99\"> tomato </phoneme></p>"
+                             "<p><voice name=\"Narrator\">Say <phoneme alphabet=\"ipa\" ph=\"t\xC9\x99\"> tomato </phoneme>"
+                             "</voice></p>"
                              "<p xml:lang=\"fr\">Bonjour <sub alias=\"doctor\">Dr.</sub><break time=\"1s\"/>Au revoir</p>"
-                             "<p>End</p></speak>"),
+                             "<p>End <prosody rate=\"slow\" volume=\"soft\">slowly</prosody></p></speak>"),
          DocumentType::Ssml},
     };
     for (const auto &c : cases)
@@ -399,12 +400,15 @@ TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
 
     DispatchingReader reader(nullptr, nullptr, nullptr, QString());
     EXPECT_EQ(Read(reader, docx), QString::fromUtf8(ReadBytes(TestDataPath(u"docx/paragraphs.expected.txt"_s))));
-    // A speech plan: its paragraphs as lines, its languages as marks, its phonemes as the
-    // document's own lexicon, what <sub> says as the words.
+    // A speech plan: its paragraphs as lines, its languages, voices and prosody as marks,
+    // its phonemes as the document's own lexicon, what <sub> says as the words.
     DocumentFacts planned;
-    EXPECT_EQ(Read(reader, cases[13].path, &planned), u"Say tomato\nBonjour doctor\nAu revoir\nEnd\n"_s);
+    EXPECT_EQ(Read(reader, cases[13].path, &planned), u"Say tomato\nBonjour doctor\nAu revoir\nEnd slowly\n"_s);
     EXPECT_EQ(planned.language, u"en"_s);
-    EXPECT_EQ(planned.languages, (QList<LanguageMark>{{1, 0, u"fr"_s}, {3, 0, u""_s}}));
+    EXPECT_EQ(planned.languages, (QList<LanguageMark>{{0, 0, u""_s, u"Narrator"_s},
+                                                      {1, 0, u"fr"_s},
+                                                      {3, 0, u""_s},
+                                                      {3, 4, u""_s, u""_s, 75, 50}}));
     EXPECT_EQ(planned.lexicons, QList<QByteArray>{"tomato = /t\xC9\x99/\n"});
     EXPECT_EQ(Read(reader, odt), QString::fromUtf8(ReadBytes(TestDataPath(u"paragraphs.expected.txt"_s))));
     // A file whose content is not what its name claims is refused by that type's reader.

@@ -4,6 +4,8 @@
 #include "api/speech.h"
 #include "tests/testutil.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -35,7 +37,9 @@ public:
     void Speak(int voice, const SpeechSettings &settings, const QString &text, ISampleSink *,
                QList<qint64> *) override
     {
-        spoken.append(u"%1 %2 v%3 r%4 %5"_s.arg(m_name).arg(voice).arg(settings.volume).arg(settings.rate).arg(text));
+        const QString faster = settings.ratePercent == 100 ? QString() : u"x%1%"_s.arg(settings.ratePercent);
+        spoken.append(
+            u"%1 %2 v%3 r%4%5 %6"_s.arg(m_name).arg(voice).arg(settings.volume).arg(settings.rate).arg(faster).arg(text));
         if (unregistered.contains(voice))
             throw RuntimeError(u"Class not registered"_s, ErrorNumber::ClassNotRegistered);
         if (during)
@@ -79,6 +83,18 @@ TEST(SpeechEngine, OneEnumerationInTheOrderOfTheEngines)
     // Nothing selected: the first voice of the list speaks.
     engine.CreateVoice()->Speak(u"default"_s);
     EXPECT_EQ(flite.spoken.last(), u"flite 0 v100 r0 default"_s);
+
+    // Passages, each by its voice at its share of the chosen rate and volume, never louder than full.
+    QTemporaryDir dir;
+    auto stream = engine.CreateFileStream();
+    stream->SetFormat(AudioFormat{});
+    stream->Open(dir.filePath(u"passages.wav"_s));
+    voice->SetOutput(stream.get());
+    voice->SetVolume(80);
+    espeak.spoken.clear();
+    voice->SpeakPassages({{-1, u"slow"_s, false, u"en"_s, {}, 50, 50}, {4, u"loud"_s, true, u"en"_s, {}, 100, 400}});
+    EXPECT_EQ(flite.spoken.last(), u"flite 1 v40 r-3x50% slow"_s);
+    EXPECT_EQ(espeak.spoken.last(), u"espeak 2 v100 r-3 loud"_s);
 
     // A stream the engines cannot write is an error, never the speakers.
     struct Elsewhere final : IAudioFileStream

@@ -57,16 +57,47 @@ TEST(Passages, EachPassageIsReadByTheVoiceOfItsLanguageAndNeighboursOfOneVoiceAr
     EXPECT_EQ(PassagesOf(u"Une ligne en français.\n"_s, u"fr"_s, {}, mine, nullptr).value(0).voice, 1);
 }
 
+TEST(Passages, AMarksReadingGoesToThePassagesUnderItWithItsVoiceWhereThatSpeaksThem)
+{
+    FakeSpeechEngine engine;
+    const VoicePicker voices(engine, 0, {});
+    // Slower inside a line; the German voice named for English words the document marks as
+    // its own; a voice that is not installed leaves the choice to the language; softer.
+    const QString text = u"Read slowly now. By the German voice.\nUne ligne en français.\nAnd softly.\n"_s;
+    const QList<LanguageMark> marks{{0, 5, u""_s, u""_s, 50, 100},
+                                    {0, 17, u""_s, u" esPEAK NG German"_s},
+                                    {1, 0, u"fr-FR"_s, u"Nobody"_s},
+                                    {2, 0, u""_s, u""_s, 100, 400}};
+    const QList<Passage> passages = PassagesOf(text, u"en-GB"_s, marks, voices, nullptr);
+    EXPECT_EQ(Voiced(passages), (QList<std::pair<int, QString>>{{0, u"Read "_s},
+                                                                 {0, u"slowly now. "_s},
+                                                                 {1, u"By the German voice.\n"_s},
+                                                                 {2, u"Une ligne en français.\n"_s},
+                                                                 {0, u"And softly.\n"_s}}));
+    QList<std::pair<int, int>> prosody;
+    for (const Passage &passage : passages)
+        prosody.append({passage.ratePercent, passage.volumePercent});
+    EXPECT_EQ(prosody, (QList<std::pair<int, int>>{{100, 100}, {50, 100}, {100, 100}, {100, 100}, {100, 400}}));
+    EXPECT_TRUE(passages[1].continuesLine);
+    EXPECT_FALSE(passages[0].AsChosen() && passages[1].AsChosen());
+    // A named voice does not read letters of a script its language is not written in.
+    EXPECT_EQ(PassagesOf(u"Привет\n"_s, u"en-GB"_s, {{0, 0, u""_s, u"eSpeak NG German"_s}}, voices, nullptr)
+                  .value(0)
+                  .voice,
+              0);
+}
+
 TEST(Passages, TheMarksKeptBesideThePiecesComeBackForEachPieceWithTheLanguageInEffectAtItsStart)
 {
-    const QList<LanguageMark> marks{{0, 5, u"fr"_s}, {3, 0, u""_s}, {7, 2, u"de"_s}};
+    const QList<LanguageMark> marks{{0, 5, u"fr"_s}, {3, 0, u""_s}, {7, 2, u"de"_s, u"eSpeak NG German"_s, 150, 25}};
     const QList<LinePlace> places{{1, 0}, {1, 3}, {2, 1}};
     const QByteArray file = LanguagesFileText(u"en"_s, marks, places);
     QString language;
     EXPECT_EQ(MarksOfPiece(file, 1, &language), (QList<LanguageMark>{{0, 5, u"fr"_s}, {3, 0, u""_s}}));
     EXPECT_EQ(language, u"en"_s);
-    EXPECT_EQ(MarksOfPiece(file, 2, nullptr), (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"de"_s}}));
-    EXPECT_EQ(MarksOfPiece(file, 3, nullptr), (QList<LanguageMark>{{0, 0, u"de"_s}}));
+    EXPECT_EQ(MarksOfPiece(file, 2, nullptr),
+              (QList<LanguageMark>{{0, 0, u""_s}, {1, 2, u"de"_s, u"eSpeak NG German"_s, 150, 25}}));
+    EXPECT_EQ(MarksOfPiece(file, 3, nullptr), (QList<LanguageMark>{{0, 0, u"de"_s, u"eSpeak NG German"_s, 150, 25}}));
     EXPECT_TRUE(MarksOfPiece(QByteArray(), 1, nullptr).isEmpty());
 }
 
