@@ -13,6 +13,7 @@
 #include "languages/languageruns.h"
 #include "readalong/cues.h"
 #include "readalong/epubwriter.h"
+#include "readalong/overlaidepub.h"
 
 #include <QFile>
 
@@ -144,7 +145,18 @@ JobOutcome DocumentJob::WriteEpub()
         SplitAudio(book);
 
         m_audiobook.Name(m_output);
-        const ReadAlongResult written = WriteReadAlongEpub(book, m_audiobook.Path());
+        // An e-book keeps its own pages (text, pictures, styles) and gains the overlays; any
+        // other document's text is made into pages.
+        ReadAlongResult written;
+        const bool ownPages = m_setup.document.endsWith(u".epub"_s, Qt::CaseInsensitive);
+        if (ownPages) {
+            written = WriteOverlaidEpub(m_setup.document, book, m_audiobook.Path());
+            if (written.unsuitable)
+                m_notes.append(u"the book's own pages are not kept ("_s + written.error
+                               + u"): the read-along book shows its text as it was read"_s);
+        }
+        if (!ownPages || written.unsuitable)
+            written = WriteReadAlongEpub(book, m_audiobook.Path());
         for (const ReadAlongChapter &chapter : std::as_const(book.chapters))
             Quietly([&] { Fs::Remove(chapter.audioPath); });
         if (!written.ok)

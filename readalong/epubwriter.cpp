@@ -2,15 +2,14 @@
 
 #include "filesystem/filesystem.h"
 #include "readalong/xmltext.h"
+#include "readalong/zipwriter.h"
 
 #include <QUuid>
 
 #include <unicode/locid.h>
 #include <unicode/uloc.h>
-#include <zip.h>
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -19,19 +18,21 @@ namespace {
 
 using namespace ReadAlongLimits;
 
-constexpr char kActiveClass[] = "-epub-media-overlay-active";
+constexpr const char *kActiveClass = kReadAlongActiveClass;
 // Book identifiers are name-based UUIDs in a namespace of the program's own.
 constexpr QUuid kIdentifierNamespace(0xd85cebc1, 0x34de, 0x4a42, 0x89, 0x92, 0xbb, 0xda, 0x37, 0x9b, 0xa5, 0xb2);
 
 constexpr char kXhtmlStart[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
                                "<html xmlns=\"http://www.w3.org/1999/xhtml\"";
 
-// The sentence being heard stands out; a table's cells read as indented paragraphs.
-QByteArray StyleSheet()
+} // namespace
+
+QByteArray ReadAlongStyleSheet()
 {
-    return "." + QByteArray(kActiveClass) + " {\n  background-color: #fde68a;\n  color: #000000;\n}\n"
-           "p.cell {\n  margin: 0.25em 0 0.25em 1.5em;\n}\n";
+    return "." + QByteArray(kActiveClass) + " {\n  background-color: #fde68a;\n  color: #000000;\n}\n";
 }
+
+namespace {
 
 ReadAlongResult Failure(const QString &error)
 {
@@ -70,14 +71,6 @@ bool IsRightToLeft(const QString &tag)
     UErrorCode status = U_ZERO_ERROR;
     const icu::Locale locale = icu::Locale::forLanguageTag(tag.toLatin1().constData(), status);
     return U_SUCCESS(status) && locale.isRightToLeft();
-}
-
-// A SMIL clock value: H:MM:SS.mmm.
-QByteArray ClockValue(qint64 ms)
-{
-    return QByteArray::number(ms / 3'600'000) + ':' + QByteArray::number(ms / 60'000 % 60).rightJustified(2, '0')
-           + ':' + QByteArray::number(ms / 1000 % 60).rightJustified(2, '0') + '.'
-           + QByteArray::number(ms % 1000).rightJustified(3, '0');
 }
 
 // The code point that ends (or begins) text.
@@ -251,8 +244,8 @@ ChapterParts MakeChapter(const ReadAlongChapter &chapter, const QString &title, 
                 end = std::min(end, chapter.durationMs);
             }
             if (hasAudio && end > begin) { // a sentence without time is shown, never played
-                pars += "<audio src=\"" + audio + "\" clipBegin=\"" + ClockValue(begin) + "\" clipEnd=\""
-                        + ClockValue(end) + "\"/>";
+                pars += "<audio src=\"" + audio + "\" clipBegin=\"" + SmilClockValue(begin) + "\" clipEnd=\""
+                        + SmilClockValue(end) + "\"/>";
                 parts.overlayMs += end - begin;
                 parts.usesAudio = true;
             }
@@ -319,81 +312,6 @@ QString CoverExtension(const QString &mimeType)
     return mimeType == u"image/jpeg" ? u"jpg"_s : mimeType.mid(6);
 }
 
-// A zip archive written with libzip: every entry's bytes are kept until it is closed.
-class ZipWriter
-{
-public:
-    ZipWriter(const QString &path, const QDateTime &modified)
-        : m_modified(modified.toSecsSinceEpoch())
-    {
-        int error = 0;
-        m_zip = zip_open(FileSystem::NativeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        if (!m_zip) {
-            zip_error_t zipError;
-            zip_error_init_with_code(&zipError, error);
-            m_error = QString::fromUtf8(zip_error_strerror(&zipError));
-            zip_error_fini(&zipError);
-        }
-    }
-    ~ZipWriter()
-    {
-        if (m_zip)
-            zip_discard(m_zip);
-    }
-    ZipWriter(const ZipWriter &) = delete;
-    ZipWriter &operator=(const ZipWriter &) = delete;
-
-    bool IsOpen() const { return m_zip != nullptr; }
-    const QString &Error() const { return m_error; }
-
-    bool Add(const QString &name, QByteArray bytes, bool compress = true)
-    {
-        m_kept.push_back(std::move(bytes));
-        const QByteArray &kept = m_kept.back();
-        return Added(name, zip_source_buffer(m_zip, kept.constData(), static_cast<zip_uint64_t>(kept.size()), 0),
-                     compress);
-    }
-    bool AddFile(const QString &name, const QString &path)
-    {
-        return Added(name, zip_source_file(m_zip, FileSystem::NativeName(path).constData(), 0, 0), false);
-    }
-    bool Close()
-    {
-        if (zip_close(m_zip) != 0)
-            return Failed();
-        m_zip = nullptr;
-        return true;
-    }
-
-private:
-    bool Added(const QString &name, zip_source_t *source, bool compress)
-    {
-        if (!source)
-            return Failed();
-        const zip_int64_t index = zip_file_add(m_zip, name.toUtf8().constData(), source, 0);
-        if (index < 0) {
-            zip_source_free(source);
-            return Failed();
-        }
-        const auto entry = static_cast<zip_uint64_t>(index);
-        if (!compress && zip_set_file_compression(m_zip, entry, ZIP_CM_STORE, 0) != 0)
-            return Failed();
-        if (m_modified >= 315'532'800 && zip_file_set_mtime(m_zip, entry, static_cast<time_t>(m_modified), 0) != 0)
-            return Failed(); // zip times begin in 1980
-        return true;
-    }
-    bool Failed()
-    {
-        m_error = QString::fromUtf8(zip_strerror(m_zip));
-        return false;
-    }
-
-    zip_t *m_zip = nullptr;
-    qint64 m_modified = 0;
-    std::deque<QByteArray> m_kept;
-    QString m_error;
-};
-
 // Refuses in words what the book may not be.
 QString Refusal(const ReadAlongBook &book, const QString &language, const QString &path)
 {
@@ -403,6 +321,13 @@ QString Refusal(const ReadAlongBook &book, const QString &language, const QStrin
         return u"The read-along book's language is not a language tag (\"%1\"): "_s.arg(book.language) + path;
     if (book.chapters.isEmpty())
         return u"The read-along book has no chapters: "_s + path;
+    return ReadAlongBookRefusal(book, path);
+}
+
+} // namespace
+
+QString ReadAlongBookRefusal(const ReadAlongBook &book, const QString &path)
+{
     if (book.chapters.size() > kMaxChapters)
         return u"The read-along book is too large (more than %1 chapters): "_s.arg(kMaxChapters) + path;
     qsizetype sentences = 0;
@@ -438,7 +363,12 @@ QString Refusal(const ReadAlongBook &book, const QString &language, const QStrin
     return {};
 }
 
-} // namespace
+QByteArray SmilClockValue(qint64 ms)
+{
+    return QByteArray::number(ms / 3'600'000) + ':' + QByteArray::number(ms / 60'000 % 60).rightJustified(2, '0')
+           + ':' + QByteArray::number(ms / 1000 % 60).rightJustified(2, '0') + '.'
+           + QByteArray::number(ms % 1000).rightJustified(3, '0');
+}
 
 ReadAlongResult WriteReadAlongEpub(const ReadAlongBook &book, const QString &path)
 {
@@ -466,7 +396,7 @@ ReadAlongResult WriteReadAlongEpub(const ReadAlongBook &book, const QString &pat
                     "<rootfiles>\n"
                     "<rootfile full-path=\"EPUB/package.opf\" media-type=\"application/oebps-package+xml\"/>\n"
                     "</rootfiles>\n</container>\n")
-        || !zip.Add(u"EPUB/style.css"_s, StyleSheet()))
+        || !zip.Add(u"EPUB/style.css"_s, ReadAlongStyleSheet() + "p.cell {\n  margin: 0.25em 0 0.25em 1.5em;\n}\n"))
         return failed();
 
     const QByteArray language = frame.language.toLatin1();
@@ -500,7 +430,7 @@ ReadAlongResult WriteReadAlongEpub(const ReadAlongBook &book, const QString &pat
             manifest += " media-overlay=\"" + overlay + "\"/>\n<item id=\"" + overlay + "\" href=\"" + id
                         + ".smil\" media-type=\"application/smil+xml\"/>\n";
             durations += "<meta property=\"media:duration\" refines=\"#" + overlay + "\">"
-                         + ClockValue(parts.overlayMs) + "</meta>\n";
+                         + SmilClockValue(parts.overlayMs) + "</meta>\n";
             totalMs += parts.overlayMs;
             overlays = true;
         } else {
@@ -559,7 +489,7 @@ ReadAlongResult WriteReadAlongEpub(const ReadAlongBook &book, const QString &pat
     package += "<dc:language>" + language + "</dc:language>\n";
     package += "<meta property=\"dcterms:modified\">" + modified.toString(Qt::ISODate).toLatin1() + "</meta>\n";
     if (overlays) {
-        package += "<meta property=\"media:duration\">" + ClockValue(totalMs) + "</meta>\n" + durations;
+        package += "<meta property=\"media:duration\">" + SmilClockValue(totalMs) + "</meta>\n" + durations;
         if (!narrator.isEmpty())
             package += "<meta property=\"media:narrator\">" + Escaped(narrator) + "</meta>\n";
         package += "<meta property=\"media:active-class\">" + QByteArray(kActiveClass) + "</meta>\n";

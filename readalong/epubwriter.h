@@ -54,7 +54,20 @@ struct ReadAlongResult
 {
     bool ok = false;
     QString error; // in words for the user when not ok
+    /// Not ok only because a book's own pages cannot take the overlays (error says why):
+    /// nothing was written, and the book may be written from its text instead.
+    bool unsuitable = false;
 };
+
+/// The class a reading system gives the sentence being heard, and the style that makes it
+/// stand out.
+inline constexpr char kReadAlongActiveClass[] = "-epub-media-overlay-active";
+QByteArray ReadAlongStyleSheet();
+/// Why the book cannot be written, in words (empty when it can): beyond ReadAlongLimits,
+/// a cover of another type than it says, an audio file that cannot be read.
+QString ReadAlongBookRefusal(const ReadAlongBook &book, const QString &path);
+/// A SMIL clock value: H:MM:SS.mmm.
+QByteArray SmilClockValue(qint64 ms);
 
 // What one book may hold; a larger one is refused before anything is written.
 namespace ReadAlongLimits {

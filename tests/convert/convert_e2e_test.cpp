@@ -812,6 +812,27 @@ TEST_F(ConvertTest, ReadAlongGivesEverySentenceInItsOwnWordsWhereItIsHeard)
     EXPECT_TRUE(Entry(entries, u"EPUB/chapter-003.xhtml"_s).isEmpty());
     const QString verdict = EpubcheckOutput(epub);
     EXPECT_TRUE(verdict.isNull() || verdict.contains(u"No errors or warnings detected."_s)) << verdict.toStdString();
+
+    // An e-book keeps its own pages, styles and pictures, each page with its overlay.
+    const QString book = TestDataPath(u"epub/book.epub"_s);
+    result = Convert({u"--format"_s, u"epub"_s, u"--out"_s, out.path(), book});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(u"not kept"_s)) << result.err.toStdString();
+    const QList<ZipEntry> source = ReadZip(book);
+    const QList<ZipEntry> overlaid = ReadZip(out.filePath(u"book.epub"_s));
+    EXPECT_EQ(Entry(overlaid, u"EPUB/styles/stylesheet1.css"_s), Entry(source, u"EPUB/styles/stylesheet1.css"_s));
+    qsizetype spans = 0;
+    qsizetype pars = 0;
+    for (const ZipEntry &entry : overlaid) {
+        spans += entry.name.startsWith(u"EPUB/text/"_s) ? entry.bytes.count("<span id=\"vt-s") : 0;
+        pars += entry.name.endsWith(u".smil"_s) ? entry.bytes.count("<par>") : 0;
+    }
+    EXPECT_GT(spans, 10);
+    EXPECT_EQ(spans, pars);
+    EXPECT_TRUE(Entry(overlaid, u"EPUB/chapter-001.xhtml"_s).isEmpty());
+    const QString pagesVerdict = EpubcheckOutput(out.filePath(u"book.epub"_s));
+    EXPECT_TRUE(pagesVerdict.isNull() || pagesVerdict.contains(u"No errors or warnings detected."_s))
+        << pagesVerdict.toStdString();
 }
 
 TEST_F(ConvertTest, LettersThatNoVoiceSpeaksAreLeftOutAndNamedWithOrWithoutTheSwitch)

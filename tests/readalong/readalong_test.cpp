@@ -1,6 +1,7 @@
 #include "engines/wavwriter.h"
 #include "readalong/cues.h"
 #include "readalong/epubwriter.h"
+#include "readalong/overlaidepub.h"
 #include "readalong/sentences.h"
 #include "tests/testutil.h"
 
@@ -288,4 +289,162 @@ TEST(ReadAlongEpub, EpubcheckAcceptsTheBookWithoutAWarning)
 
     const QString output = EpubcheckOutput(path);
     EXPECT_TRUE(output.contains(u"No errors or warnings detected."_s)) << output.toStdString();
+}
+
+namespace {
+
+// The text of each element with an id on an XHTML page, and the page's whole text.
+std::pair<QHash<QString, QString>, QString> PageTexts(const QByteArray &page)
+{
+    QHash<QString, QString> texts;
+    QString whole;
+    QStringList open; // ids of the elements entered, "" for those without one
+    QXmlStreamReader xml(page);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement())
+            open.append(xml.attributes().value(u"id"_s).toString());
+        else if (xml.isEndElement())
+            open.removeLast();
+        else if (xml.isCharacters()) {
+            whole += xml.text();
+            for (const QString &id : std::as_const(open))
+                if (!id.isEmpty())
+                    texts[id] += xml.text();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return {texts, whole};
+}
+
+QByteArray Opf(const QByteArray &version, const QByteArray &items)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"" + version
+           + "\" unique-identifier=\"id\">\n<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+             "<dc:identifier id=\"id\">urn:uuid:0f1e2d3c-4b5a-4987-a6b5-c4d3e2f1a0b9</dc:identifier>\n"
+             "<dc:title>Pages</dc:title>\n<dc:language>en</dc:language>\n"
+             "<meta property=\"dcterms:modified\">2020-01-01T00:00:00Z</meta>\n</metadata>\n<manifest>\n"
+             "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>\n"
+             "<item id=\"one\" href=\"text/one.xhtml\" media-type=\"application/xhtml+xml\"" + items + "/>\n"
+             "<item id=\"two\" href=\"text/two.xhtml\" media-type=\"application/xhtml+xml\"/>\n"
+             "<item id=\"css\" href=\"style.css\" media-type=\"text/css\"/>\n"
+             "<item id=\"pic\" href=\"pic.png\" media-type=\"image/png\"/>\n"
+             "</manifest>\n<spine>\n<itemref idref=\"one\"/>\n<itemref idref=\"two\"/>\n</spine>\n</package>\n";
+}
+
+QByteArray Xhtml(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+           "lang=\"en\" xml:lang=\"en\">\n<head>\n<meta charset=\"UTF-8\"/>\n<title>Page</title>\n"
+           "<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\"/>\n</head>\n<body>\n" + body
+           + "\n</body>\n</html>\n";
+}
+
+} // namespace
+
+TEST(OverlaidEpub, TheBooksOwnPagesKeepEveryWordAndGainASpanForEachSentenceHeard)
+{
+    QTemporaryDir dir;
+    QString audio = EpubcheckOutput(QString()).isNull() ? QString() : MakeMp3(dir.path());
+    if (audio.isEmpty()) {
+        audio = dir.filePath(u"fake.mp3"_s);
+        WriteBytes(audio, QByteArray(4096, '\x55'));
+    }
+    const QByteArray png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8/"
+                                                  "5+hHgAHggJ/PchI7wAAAABJRU5ErkJggg==");
+    // Markup inside sentences, blanks alone between two words' markup, a sentence that ends
+    // inside the markup that begins the next, a picture, an id like the ones given.
+    const QByteArray one = Xhtml("<h1 id=\"vt-s1\">The <em>first</em> page</h1>\n"
+                                 "<p>He said <em>hello</em> <strong>there</strong>. <em>Stop. Go</em> on now.</p>\n"
+                                 "<p><img src=\"../pic.png\" alt=\"A picture\"/></p>\n<p>Yes.</p>");
+    const QByteArray two = Xhtml("<p dir=\"rtl\" lang=\"he\" xml:lang=\"he\">שלום עולם.</p>\n<p>Yes.</p>");
+    const QByteArray nav = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/"
+                           "1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\" lang=\"en\" xml:lang=\"en\"><head>"
+                           "<title>Contents</title></head><body><nav epub:type=\"toc\"><ol><li><a href=\"text/one.xhtml\">"
+                           "One</a></li></ol></nav></body></html>\n";
+    const auto source = [&](const QByteArray &version, const QByteArray &items) {
+        const QString path = dir.filePath(u"source-"_s + QString::fromLatin1(version) + u".epub"_s);
+        WriteZip(path, {{u"mimetype"_s, "application/epub+zip"},
+                        {u"META-INF/container.xml"_s,
+                         "<?xml version=\"1.0\"?>\n<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:"
+                         "xmlns:container\"><rootfiles><rootfile full-path=\"OEBPS/content.opf\" "
+                         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>\n"},
+                        {u"OEBPS/content.opf"_s, Opf(version, items)},
+                        {u"OEBPS/nav.xhtml"_s, nav},
+                        {u"OEBPS/text/one.xhtml"_s, one},
+                        {u"OEBPS/text/two.xhtml"_s, two},
+                        {u"OEBPS/style.css"_s, "p { margin: 0 }\n"},
+                        {u"OEBPS/pic.png"_s, png}});
+        return path;
+    };
+    ReadAlongBook book;
+    book.title = u"Pages"_s;
+    book.language = u"en"_s;
+    book.narrator = u"Alan"_s;
+    ReadAlongChapter chapter;
+    chapter.audioPath = audio;
+    chapter.durationMs = 3500;
+    chapter.blocks = {Block(ReadAlongBlock::Kind::Heading, {{u"The first page"_s, 0, 400}}),
+                      Block(ReadAlongBlock::Kind::Paragraph, {{u"He said hello there."_s, 400, 900},
+                                                              {u"Stop."_s, 900, 1100},
+                                                              {u"Go on now."_s, 1100, 1500}}),
+                      Block(ReadAlongBlock::Kind::Paragraph, {{u"[A picture]"_s, 1500, 1900}}),
+                      Block(ReadAlongBlock::Kind::Paragraph, {{u"Yes."_s, 1900, 2100}}),
+                      Block(ReadAlongBlock::Kind::Paragraph, {{u"שלום עולם."_s, 2100, 2900}}),
+                      Block(ReadAlongBlock::Kind::Paragraph, {{u"Yes."_s, 2900, 3200}})};
+    book.chapters = {chapter};
+
+    const QString path = dir.filePath(u"book.epub"_s);
+    const ReadAlongResult result = WriteOverlaidEpub(source("3.0", ""), book, path);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    const QList<ZipEntry> entries = ReadZip(path);
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_EQ(entries[0].name, u"mimetype"_s);
+    EXPECT_TRUE(entries[0].stored);
+    // Every word of the pages as it was; what the pages hold besides them as it was.
+    EXPECT_EQ(PageTexts(Entry(entries, u"OEBPS/text/one.xhtml"_s)).second, PageTexts(one).second);
+    EXPECT_EQ(PageTexts(Entry(entries, u"OEBPS/text/two.xhtml"_s)).second, PageTexts(two).second);
+    for (const auto &[name, bytes] : {std::pair{u"OEBPS/pic.png"_s, png}, {u"OEBPS/style.css"_s, "p { margin: 0 }\n"},
+                                      {u"OEBPS/nav.xhtml"_s, nav}})
+        EXPECT_EQ(Entry(entries, name), bytes) << name.toStdString();
+    EXPECT_TRUE(Entry(entries, u"OEBPS/text/one.xhtml"_s).contains("</em> <strong>"));
+
+    // Each par plays what its span shows: the whole sentence, markup and all, or where the
+    // markup allows no single span, its first part.
+    QStringList played;
+    for (const QString &page : {u"one"_s, u"two"_s}) {
+        const auto [texts, whole] = PageTexts(Entry(entries, u"OEBPS/text/"_s + page + u".xhtml"_s));
+        QXmlStreamReader smil(Entry(entries, u"OEBPS/vocatext-overlay-"_s + (page == u"one" ? u"1"_s : u"2"_s) + u".smil"_s));
+        while (!smil.atEnd()) {
+            if (smil.readNext() == QXmlStreamReader::StartElement && smil.name() == u"text")
+                played.append(texts.value(smil.attributes().value(u"src"_s).toString().section(u'#', 1)));
+            if (smil.isStartElement() && smil.name() == u"audio")
+                played.last() += u" @"_s + smil.attributes().value(u"clipBegin"_s).toString();
+        }
+    }
+    EXPECT_EQ(played, (QStringList{u"The first page @0:00:00.000"_s, u"He said hello there. @0:00:00.400"_s,
+                                   u"Stop. @0:00:00.900"_s, u"Go @0:00:01.100"_s, u"Yes. @0:00:01.900"_s,
+                                   u"שלום עולם. @0:00:02.100"_s, u"Yes. @0:00:02.900"_s}));
+    const QByteArray package = Entry(entries, u"OEBPS/content.opf"_s);
+    for (const char *said : {"media-overlay=\"vt-overlay-1\"", "<meta property=\"media:narrator\">Alan</meta>",
+                             "<meta property=\"media:active-class\">-epub-media-overlay-active</meta>",
+                             "<dc:identifier id=\"id\">urn:uuid:0f1e2d3c-4b5a-4987-a6b5-c4d3e2f1a0b9</dc:identifier>",
+                             "href=\"vocatext-audio/chapter-0001.mp3\""})
+        EXPECT_TRUE(package.contains(said)) << said;
+    EXPECT_FALSE(package.contains("2020-01-01T00:00:00Z"));
+    if (const QString output = EpubcheckOutput(path); !output.isNull() && !audio.endsWith(u"fake.mp3"_s)) {
+        EXPECT_TRUE(output.contains(u"No errors or warnings detected."_s)) << output.toStdString();
+    }
+
+    // A book whose pages cannot take overlays is said so, and nothing is written.
+    const QString refused = dir.filePath(u"refused.epub"_s);
+    for (const auto &[version, items, why] :
+         {std::tuple{"2.0", "", u"it is an EPUB 2 book, whose pages cannot play overlays"_s},
+          {"3.0", " media-overlay=\"mo\"", u"it has media overlays of its own"_s}}) {
+        const ReadAlongResult unsuitable = WriteOverlaidEpub(source(version, items), book, refused);
+        EXPECT_TRUE(unsuitable.unsuitable && !unsuitable.ok);
+        EXPECT_EQ(unsuitable.error, why);
+    }
+    EXPECT_EQ(WriteOverlaidEpub(audio, book, refused).error, u"it is not an EPUB book"_s);
+    EXPECT_FALSE(QFileInfo::exists(refused));
 }
