@@ -38,9 +38,19 @@ struct LanguageMark
     bool operator==(const LanguageMark &) const = default;
 };
 
+/// Where a line of the body text begins a list item or a table cell.
+struct DocumentBlock
+{
+    enum class Kind { ListItem, TableCell };
+    qint64 line = 0;
+    Kind kind = Kind::ListItem;
+    bool operator==(const DocumentBlock &) const = default;
+};
+
 /// The most headings a document's facts hold: the first ones; a document with more is not
 /// one a listener finds a place in by its chapters.
 inline constexpr qsizetype kMaxDocumentHeadings = 10000;
+inline constexpr qsizetype kMaxDocumentBlocks = 500'000;
 
 // What a document says of itself beside its text, for the tags and chapters of its MP3:
 // empty where the document names nothing.
@@ -60,12 +70,21 @@ struct DocumentFacts
     /// The pronunciations the document gives itself (an e-book's PLS lexicons, a speech
     /// plan's phonemes), each a W3C PLS document or the plain form ("word = /ipa/").
     QList<QByteArray> lexicons;
+    /// The lines that begin list items and table cells, in the order of the text (the first
+    /// kMaxDocumentBlocks; a document with more reads its others as paragraphs).
+    QList<DocumentBlock> blocks = QList<DocumentBlock>();
 
     /// Adds a heading as the readers find them: the first kMaxDocumentHeadings, no more.
     void AddHeading(DocumentHeading heading)
     {
         if (headings.size() < kMaxDocumentHeadings)
             headings.append(std::move(heading));
+    }
+    /// Adds a line that begins a list item or a table cell; a line marked already keeps its first mark.
+    void AddBlock(DocumentBlock block)
+    {
+        if (blocks.size() < kMaxDocumentBlocks && (blocks.isEmpty() || blocks.last().line < block.line))
+            blocks.append(block);
     }
 };
 

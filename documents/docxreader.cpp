@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -432,6 +433,8 @@ private:
         while (m_pull.NextChild()) {
             if (first && IsW(m_pull) && Name() == u"pPr") {
                 ParagraphProperties(&style);
+                if (style.listItem && !m_blockBegins)
+                    m_blockBegins = DocumentBlock::Kind::ListItem;
                 if (style.level > 0 && m_facts)
                     m_title = &title;
                 if (!style.id.isEmpty())
@@ -444,6 +447,8 @@ private:
         m_title = nullptr;
         if (m_pending && !style.endsSection)
             Begin();
+        if (style.listItem)
+            m_blockBegins.reset(); // a list item that shows nothing begins none
         m_pending = false;
         m_split = false;
         // A paragraph mark deleted while changes were tracked joins this paragraph to the
@@ -458,6 +463,10 @@ private:
     {
         m_out.Paragraph();
         m_paragraphLine = m_out.Line();
+        // The first paragraph of a list item or a table cell begins it.
+        if (m_blockBegins && m_facts)
+            m_facts->AddBlock({m_paragraphLine, *m_blockBegins});
+        m_blockBegins.reset();
         ++m_paragraphs;
         m_pending = false;
     }
@@ -469,6 +478,7 @@ private:
         bool markDeleted = false;
         bool dropCap = false;
         bool endsSection = false;
+        bool listItem = false; // numbered or bulleted
     };
 
     void ParagraphProperties(ParagraphStyle *style)
@@ -493,6 +503,15 @@ private:
                 style->dropCap = !dropCap.isEmpty() && dropCap != u"none"_s;
             } else if (name == u"sectPr") {
                 style->endsSection = true;
+            } else if (name == u"numPr") {
+                // Numbering 0 takes the numbering away: a paragraph that goes on with an item.
+                style->listItem = true;
+                while (m_pull.NextChild()) {
+                    if (IsW(m_pull) && Name() == u"numId" && WAttribute(m_pull, u"val") == u"0"_s)
+                        style->listItem = false;
+                    m_pull.Skip();
+                }
+                continue;
             } else if (name == u"rPr") {
                 while (m_pull.NextChild()) {
                     if (IsW(m_pull) && (Name() == u"del" || Name() == u"moveFrom"))
@@ -831,6 +850,7 @@ private:
     {
         m_joinNext = false;
         const qint64 before = m_paragraphs;
+        m_blockBegins = DocumentBlock::Kind::TableCell;
         while (m_pull.NextChild()) {
             if (IsW(m_pull) && Name() == u"tcPr")
                 m_pull.Skip();
@@ -859,6 +879,7 @@ private:
     bool m_pending = false; // a paragraph has begun in the markup, not yet in the text
     bool m_split = false;   // a break splits the paragraph before its next character
     qint64 m_paragraphLine = 0;
+    std::optional<DocumentBlock::Kind> m_blockBegins; // for the next paragraph that shows
     qint64 m_paragraphs = 0;
     QString *m_title = nullptr;
 };

@@ -262,6 +262,8 @@ bool HtmlText::EnterElement(QStringView name, const Attributes &attributes)
         m_preStart = true;
         return true;
     }
+    if (m_facts && (name == u"li" || name == u"td" || name == u"th"))
+        m_facts->AddBlock({NextLine(), name == u"li" ? DocumentBlock::Kind::ListItem : DocumentBlock::Kind::TableCell});
     if (const int level = HeadingLevel(name); level && m_headings && !m_headingLevel) {
         m_headingLevel = level;
         m_headingLine = NextLine();

@@ -387,6 +387,10 @@ private:
     {
         Spend(1);
         out.Paragraph();
+        // The first paragraph of a list item or a table cell begins it.
+        if (m_blockBegins && m_facts && out.Line() >= 0)
+            m_facts->AddBlock({out.Line(), *m_blockBegins});
+        m_blockBegins.reset();
     }
 
     // The children of office:styles or office:automatic-styles: the languages of paragraph
@@ -478,6 +482,8 @@ private:
             if (name.endsWith(u"-source") || name.endsWith(u"-decls") || name == u"number"
                 || name == u"soft-page-break" || name == u"alphabetical-index-auto-mark-file")
                 return SkipElement();
+            if (name == u"list-item")
+                m_blockBegins = DocumentBlock::Kind::ListItem;
             return Block(out, depth); // lists, sections, index bodies, numbered paragraphs
         }
         if (ns == kTable) {
@@ -810,6 +816,7 @@ private:
     void Cell(Output &out, int depth)
     {
         CountingOutput counted(out);
+        m_blockBegins = DocumentBlock::Kind::TableCell;
         bool first = true;
         while (NextChildElement()) {
             // A cell always holds a paragraph; one that begins with a table keeps it empty before the table.
@@ -827,6 +834,7 @@ private:
     IEventLoop *m_events;
     QString m_path;
     DocumentFacts *m_facts;
+    std::optional<DocumentBlock::Kind> m_blockBegins; // for the next paragraph
     OdtStyles &m_styles;
     TextLanguages m_languages; // of the text being read
     QHash<QString, Collected> m_deletions;

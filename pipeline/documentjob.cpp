@@ -236,6 +236,7 @@ JobOutcome DocumentJob::Cut()
         } else {
             Fs::Remove(LanguagesPath()); // an earlier document's
         }
+        KeepBlocks();
         places.resize(headings);
         TakeText({pieces, m_facts.title, m_facts.author, m_facts.language, m_facts.headings, places});
     });

@@ -233,6 +233,10 @@ private:
     QString PieceMp3(int piece);
     /// Where the document's language marks are kept beside its pieces, when it has any.
     QString LanguagesPath();
+    /// The lines that begin list items and table cells, kept beside the pieces for the job
+    /// that writes the read-along book ("LINE l" or "LINE t", one a line), and read back.
+    void KeepBlocks();
+    QHash<qint64, DocumentBlock::Kind> Blocks();
     /// Where the lexicons of the document are kept, merged, beside its pieces; its own text.
     QString LexiconPath();
     QString OwnTextPath();

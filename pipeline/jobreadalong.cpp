@@ -120,6 +120,7 @@ JobOutcome DocumentJob::WriteEpub()
         }
         const QString bookLanguage = book.language.toLower();
         const QList<LanguageMark> marks = DocumentMarks();
+        const QHash<qint64, DocumentBlock::Kind> blocks = Blocks();
         for (qsizetype k = 0; k < sentences.size(); ++k) {
             const qsizetype line = lines[k];
             if (k == 0 || lines[k - 1] != line) {
@@ -130,9 +131,12 @@ JobOutcome DocumentJob::WriteEpub()
                 if (heading) {
                     block.kind = ReadAlongBlock::Kind::Heading;
                     block.level = std::clamp(heading->level - top + 1, 1, 6);
+                } else if (const auto kind = blocks.constFind(line); kind != blocks.cend()) {
+                    block.kind = *kind == DocumentBlock::Kind::ListItem ? ReadAlongBlock::Kind::ListItem
+                                                                         : ReadAlongBlock::Kind::TableCell;
                 }
                 const QString paragraph = text.value(line);
-                const QString language = ParagraphLanguage(paragraph, line, m_facts.language, marks);
+                const QString language = ParagraphLanguage(paragraph, line, book.language, marks);
                 block.language = language.toLower() == bookLanguage ? QString() : language;
                 block.rightToLeft = paragraph.isRightToLeft();
                 book.chapters.last().blocks.append(block);
@@ -164,6 +168,32 @@ JobOutcome DocumentJob::WriteEpub()
         m_audiobook.Hold();
         m_partial.Remove();
     });
+}
+
+void DocumentJob::KeepBlocks()
+{
+    const QString path = Workspace() + u"/blocks.txt"_s;
+    if (m_facts.blocks.isEmpty() || !m_setup.readAlong) {
+        Fs::Remove(path); // an earlier document's
+        return;
+    }
+    QByteArray text;
+    for (const DocumentBlock &block : std::as_const(m_facts.blocks))
+        text += QByteArray::number(block.line) + (block.kind == DocumentBlock::Kind::ListItem ? " l\n" : " t\n");
+    if (const int error = Fs::WriteReplacing(path, text, 0600))
+        throw FileSystemError(error, path);
+}
+
+QHash<qint64, DocumentBlock::Kind> DocumentJob::Blocks()
+{
+    QHash<qint64, DocumentBlock::Kind> blocks;
+    const auto file = Fs::ReadFile(Workspace() + u"/blocks.txt"_s, qint64(1) << 30);
+    for (const QByteArray &line : file ? file->split('\n') : QByteArrayList()) {
+        if (const qsizetype space = line.indexOf(' '); space > 0)
+            blocks.insert(line.left(space).toLongLong(),
+                          line.mid(space + 1) == "l" ? DocumentBlock::Kind::ListItem : DocumentBlock::Kind::TableCell);
+    }
+    return blocks;
 }
 
 QList<LanguageMark> DocumentJob::DocumentMarks()

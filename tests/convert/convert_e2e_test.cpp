@@ -830,6 +830,12 @@ TEST_F(ConvertTest, ReadAlongGivesEverySentenceInItsOwnWordsWhereItIsHeard)
     EXPECT_GT(spans, 10);
     EXPECT_EQ(spans, pars);
     EXPECT_TRUE(Entry(overlaid, u"EPUB/chapter-001.xhtml"_s).isEmpty());
+    // Any other document's lists and tables are lists and cells on its pages.
+    for (const QString &name : {u"lists"_s, u"table"_s}) {
+        ASSERT_EQ(Convert({u"--format"_s, u"epub"_s, u"--out"_s, out.path(), TestDataPath(name + u".odt"_s)}).exitCode, 0);
+        const QByteArray page = Entry(ReadZip(out.filePath(name + u".epub"_s)), u"EPUB/chapter-001.xhtml"_s);
+        EXPECT_EQ(page.count(name == u"lists" ? "<li>" : "<p class=\"cell\">"), name == u"lists" ? 5 : 8) << page.data();
+    }
     const QString pagesVerdict = EpubcheckOutput(out.filePath(u"book.epub"_s));
     EXPECT_TRUE(pagesVerdict.isNull() || pagesVerdict.contains(u"No errors or warnings detected."_s))
         << pagesVerdict.toStdString();

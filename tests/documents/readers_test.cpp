@@ -354,6 +354,32 @@ TEST(MarkdownReader, TheTextItsHtmlWouldShow)
 }
 
 // The type comes from the content; the extension only tells kinds of plain text apart.
+TEST(DocumentReaders, ListItemsAndTableCellsAreMarkedOnTheLinesTheyBegin)
+{
+    using Kind = DocumentBlock::Kind;
+    DispatchingReader reader(nullptr, nullptr, nullptr, QString());
+    const auto blocks = [&reader](const QString &path) {
+        DocumentFacts facts;
+        Read(reader, TestDataPath(path), &facts);
+        return facts.blocks;
+    };
+    const auto lines = [](Kind kind, const QList<qint64> &at) {
+        QList<DocumentBlock> marked;
+        for (const qint64 line : at)
+            marked.append({line, kind});
+        return marked;
+    };
+    // A list's header, an item's second paragraph (in Word: numbering 0) begin no item.
+    for (const QString &path : {u"lists.odt"_s, u"docx/lists.docx"_s})
+        EXPECT_EQ(blocks(path), lines(Kind::ListItem, {1, 2, 3, 4, 7})) << path.toStdString();
+    // A cell's second paragraph begins no cell; an empty cell is one.
+    for (const QString &path : {u"table.odt"_s, u"docx/table.docx"_s})
+        EXPECT_EQ(blocks(path), lines(Kind::TableCell, {1, 2, 3, 4, 5, 6, 8, 9, 10})) << path.toStdString();
+    DocumentFacts markdown;
+    MarkdownText("- one\n- two\n\n| a | b |\n|---|---|\n| c | d |\n\nEnd\n", &markdown);
+    EXPECT_EQ(markdown.blocks, lines(Kind::ListItem, {0, 1}) + lines(Kind::TableCell, {2, 3, 4, 5}));
+}
+
 TEST(DispatchingReader, TheTypeIsTheContentsNotTheName)
 {
     QTemporaryDir dir;
