@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QUrl>
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <vector>
@@ -176,11 +178,20 @@ bool Phrasing(const QString &name)
     return names.contains(name);
 }
 
-// A page's characters that find sentences, each with the text node and offset it is at.
+// A page's characters that find sentences, and where each stands: its text node (the
+// last that begins at or before it) and its offset in that node.
 struct PageText
 {
     QString characters;
-    std::vector<std::pair<QDomText, int>> places;
+    std::vector<int> offsets;
+    std::vector<std::pair<qsizetype, QDomText>> nodes; // where each node's characters begin
+
+    std::pair<QDomText, int> Place(qsizetype at) const
+    {
+        const auto node = std::upper_bound(nodes.begin(), nodes.end(), at,
+                                           [](qsizetype value, const auto &begins) { return value < begins.first; });
+        return {std::prev(node)->second, offsets[static_cast<size_t>(at)]};
+    }
 };
 
 void Collect(const QDomNode &node, PageText &page)
@@ -189,12 +200,15 @@ void Collect(const QDomNode &node, PageText &page)
         if (child.isText()) {
             const QDomText text = child.toText();
             const QString data = text.data();
+            const qsizetype before = page.characters.size();
             for (int i = 0; i < data.size(); ++i) {
                 if (Finds(data[i])) {
                     page.characters += data[i];
-                    page.places.emplace_back(text, i);
+                    page.offsets.push_back(i);
                 }
             }
+            if (page.characters.size() > before)
+                page.nodes.emplace_back(before, text);
         } else if (child.isElement() && !Unread(LocalName(child.toElement()))) {
             Collect(child, page);
         }
@@ -529,6 +543,11 @@ private:
                 if (next->end <= end) // never one that goes on to the next page
                     here.push_back({next->sentence, next->start - page.offset, next->end - page.offset});
             }
+            // A page is let go once it is written: a long book is never held twice.
+            const auto letGo = qScopeGuard([&page] {
+                page.document = QDomDocument();
+                page.text = PageText();
+            });
             if (here.empty())
                 continue;
             const QSet<QString> ids = IdsOf(page.document);
@@ -537,8 +556,8 @@ private:
                 spans.append(FreeId(ids, u"vt-s"_s + QString::number(++sentenceNumber)));
             // From the last: a split leaves what stands before it where it was.
             for (size_t k = here.size(); k-- > 0;)
-                Wrap(page.document, page.text.places[static_cast<size_t>(here[k].start)],
-                     page.text.places[static_cast<size_t>(here[k].end - 1)], spans[static_cast<qsizetype>(k)]);
+                Wrap(page.document, page.text.Place(here[k].start), page.text.Place(here[k].end - 1),
+                     spans[static_cast<qsizetype>(k)]);
             if (const QList<QDomElement> heads = Elements(page.document, u"head"); !heads.isEmpty()) {
                 QDomElement link = page.document.createElement(u"link"_s);
                 link.setAttribute(u"rel"_s, u"stylesheet"_s);
