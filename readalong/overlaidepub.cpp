@@ -253,6 +253,17 @@ bool TextBeside(const QDomNode &ancestor, QDomNode inner, bool before)
     return false;
 }
 
+// Splits text at offset and answers the node with what follows it. (QDomText::splitText
+// leaks the node it makes in Qt 6.4.)
+QDomText SplitText(QDomDocument &document, QDomText text, int offset)
+{
+    const QString data = text.data();
+    QDomText rest = document.createTextNode(data.mid(offset));
+    text.parentNode().insertAfter(rest, text);
+    text.setData(data.left(offset));
+    return rest;
+}
+
 // Wraps the text from first to last (a character of each text node, last included) in a
 // span with the id: the nodes between them, inline markup and all, where that is one span
 // of phrasing content; else the first text node's part alone.
@@ -262,9 +273,9 @@ void Wrap(QDomDocument &document, std::pair<QDomText, int> first, std::pair<QDom
     QDomText end = last.first;
     // The end first: what stands before it keeps its offsets.
     if (last.second + 1 < static_cast<int>(end.length()))
-        end.splitText(last.second + 1);
+        SplitText(document, end, last.second + 1);
     if (first.second > 0) {
-        const QDomText rest = start.splitText(first.second);
+        const QDomText rest = SplitText(document, start, first.second);
         if (start == end)
             end = rest;
         start = rest;
