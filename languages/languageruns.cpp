@@ -210,28 +210,12 @@ public:
     }
 
 private:
-    // Where each mark begins as an offset into the text; marks out of order are taken
-    // where the walk stands.
     std::vector<std::pair<qsizetype, int>> Offsets(const QList<LanguageMark> &marks)
     {
         std::vector<std::pair<qsizetype, int>> offsets;
-        qint64 line = 0;
-        qsizetype lineStart = 0;
-        qsizetype lineEnd = m_text.indexOf(u'\n');
-        qsizetype last = 0;
-        for (const LanguageMark &mark : marks) {
-            while (line < mark.line) {
-                if (lineEnd < 0)
-                    return offsets;
-                lineStart = lineEnd + 1;
-                lineEnd = m_text.indexOf(u'\n', lineStart);
-                ++line;
-            }
-            const qsizetype length = (lineEnd < 0 ? m_text.size() : lineEnd) - lineStart;
-            const qsizetype at = std::max(last, lineStart + static_cast<qsizetype>(std::clamp<qint64>(mark.column, 0, length)));
-            offsets.emplace_back(at, Intern(mark.language));
-            last = at;
-        }
+        const std::vector<qsizetype> at = MarkOffsets(m_text, marks);
+        for (size_t k = 0; k < at.size(); ++k)
+            offsets.emplace_back(at[k], Intern(marks[static_cast<qsizetype>(k)].language));
         return offsets;
     }
 
@@ -423,6 +407,28 @@ QList<LanguageRun> LanguageRuns(QStringView text, const QString &defaultLanguage
                                 const QList<LanguageMark> &marksOnThisText)
 {
     return Runs(text, defaultLanguage, marksOnThisText).Result();
+}
+
+std::vector<qsizetype> MarkOffsets(QStringView text, const QList<LanguageMark> &marks)
+{
+    std::vector<qsizetype> offsets;
+    qint64 line = 0;
+    qsizetype lineStart = 0;
+    qsizetype lineEnd = text.indexOf(u'\n');
+    qsizetype last = 0;
+    for (const LanguageMark &mark : marks) {
+        while (line < mark.line) {
+            if (lineEnd < 0)
+                return offsets;
+            lineStart = lineEnd + 1;
+            lineEnd = text.indexOf(u'\n', lineStart);
+            ++line;
+        }
+        const qsizetype length = (lineEnd < 0 ? text.size() : lineEnd) - lineStart;
+        last = std::max(last, lineStart + static_cast<qsizetype>(std::clamp<qint64>(mark.column, 0, length)));
+        offsets.push_back(last);
+    }
+    return offsets;
 }
 
 QList<LanguageMark> MarksOnText(const QList<LanguageMark> &documentMarks, qint64 line, qint64 column,

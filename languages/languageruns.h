@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <vector>
+
 // A stretch of a text in one language, and the script its letters are written in.
 struct LanguageRun
 {
@@ -39,6 +41,11 @@ struct LanguageRun
 /// its letters say so with certainty. Equal neighbours are one run.
 QList<LanguageRun> LanguageRuns(QStringView text, const QString &defaultLanguage,
                                 const QList<LanguageMark> &marksOnThisText);
+
+/// Where each of marks (its line and column counted from the text's start) begins as an
+/// offset into text, in the order of the marks; one out of order is taken where the one
+/// before it stands; a mark past the text's last line, and those after it, have none.
+std::vector<qsizetype> MarkOffsets(QStringView text, const QList<LanguageMark> &marks);
 
 /// The marks of a document (in text order) that fall on a text of its body which begins
 /// at line and column, counted from that text's start: the one in effect where the text

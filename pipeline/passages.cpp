@@ -21,24 +21,13 @@ QList<std::pair<qsizetype, const LanguageMark *>> Readings(QStringView text, con
     QList<std::pair<qsizetype, const LanguageMark *>> readings{{0, &kChosen}};
     if (std::all_of(marks.begin(), marks.end(), [](const LanguageMark &mark) { return mark.ReadAsChosen(); }))
         return readings;
-    qint64 line = 0;
-    qsizetype lineStart = 0;
-    for (const LanguageMark &mark : marks) {
-        for (; line < mark.line && lineStart <= text.size(); ++line) {
-            const qsizetype lf = text.indexOf(u'\n', lineStart);
-            lineStart = lf < 0 ? text.size() + 1 : lf + 1;
-        }
-        if (lineStart > text.size())
-            break;
-        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = text.size();
-        const qsizetype at = std::max(readings.last().first,
-                                      lineStart + std::clamp<qsizetype>(mark.column, 0, lineEnd - lineStart));
-        if (at == readings.last().first)
-            readings.last().second = &mark;
+    const std::vector<qsizetype> offsets = MarkOffsets(text, marks);
+    for (size_t k = 0; k < offsets.size(); ++k) {
+        const LanguageMark *mark = &marks[static_cast<qsizetype>(k)];
+        if (offsets[k] == readings.last().first)
+            readings.last().second = mark;
         else
-            readings.append({at, &mark});
+            readings.append({offsets[k], mark});
     }
     return readings;
 }

@@ -236,20 +236,11 @@ ChapterParts MakeChapter(const ReadAlongChapter &chapter, const QString &title, 
             AppendEscaped(x, sentence.text);
             x += "</span>";
 
-            pars += "<par><text src=\"" + page + '#' + id + "\"/>";
-            qint64 begin = std::max<qint64>(sentence.startMs, 0);
-            qint64 end = std::max<qint64>(sentence.endMs, begin);
-            if (chapter.durationMs > 0) {
-                begin = std::min(begin, chapter.durationMs);
-                end = std::min(end, chapter.durationMs);
-            }
-            if (hasAudio && end > begin) { // a sentence without time is shown, never played
-                pars += "<audio src=\"" + audio + "\" clipBegin=\"" + SmilClockValue(begin) + "\" clipEnd=\""
-                        + SmilClockValue(end) + "\"/>";
-                parts.overlayMs += end - begin;
-                parts.usesAudio = true;
-            }
-            pars += "</par>\n";
+            // A sentence without time is shown, never played.
+            const qint64 played = AppendPar(pars, QString::fromLatin1(page + '#' + id),
+                                            hasAudio ? QString::fromLatin1(audio) : QString(), sentence, chapter.durationMs);
+            parts.overlayMs += played;
+            parts.usesAudio = parts.usesAudio || played > 0;
         }
         x += "</" + element + ">\n";
     }
@@ -257,9 +248,7 @@ ChapterParts MakeChapter(const ReadAlongChapter &chapter, const QString &title, 
         x += "</ul>\n";
     x += "</body>\n</html>\n";
     if (!pars.isEmpty()) {
-        parts.smil = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                     "<smil xmlns=\"http://www.w3.org/ns/SMIL\" version=\"3.0\">\n<body>\n"
-                     + pars + "</body>\n</smil>\n";
+        parts.smil = SmilOverlay(pars);
     }
     return parts;
 }
@@ -361,6 +350,35 @@ QString ReadAlongBookRefusal(const ReadAlongBook &book, const QString &path)
             return u"The chapter's audio cannot be read: "_s + chapter.audioPath;
     }
     return {};
+}
+
+qint64 AppendPar(QByteArray &pars, const QString &textSrc, const QString &audioSrc, const TimedSentence &sentence,
+                 qint64 durationMs)
+{
+    qint64 begin = std::max<qint64>(sentence.startMs, 0);
+    qint64 end = std::max<qint64>(sentence.endMs, begin);
+    if (durationMs > 0) {
+        begin = std::min(begin, durationMs);
+        end = std::min(end, durationMs);
+    }
+    pars += "<par><text src=\"";
+    AppendEscaped(pars, textSrc, true);
+    pars += "\"/>";
+    const bool played = !audioSrc.isEmpty() && end > begin;
+    if (played) {
+        pars += "<audio src=\"";
+        AppendEscaped(pars, audioSrc, true);
+        pars += "\" clipBegin=\"" + SmilClockValue(begin) + "\" clipEnd=\"" + SmilClockValue(end) + "\"/>";
+    }
+    pars += "</par>\n";
+    return played ? end - begin : 0;
+}
+
+QByteArray SmilOverlay(const QByteArray &pars)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<smil xmlns=\"http://www.w3.org/ns/SMIL\" version=\"3.0\">\n<body>\n"
+           + pars + "</body>\n</smil>\n";
 }
 
 QByteArray SmilClockValue(qint64 ms)

@@ -66,6 +66,13 @@ QByteArray ReadAlongStyleSheet();
 /// Why the book cannot be written, in words (empty when it can): beyond ReadAlongLimits,
 /// a cover of another type than it says, an audio file that cannot be read.
 QString ReadAlongBookRefusal(const ReadAlongBook &book, const QString &path);
+/// Appends to pars a <par> that shows textSrc (a page and a fragment) and, when audioSrc
+/// is given and the sentence takes time, plays its clip of audioSrc, cut at durationMs
+/// (0: the audio's length is not known); answers how many milliseconds it plays.
+qint64 AppendPar(QByteArray &pars, const QString &textSrc, const QString &audioSrc, const TimedSentence &sentence,
+                 qint64 durationMs);
+/// A SMIL 3.0 media overlay of these <par>s.
+QByteArray SmilOverlay(const QByteArray &pars);
 /// A SMIL clock value: H:MM:SS.mmm.
 QByteArray SmilClockValue(qint64 ms);
 

@@ -114,30 +114,114 @@ QList<QDomElement> Elements(const QDomNode &node, QStringView name)
 constexpr char16_t kKeptBlanks = u'\uFDD0';
 constexpr char kKeptBlanksUtf8[] = "\xEF\xB7\x90";
 
-std::optional<QDomDocument> Parsed(QByteArray bytes)
+std::optional<QDomDocument> Parsed(const QByteArray &bytes)
 {
     // From the root element on, each run of blanks alone between two tags is marked.
     qsizetype root = 0;
     while ((root = bytes.indexOf('<', root)) >= 0 && root + 1 < bytes.size() && !std::isalpha(uchar(bytes[root + 1])))
         ++root;
-    for (qsizetype at = root < 0 ? bytes.size() : bytes.indexOf('>', root); at >= 0 && at + 1 < bytes.size();
-         at = bytes.indexOf('>', at + 1)) {
+    const auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    QByteArray marked;
+    marked.reserve(bytes.size() + bytes.size() / 16);
+    qsizetype copied = 0;
+    for (qsizetype at = root < 0 ? -1 : bytes.indexOf('>', root); at >= 0; at = bytes.indexOf('>', at + 1)) {
         qsizetype end = at + 1;
-        while (end < bytes.size() && (bytes[end] == ' ' || bytes[end] == '\n' || bytes[end] == '\r' || bytes[end] == '\t'))
+        while (end < bytes.size() && blank(bytes[end]))
             ++end;
-        if (end > at + 1 && end < bytes.size() && bytes[end] == '<')
-            bytes.insert(at + 1, kKeptBlanksUtf8);
+        if (end > at + 1 && end < bytes.size() && bytes[end] == '<') {
+            marked.append(bytes.constData() + copied, at + 1 - copied).append(kKeptBlanksUtf8);
+            copied = at + 1;
+        }
     }
+    marked.append(bytes.constData() + copied, bytes.size() - copied);
     QDomDocument document;
     // Names as they are written: every prefix and namespace declaration is written back as it was.
-    if (!document.setContent(bytes, false))
+    if (!document.setContent(marked, false))
         return std::nullopt;
     return document;
 }
 
+void Write(QByteArray &out, const QDomNode &node)
+{
+    switch (node.nodeType()) {
+    case QDomNode::ElementNode: {
+        const QDomElement element = node.toElement();
+        const QByteArray name = element.tagName().toUtf8();
+        out += '<' + name;
+        // In the order of their names: the DOM keeps them in no order, and the same book
+        // gives the same bytes.
+        const QDomNamedNodeMap attributes = element.attributes();
+        QList<std::pair<QString, QString>> sorted;
+        for (int k = 0; k < attributes.length(); ++k)
+            sorted.append({attributes.item(k).nodeName(), attributes.item(k).nodeValue()});
+        std::sort(sorted.begin(), sorted.end());
+        for (const auto &[attribute, value] : std::as_const(sorted)) {
+            out += ' ' + attribute.toUtf8() + "=\"";
+            AppendEscaped(out, value, true);
+            out += '"';
+        }
+        if (!element.hasChildNodes()) {
+            out += "/>";
+            return;
+        }
+        out += '>';
+        for (QDomNode child = element.firstChild(); !child.isNull(); child = child.nextSibling())
+            Write(out, child);
+        out += "</" + name + '>';
+        return;
+    }
+    case QDomNode::TextNode:
+        AppendEscaped(out, node.nodeValue());
+        return;
+    case QDomNode::CDATASectionNode:
+        out += "<![CDATA[" + node.nodeValue().toUtf8() + "]]>";
+        return;
+    case QDomNode::CommentNode:
+        out += "<!--" + node.nodeValue().toUtf8() + "-->";
+        return;
+    case QDomNode::ProcessingInstructionNode: {
+        const QDomProcessingInstruction instruction = node.toProcessingInstruction();
+        out += "<?" + instruction.target().toUtf8() + ' ' + instruction.data().toUtf8() + "?>\n";
+        return;
+    }
+    case QDomNode::DocumentTypeNode: {
+        const QDomDocumentType type = node.toDocumentType();
+        out += "<!DOCTYPE " + type.name().toUtf8();
+        if (!type.publicId().isEmpty())
+            out += " PUBLIC \"" + type.publicId().toUtf8() + "\" \"" + type.systemId().toUtf8() + '"';
+        else if (!type.systemId().isEmpty())
+            out += " SYSTEM \"" + type.systemId().toUtf8() + '"';
+        if (!type.internalSubset().isEmpty())
+            out += " [" + type.internalSubset().toUtf8() + ']';
+        out += ">\n";
+        return;
+    }
+    case QDomNode::EntityReferenceNode:
+        out += '&' + node.nodeName().toUtf8() + ';';
+        return;
+    default:
+        for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
+            Write(out, child);
+    }
+}
+
+// The document as XML, its blanks as the book had them.
 QByteArray Written(const QDomDocument &document)
 {
-    return document.toByteArray(-1).replace(kKeptBlanksUtf8, "");
+    // The document type, which the DOM keeps beside its children, after the XML declaration.
+    QByteArray out;
+    bool typed = document.doctype().name().isEmpty();
+    for (QDomNode child = document.firstChild(); !child.isNull(); child = child.nextSibling()) {
+        if (child.isDocumentType())
+            continue;
+        if (!typed && !(child.isProcessingInstruction() && child.nodeName() == u"xml")) {
+            Write(out, document.doctype());
+            typed = true;
+        }
+        Write(out, child);
+    }
+    out += '\n';
+    return out.replace(kKeptBlanksUtf8, "");
 }
 
 // A character that finds a sentence on a page: not a blank and not a format character
@@ -218,8 +302,10 @@ void Collect(const QDomNode &node, PageText &page)
 // True when node holds a character that finds a sentence.
 bool HoldsText(const QDomNode &node)
 {
-    if (node.isText())
-        return !FindingCharacters(node.toText().data()).isEmpty();
+    if (node.isText()) {
+        const QString data = node.toText().data();
+        return std::any_of(data.begin(), data.end(), Finds);
+    }
     for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling()) {
         if (HoldsText(child))
             return true;
@@ -317,30 +403,21 @@ void Wrap(QDomDocument &document, std::pair<QDomText, int> first, std::pair<QDom
     }
 }
 
-// A sentence as it is heard: the characters that find it, and its clip.
+// A sentence as it is heard: the characters that find it, and its chapter.
 struct Heard
 {
     QString characters;
-    int audio = -1; // the chapter whose MP3 holds it; -1: none
-    qint64 beginMs = 0;
-    qint64 endMs = 0;
+    const TimedSentence *sentence = nullptr;
+    int chapter = 0;
 };
 
 std::vector<Heard> HeardSentences(const ReadAlongBook &book)
 {
     std::vector<Heard> heard;
     for (qsizetype c = 0; c < book.chapters.size(); ++c) {
-        const ReadAlongChapter &chapter = book.chapters[c];
-        for (const ReadAlongBlock &block : chapter.blocks) {
-            for (const TimedSentence &sentence : block.sentences) {
-                qint64 begin = std::max<qint64>(0, sentence.startMs);
-                qint64 end = std::max(begin, sentence.endMs);
-                if (chapter.durationMs > 0) {
-                    begin = std::min(begin, chapter.durationMs);
-                    end = std::min(end, chapter.durationMs);
-                }
-                heard.push_back({FindingCharacters(sentence.text), chapter.audioPath.isEmpty() ? -1 : int(c), begin, end});
-            }
+        for (const ReadAlongBlock &block : book.chapters[c].blocks) {
+            for (const TimedSentence &sentence : block.sentences)
+                heard.push_back({FindingCharacters(sentence.text), &sentence, int(c)});
         }
     }
     return heard;
@@ -588,22 +665,16 @@ private:
             QByteArray pars;
             for (size_t k = 0; k < here.size(); ++k) {
                 const Heard &sentence = heard[here[k].sentence];
-                pars += "<par><text src=\"";
-                AppendEscaped(pars, page.item.href + u'#' + spans[static_cast<qsizetype>(k)], true);
-                pars += "\"/>";
-                if (sentence.audio >= 0 && sentence.endMs > sentence.beginMs) {
-                    pars += "<audio src=\"";
-                    AppendEscaped(pars, m_audioHrefs[sentence.audio], true);
-                    pars += "\" clipBegin=\"" + SmilClockValue(sentence.beginMs) + "\" clipEnd=\""
-                            + SmilClockValue(sentence.endMs) + "\"/>";
-                    overlay.ms += sentence.endMs - sentence.beginMs;
-                    m_audioUsed[static_cast<size_t>(sentence.audio)] = true;
-                }
-                pars += "</par>\n";
+                const ReadAlongChapter &chapter = m_book.chapters[sentence.chapter];
+                const qint64 played =
+                    AppendPar(pars, page.item.href + u'#' + spans[static_cast<qsizetype>(k)],
+                              chapter.audioPath.isEmpty() ? QString() : m_audioHrefs[sentence.chapter], *sentence.sentence,
+                              chapter.durationMs);
+                overlay.ms += played;
+                if (played > 0)
+                    m_audioUsed[static_cast<size_t>(sentence.chapter)] = true;
             }
-            overlay.smil = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                           "<smil xmlns=\"http://www.w3.org/ns/SMIL\" version=\"3.0\">\n<body>\n"
-                           + pars + "</body>\n</smil>\n";
+            overlay.smil = SmilOverlay(pars);
             page.item.element.setAttribute(u"media-overlay"_s, overlay.id);
             m_overlays.append(overlay);
         }
