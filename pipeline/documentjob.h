@@ -244,6 +244,8 @@ private:
     void KeepLexicon();
     const Lexicon *TheLexicon();
     /// The name of a voice of the enumeration (-1: the chosen one), from one listing.
+    /// The voices for the passages' languages, listed once.
+    const VoicePicker &Voices();
     QString VoiceName(int voice);
     bool SpeaksPhonemes(int voice);
     /// The text of the document read along (readAlong), made when first asked for.
@@ -291,7 +293,6 @@ private:
     std::unique_ptr<ReadAlongText> m_readAlong;
     std::optional<VoicePicker> m_voices; // once asked for
     std::unique_ptr<Lexicon> m_lexicon; // once asked for
-    QStringList m_voiceNames;
     std::vector<QByteArray> m_keys; // by piece, once known
     qint64 m_encodedSamples = 0;
     double m_seconds = 0;

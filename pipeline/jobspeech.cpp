@@ -63,8 +63,6 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
         if (m_setup.spokenForm)
             Quietly([&] { own = ReadAlong().OwnText(piece); });
     }
-    if (!m_voices)
-        m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
     // The marks count the piece's lines; read along, they are placed on its sentences,
     // which are lines of their own.
     QString language;
@@ -72,10 +70,10 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
     QList<LanguageMark> marks = MarksOfPiece(file ? *file : QByteArray(), piece, &language);
     if (m_setup.readAlong)
         marks = ReadAlong().SentenceMarks(piece, marks);
-    QList<Passage> passages = PassagesOf(text, language, marks, *m_voices, unspoken);
+    QList<Passage> passages = PassagesOf(text, language, marks, Voices(), unspoken);
     if (m_setup.languageSwitch) {
         for (Passage &passage : passages) {
-            if (passage.voice == m_voices->Chosen())
+            if (passage.voice == Voices().Chosen())
                 passage.voice = -1;
         }
     } else {
@@ -126,11 +124,16 @@ QList<Passage> DocumentJob::SpeechInput(int piece, QStringList *unspoken, QList<
     return passages;
 }
 
+const VoicePicker &DocumentJob::Voices()
+{
+    if (!m_voices)
+        m_voices.emplace(m_services.Speech(), m_setup.choice.voice, m_setup.voicesFor);
+    return *m_voices;
+}
+
 QString DocumentJob::VoiceName(int voice)
 {
-    if (m_voiceNames.isEmpty())
-        Quietly([&] { m_voiceNames = m_services.Speech().VoiceDescriptions(); });
-    return m_voiceNames.value(voice < 0 ? m_setup.choice.voice : voice);
+    return Voices().Name(voice < 0 ? m_setup.choice.voice : voice);
 }
 
 bool DocumentJob::SpeaksPhonemes(int voice)

@@ -29,6 +29,8 @@ public:
     /// The voice whose name (its description in the voice list) is this, whatever the case
     /// of its letters, or kNone.
     int Named(const QString &name) const;
+    /// The name of the voice at this position (its description in the voice list); "" when there is none.
+    QString Name(int voice) const { return m_names.value(voice); }
     /// True when the voice at this position speaks the language (BCP 47), by its base ("fr").
     bool Speaks(int voice, const QString &language) const;
 
